@@ -1,0 +1,123 @@
+#include "app/number_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace dd {
+
+double RoundHalfEven(double value) {
+  if (!std::isfinite(value)) return value;
+  // nearbyint rounds in the current mode, which is to-nearest-even unless changed.
+  const double r = std::nearbyint(value);
+  return r == 0.0 ? 0.0 : r;  // no "-0"
+}
+
+std::optional<double> ParseNumber(std::string_view text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
+  while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
+  std::string_view t = text.substr(b, e - b);
+  if (t.empty()) return std::nullopt;
+  std::size_t i = 0;
+  bool negative = false;
+  if (t[i] == '+' || t[i] == '-') {
+    negative = t[i] == '-';
+    ++i;
+  }
+  const std::size_t bodyStart = i;
+  int digits = 0, points = 0;
+  for (; i < t.size(); ++i) {
+    const char c = t[i];
+    if (c >= '0' && c <= '9') {
+      ++digits;
+    } else if (c == '.') {
+      if (++points > 1) return std::nullopt;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0) return std::nullopt;
+  if (i < t.size()) {
+    if (t[i] != 'e' && t[i] != 'E') return std::nullopt;
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    const std::size_t expStart = i;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+    if (i == expStart || i != t.size()) return std::nullopt;
+  }
+  double value = 0;
+  std::string body(t.substr(bodyStart));
+  if (body.front() == '.') body.insert(body.begin(), '0');
+  auto [ptr, ec] = std::from_chars(body.data(), body.data() + body.size(), value);
+  if (ec == std::errc::result_out_of_range) return std::nullopt;
+  if (ec != std::errc() || ptr != body.data() + body.size()) return std::nullopt;
+  if (!std::isfinite(value)) return std::nullopt;
+  return negative ? -value : value;
+}
+
+std::optional<int32_t> ParseInt32(std::string_view text) {
+  auto v = ParseNumber(text);
+  if (!v) return std::nullopt;
+  const double r = RoundHalfEven(*v);
+  if (r < -2147483648.0 || r > 2147483647.0) return std::nullopt;
+  return static_cast<int32_t>(r);
+}
+
+std::optional<int16_t> ParseInt16(std::string_view text) {
+  auto v = ParseNumber(text);
+  if (!v) return std::nullopt;
+  const double r = RoundHalfEven(*v);
+  if (r < -32768.0 || r > 32767.0) return std::nullopt;
+  return static_cast<int16_t>(r);
+}
+
+std::string PlainDecimal(double value) {
+  if (value == 0.0) return "0";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15G", value);
+  std::string s(buf);
+  // %G keeps no trailing zeros in the fraction already; only the exponent form needs care.
+  if (s.find('E') != std::string::npos) {
+    // VB-like form: mantissa, "E", sign, at least two digits.
+    const auto pos = s.find('E');
+    std::string mant = s.substr(0, pos), exp = s.substr(pos + 1);
+    std::string sign = exp.substr(0, 1);
+    exp = exp.substr(1);
+    while (exp.size() > 2 && exp.front() == '0') exp.erase(exp.begin());
+    s = mant + "E" + sign + exp;
+  }
+  return s;
+}
+
+std::string Grouped(double value) {
+  const double r = RoundHalfEven(value);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.0f", std::fabs(r));
+  std::string digits(buf), out;
+  const std::size_t n = digits.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    out.push_back(digits[i]);
+    const std::size_t left = n - 1 - i;
+    if (left > 0 && left % 3 == 0) out.push_back(',');
+  }
+  return (r < 0 ? "-" : "") + out;
+}
+
+std::string FixedDecimals(double value, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+  std::string s(buf);
+  // No "-0.00" for a value that rounds to zero.
+  if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(s.begin());
+  return s;
+}
+
+std::string TwoDigits(int64_t value) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02lld", static_cast<long long>(value));
+  return buf;
+}
+
+}  // namespace dd

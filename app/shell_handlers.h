@@ -1,0 +1,21 @@
+// Program shell: the main window's load and close, port discovery, and opening and
+// closing communication with the connect button.
+#pragma once
+
+#include "app/session.h"
+
+namespace dd {
+
+// Installs the handlers of Form1 load/close, Combo1, Combo2 and Command1.
+void InstallShellHandlers(Session& session);
+
+// Fills Combo1 with the ports that open now; none: message and end of program.
+void DiscoverPorts(Session& session);
+
+// The texts the shell shows.
+inline constexpr const char* kCaptionOpen = "开启通信";
+inline constexpr const char* kCaptionClose = "关闭通信";
+inline constexpr const char* kDefaultHomingHint =
+    "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 1 圈；";
+
+}  // namespace dd

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what DriveDesk needs on Debian 12 (as root, only what is missing) and builds it.
+# Safe to run again. Usage: scripts/setup.sh [build-dir] [extra cmake args...]
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$here/build}"
+shift || true
+
+packages=(build-essential cmake ninja-build pkg-config
+          qt6-base-dev qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev mbpoll
+          g++-mingw-w64-x86-64 xvfb xauth fonts-noto-cjk fonts-wqy-zenhei clang)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: missing packages need root: sudo apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$here" -B "$build" -G Ninja "$@" >/dev/null
+ninja -C "$build" -j"$(nproc)"

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds everything (also link/ for Windows) and runs
+# every test. Safe to run again.
+#   scripts/test.sh            normal build
+#   scripts/test.sh address    under AddressSanitizer + UndefinedBehaviorSanitizer
+#   scripts/test.sh thread     under ThreadSanitizer
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+sanitize="${1:-}"
+build="$here/build${sanitize:+-$sanitize}"
+"$here/scripts/setup.sh" "$build" -DDRIVEDESK_SANITIZE="$sanitize"
+
+if [ -z "$sanitize" ]; then
+  echo "test: cross-compiling link/ for Windows"
+  cmake -S "$here" -B "$here/build-win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
+        -DDRIVEDESK_LINK_ONLY=ON -DBUILD_TESTING=OFF >/dev/null
+  ninja -C "$here/build-win" -j"$(nproc)"
+fi
+
+export QT_QPA_PLATFORM=offscreen
+# Each test gets its own port directory; nothing may touch the machine's real serial ports.
+export DRIVEDESK_PORT_DEFAULTS=0
+cd "$build"
+ctest --output-on-failure -j"$(nproc)" --timeout 300

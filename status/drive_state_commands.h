@@ -1,0 +1,20 @@
+// Enable, release, set zero and the stop sequence: short workers behind the buttons
+// Command9, Command4 and Command7.
+#pragma once
+
+#include "app/session.h"
+
+namespace dd {
+
+// Worker bodies (run inside StartWorker). Each is also callable as a plain routine.
+void EnableWorker(Session& session);
+void ReleaseWorker(Session& session);
+void SetZeroWorker(Session& session);
+// The stop sequence: StopMotion, target onto the last polled actual position, ClearCommand;
+// clears AbortRequested at its end. Runs in the caller's thread.
+void AbortMotion(Session& session);
+
+// Installs the handlers of Command9 (使能/脱机), Command4 (置零) and Command7 (中断).
+void InstallDriveStateHandlers(Session& session);
+
+}  // namespace dd

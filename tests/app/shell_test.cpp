@@ -1,0 +1,233 @@
+// The program shell against pseudo-terminals linked as COM ports: discovery, opening
+// and closing communication, and the window's close.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/control_names.h"
+#include "app/session.h"
+#include "app/shell_handlers.h"
+#include "link/serial_port.h"
+#include "tests/support/headless_ui.h"
+
+namespace dd {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A pseudo-terminal whose slave side is linked as COMn in the test's port directory.
+struct FakePort {
+  int master = -1;
+  std::string slave;
+  FakePort() {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ::grantpt(master);
+    ::unlockpt(master);
+    slave = ::ptsname(master);
+  }
+  ~FakePort() {
+    if (master >= 0) ::close(master);
+  }
+};
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("dd-shell-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    ::setenv("DRIVEDESK_PORT_DIR", dir_.c_str(), 1);
+    ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
+    session_.controls.SetItems("Combo2", {{"9600", 0}, {"19200", 0}, {"38400", 0}, {"57600", 0},
+                                          {"115200", 0}, {"250000", 0}});
+    session_.controls.Define("Command1", ControlState{.text = kCaptionOpen, .enabled = false});
+    InstallShellHandlers(session_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void Link(int n, const FakePort& port) { fs::create_symlink(port.slave, dir_ / ("COM" + std::to_string(n))); }
+
+  void Load() { session_.events.Dispatch("Form1", UiEvent::Load); }
+  void PickBaud(int index) {
+    session_.controls.SetComboIndex("Combo2", index);
+    session_.events.Dispatch("Combo2", UiEvent::Click);
+  }
+  void Click(const char* control) { session_.events.Dispatch(control, UiEvent::Click); }
+
+  fs::path dir_;
+  test::HeadlessUi ui_;
+  Session session_{ui_};
+};
+
+TEST_F(ShellTest, discovery_listsFreePortsInOrderAndSkipsAHeldOne) {
+  FakePort com3, com4, com5;
+  Link(3, com3);
+  Link(4, com4);
+  Link(5, com5);
+  SerialHandle holder = OpenPortByPath(com4.slave, 115200, 8, 0, 2);
+  ASSERT_NE(holder, 0);
+  Load();
+  ClosePort(holder);
+  auto items = session_.controls.Items("Combo1");
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].text, "COM3");
+  EXPECT_EQ(items[0].data, 3);
+  EXPECT_EQ(items[1].text, "COM5");
+  EXPECT_EQ(session_.controls.ComboIndex("Combo1"), 0);
+  EXPECT_FALSE(session_.controls.Enabled("Command1"));  // no baud rate yet
+  PickBaud(4);
+  EXPECT_TRUE(session_.controls.Enabled("Command1"));
+  EXPECT_TRUE(ui_.Messages().empty());
+  EXPECT_EQ(session_.state.DriveAddress.load(), 1);
+  EXPECT_EQ(session_.controls.Text("Text6(1)"), kDefaultHomingHint);
+  EXPECT_EQ(session_.controls.ComboIndex("Combo5"), 0);
+}
+
+TEST_F(ShellTest, discovery_twoDigitPortNumbersAreFound) {
+  FakePort com17;
+  Link(17, com17);
+  Load();
+  auto items = session_.controls.Items("Combo1");
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].text, "COM17");
+}
+
+TEST_F(ShellTest, discovery_withoutAnyPortEndsTheProgramWithItsMessage) {
+  FakePort com40;
+  Link(40, com40);  // above the range that is searched
+  Load();
+  auto messages = ui_.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "终止运行");
+  EXPECT_EQ(messages[0].text, "自动识别串口号最大COM32，请检查系统分配的串口号是否超过32；");
+  EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+  EXPECT_EQ(ui_.QuitCode(), 1);
+}
+
+TEST_F(ShellTest, openAndClose_followTheConnectButtonsCaption) {
+  FakePort com2;
+  Link(2, com2);
+  std::atomic<int> sequences{0};
+  session_.ConnectionSequence = [&] { ++sequences; };
+  Load();
+  PickBaud(4);
+  Click("Command1");
+  EXPECT_EQ(session_.controls.Text("Command1"), kCaptionClose);
+  EXPECT_EQ(session_.controls.Color("Shape1"), kGreen);
+  EXPECT_NE(session_.state.PortHandle.load(), 0);
+  EXPECT_FALSE(session_.controls.Enabled("Combo1"));
+  EXPECT_FALSE(session_.controls.Enabled("Combo2"));
+  EXPECT_EQ(sequences.load(), 0);  // Timer1 fires from the event loop
+  EXPECT_TRUE(ui_.RunUntil([&] { return sequences.load() == 1; }, 2000));
+
+  // What the connection showed is all emptied by the close.
+  for (int i = 0; i <= 23; ++i) session_.controls.SetText(Text2(i), "x");
+  for (const char* t : {"Text1", "Text3", "Text4"}) session_.controls.SetText(t, "5");
+  session_.controls.SetVisible(Label1(20), true);
+  session_.controls.SetChecked("Check2", true);
+  session_.controls.SetEnabled("Picture1", true);
+  session_.controls.SetColor("Shape5", kRed);
+  Click("Command1");
+  EXPECT_EQ(session_.controls.Text("Command1"), kCaptionOpen);
+  EXPECT_EQ(session_.controls.Color("Shape1"), kGrey);
+  EXPECT_EQ(session_.controls.Color("Shape5"), kButtonFace);
+  EXPECT_EQ(session_.state.PortHandle.load(), 0);
+  EXPECT_TRUE(session_.state.StopPolling.load());
+  for (int i = 0; i <= 23; ++i) EXPECT_EQ(session_.controls.Text(Text2(i)), "") << i;
+  for (const char* t : {"Text1", "Text3", "Text4"}) EXPECT_EQ(session_.controls.Text(t), "");
+  EXPECT_FALSE(session_.controls.Visible(Label1(20)));
+  EXPECT_FALSE(session_.controls.Checked("Check2"));
+  EXPECT_FALSE(session_.controls.Enabled("Picture1"));
+  EXPECT_FALSE(session_.controls.Enabled("Picture2"));
+  EXPECT_TRUE(session_.controls.Enabled("Combo1"));
+  EXPECT_EQ(session_.controls.ComboIndex("Combo5"), -1);
+
+  // The port is free again for anyone.
+  SerialHandle again = OpenPortByPath(com2.slave, 9600, 8, 0, 2);
+  EXPECT_NE(again, 0);
+  ClosePort(again);
+}
+
+TEST_F(ShellTest, closeIsRefusedWhileTheMotorMovesOrHomingRuns) {
+  FakePort com1;
+  Link(1, com1);
+  session_.ConnectionSequence = [] {};
+  Load();
+  PickBaud(0);
+  Click("Command1");
+  for (int round = 0; round < 2; ++round) {
+    session_.state.MotorMoving = round == 0;
+    session_.state.HomingIdle = round != 0;
+    Click("Command1");
+    EXPECT_EQ(session_.controls.Text("Command1"), kCaptionClose);
+    EXPECT_NE(session_.state.PortHandle.load(), 0);
+  }
+  auto messages = ui_.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].title, "不能操作");
+  EXPECT_EQ(messages[0].text,
+            "等待归零动作完成或者运动动作完成；\r\n或单击中断，终止归零动作或者其他运动动作；");
+}
+
+TEST_F(ShellTest, openOfAVanishedPortEndsTheProgramWithItsMessage) {
+  auto com6 = std::make_unique<FakePort>();
+  Link(6, *com6);
+  Load();
+  PickBaud(4);
+  fs::remove(dir_ / "COM6");
+  com6.reset();
+  Click("Command1");
+  auto messages = ui_.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "提示信息");
+  EXPECT_EQ(messages[0].text, "打开串口失败");
+  EXPECT_EQ(ui_.QuitCode(), 1);
+}
+
+TEST_F(ShellTest, closeBeforeTimer1FiresRunsNoSequence) {
+  FakePort com2;
+  Link(2, com2);
+  std::atomic<int> sequences{0};
+  session_.ConnectionSequence = [&] { ++sequences; };
+  Load();
+  PickBaud(4);
+  Click("Command1");
+  Click("Command1");
+  ui_.Pump(50);
+  EXPECT_EQ(sequences.load(), 0);
+}
+
+TEST_F(ShellTest, windowCloseWaitsForRunningWorkersThenClosesThePort) {
+  FakePort com2;
+  Link(2, com2);
+  session_.ConnectionSequence = [] {};
+  Load();
+  PickBaud(4);
+  Click("Command1");
+  std::atomic<bool> done{false};
+  StartWorker(session_, [&] {
+    std::this_thread::sleep_for(100ms);
+    done = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  session_.events.Dispatch("Form1", UiEvent::Close);
+  EXPECT_TRUE(done);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 90ms);
+  EXPECT_EQ(session_.state.WorkerCount.load(), 0);
+  EXPECT_EQ(session_.state.PortHandle.load(), 0);
+  EXPECT_FALSE(session_.state.Bus.Acquire(0));  // closed with the window
+}
+
+}  // namespace
+}  // namespace dd

@@ -1,0 +1,80 @@
+#include "tests/support/headless_ui.h"
+
+namespace dd::test {
+
+HeadlessUi::HeadlessUi() : uiThread_(std::this_thread::get_id()) {}
+
+void HeadlessUi::ShowMessage(MessageIcon icon, const std::string& title, const std::string& text) {
+  RecordedMessage m{icon, title, text};
+  {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(m);
+  }
+  if (onMessage) onMessage(m);
+}
+
+void HeadlessUi::ProcessEvents() {
+  const auto now = std::chrono::steady_clock::now();
+  std::vector<std::function<void()>> due;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = pending_.begin(); it != pending_.end();) {
+      if (it->due <= now) {
+        due.push_back(std::move(it->fn));
+        it = pending_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& fn : due) fn();
+}
+
+void HeadlessUi::PostDelayed(int ms, std::function<void()> fn) {
+  std::lock_guard lock(mutex_);
+  pending_.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(ms), std::move(fn)});
+}
+
+void HeadlessUi::RunDialog(const std::string& form) {
+  if (onDialog) onDialog(form);
+}
+
+void HeadlessUi::CloseDialog(const std::string& form) { closedDialogs.push_back(form); }
+
+void HeadlessUi::Quit(int exitCode) {
+  std::lock_guard lock(mutex_);
+  quitCode_ = exitCode;
+}
+
+bool HeadlessUi::OnUiThread() const { return std::this_thread::get_id() == uiThread_; }
+
+bool HeadlessUi::RunUntil(const std::function<bool()>& done, int timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return done();
+    ProcessEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+void HeadlessUi::Pump(int ms) {
+  RunUntil([] { return false; }, ms);
+}
+
+std::vector<RecordedMessage> HeadlessUi::Messages() const {
+  std::lock_guard lock(mutex_);
+  return messages_;
+}
+
+void HeadlessUi::ClearMessages() {
+  std::lock_guard lock(mutex_);
+  messages_.clear();
+}
+
+std::optional<int> HeadlessUi::QuitCode() const {
+  std::lock_guard lock(mutex_);
+  return quitCode_;
+}
+
+}  // namespace dd::test

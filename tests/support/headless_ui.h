@@ -1,0 +1,63 @@
+// A window system without a window: records messages, runs delayed calls from its own
+// little event loop, so logic and workers can be driven in tests without widgets.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/ui_services.h"
+
+namespace dd::test {
+
+struct RecordedMessage {
+  MessageIcon icon;
+  std::string title;
+  std::string text;
+};
+
+class HeadlessUi : public UiServices {
+ public:
+  HeadlessUi();  // the constructing thread is the UI thread
+
+  void ShowMessage(MessageIcon icon, const std::string& title, const std::string& text) override;
+  void ProcessEvents() override;
+  void PostDelayed(int ms, std::function<void()> fn) override;
+  void RunDialog(const std::string& form) override;
+  void CloseDialog(const std::string& form) override;
+  void Quit(int exitCode) override;
+  bool OnUiThread() const override;
+
+  // Runs the event loop until `done` is true or `timeoutMs` passed; returns `done()`.
+  bool RunUntil(const std::function<bool()>& done, int timeoutMs);
+  // Runs the event loop for about `ms` milliseconds.
+  void Pump(int ms);
+
+  std::vector<RecordedMessage> Messages() const;
+  void ClearMessages();
+  std::optional<int> QuitCode() const;
+
+  // Called inside ShowMessage (on the UI thread), e.g. to click something meanwhile.
+  std::function<void(const RecordedMessage&)> onMessage;
+  // Called by RunDialog while the dialog "is open"; the dialog closes when it returns
+  // or when CloseDialog is called from inside it.
+  std::function<void(const std::string& form)> onDialog;
+  std::vector<std::string> closedDialogs;
+
+ private:
+  struct Pending {
+    std::chrono::steady_clock::time_point due;
+    std::function<void()> fn;
+  };
+  std::thread::id uiThread_;
+  mutable std::mutex mutex_;
+  std::vector<Pending> pending_;
+  std::vector<RecordedMessage> messages_;
+  std::optional<int> quitCode_;
+};
+
+}  // namespace dd::test
