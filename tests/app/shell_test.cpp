@@ -51,6 +51,7 @@ class ShellTest : public ::testing::Test {
     ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
     session_.controls.SetItems("Combo2", {{"9600", 0}, {"19200", 0}, {"38400", 0}, {"57600", 0},
                                           {"115200", 0}, {"250000", 0}});
+    session_.controls.SetItems("Combo5", {{"脉冲", 0}, {"圈", 0}});
     session_.controls.Define("Command1", ControlState{.text = kCaptionOpen, .enabled = false});
     InstallShellHandlers(session_);
   }
@@ -168,7 +169,7 @@ TEST_F(ShellTest, closeIsRefusedWhileTheMotorMovesOrHomingRuns) {
   Click("Command1");
   for (int round = 0; round < 2; ++round) {
     session_.state.MotorMoving = round == 0;
-    session_.state.HomingIdle = round != 0;
+    session_.state.HomingIdle = round == 0;
     Click("Command1");
     EXPECT_EQ(session_.controls.Text("Command1"), kCaptionClose);
     EXPECT_NE(session_.state.PortHandle.load(), 0);
