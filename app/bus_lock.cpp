@@ -6,13 +6,31 @@ namespace dd {
 
 bool BusLock::Acquire(int timeoutMs) {
   if (!open_) return false;
-  if (timeoutMs < 0) {
-    mutex_.lock();
+  const auto self = std::this_thread::get_id();
+  std::unique_lock lock(mutex_);
+  if (depth_ > 0 && owner_ == self) {
+    ++depth_;
     return true;
   }
-  return mutex_.try_lock_for(std::chrono::milliseconds(timeoutMs));
+  const auto free = [this] { return depth_ == 0; };
+  if (timeoutMs < 0) {
+    freed_.wait(lock, free);
+  } else if (!freed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), free)) {
+    return false;
+  }
+  owner_ = self;
+  depth_ = 1;
+  return true;
 }
 
-void BusLock::Release() { mutex_.unlock(); }
+void BusLock::Release() {
+  {
+    std::lock_guard lock(mutex_);
+    if (depth_ == 0 || owner_ != std::this_thread::get_id()) return;  // not ours: ignore
+    if (--depth_ > 0) return;
+    owner_ = {};
+  }
+  freed_.notify_one();
+}
 
 }  // namespace dd

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace dd {
 
@@ -17,7 +19,12 @@ class BusLock {
   void Open() { open_ = true; }
 
  private:
-  std::recursive_timed_mutex mutex_;
+  // Built from a plain mutex and a condition variable (not recursive_timed_mutex) so
+  // that ThreadSanitizer sees every hand-over of the bus.
+  std::mutex mutex_;
+  std::condition_variable freed_;
+  std::thread::id owner_;
+  int depth_ = 0;
   std::atomic<bool> open_{true};
 };
 

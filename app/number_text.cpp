@@ -7,13 +7,6 @@
 
 namespace dd {
 
-double RoundHalfEven(double value) {
-  if (!std::isfinite(value)) return value;
-  // nearbyint rounds in the current mode, which is to-nearest-even unless changed.
-  const double r = std::nearbyint(value);
-  return r == 0.0 ? 0.0 : r;  // no "-0"
-}
-
 std::optional<double> ParseNumber(std::string_view text) {
   std::size_t b = 0, e = text.size();
   while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;

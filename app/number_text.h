@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace dd {
+#include "link/value_codec.h"  // RoundHalfEven
 
-// Nearest whole number, halves to the even neighbour.
-double RoundHalfEven(double value);
+namespace dd {
 
 // Reads an operator's number: optional blanks, optional sign, digits with at most one
 // decimal point, optional exponent. Anything else (two points, letters, grouping) fails.

@@ -1,6 +1,8 @@
 // One operation per drive request. Each takes the port handle and the drive address
 // first and returns a CommandResult; reads return their value through the last argument
-// and leave it untouched on result 1, set it to 0 on result 2.
+// and leave it untouched on result 1, set it to 0 on result 2. A write whose value
+// cannot be encoded (out of range, not finite) sends nothing and returns kValueOutOfRange;
+// doubles are rounded to whole numbers, halves to even.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,443 @@
+// Drive operations over a pseudo-terminal against a scripted drive.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <limits>
+
+#include "link/com_port_map.h"
+#include "link/drive_catalog.h"
+#include "link/drive_commands.h"
+#include "link/modbus_rtu.h"
+#include "link/serial_port.h"
+#include "tests/link/pty_peer.h"
+
+namespace dd {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::Bytes;
+using test::Hex;
+using test::PeerAnswer;
+using test::PtyPair;
+using test::ScriptedPeer;
+using test::ToHex;
+using test::WithCrc;
+
+constexpr uint16_t kAddress = 1;
+
+// Echo for writes, a reply with `data` for reads.
+ScriptedPeer::Handler Answering(Bytes data) {
+  return [data](const Bytes& request) {
+    if (request[1] == 3 || request[1] == 4) {
+      return PeerAnswer{test::ReadReply(request[0], request[1], data)};
+    }
+    if (request[1] == 6) return PeerAnswer{request};
+    return PeerAnswer{WithCrc(Bytes(request.begin(), request.begin() + 6))};
+  };
+}
+
+class DriveOverPty : public testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = OpenPortByPath(pty_.slavePath(), 9600, 8, 0, 2);
+    ASSERT_NE(port_, 0);
+  }
+  void TearDown() override { ClosePort(port_); }
+  // Generous time-outs for tests about content, not timing: a loaded machine (sanitizers,
+  // ctest -j2) may wake the peer thread late.
+  void RelaxTimeouts() { ASSERT_TRUE(SetPortTimeouts(port_, 100, 100)); }
+
+  PtyPair pty_;
+  SerialHandle port_ = 0;
+};
+
+// --- Byte-exact exchanges ---
+
+struct ExchangeCase {
+  const char* name;
+  std::function<CommandResult(SerialHandle, double&)> call;
+  const char* request;
+  const char* replyData;  // data bytes of a read reply; "" for writes
+  double value;           // decoded value for reads
+};
+
+template <typename T>
+std::function<CommandResult(SerialHandle, double&)> Read(CommandResult (*op)(SerialHandle, uint16_t, T&)) {
+  return [op](SerialHandle port, double& out) {
+    T value{};
+    const CommandResult result = op(port, kAddress, value);
+    out = static_cast<double>(value);
+    return result;
+  };
+}
+template <typename T>
+std::function<CommandResult(SerialHandle, double&)> Write(CommandResult (*op)(SerialHandle, uint16_t, T),
+                                                         T value) {
+  return [op, value](SerialHandle port, double&) { return op(port, kAddress, value); };
+}
+std::function<CommandResult(SerialHandle, double&)> Command(CommandResult (*op)(SerialHandle, uint16_t)) {
+  return [op](SerialHandle port, double&) { return op(port, kAddress); };
+}
+
+std::string Framed(const char* head) { return ToHex(WithCrc(Hex(head))); }
+
+const ExchangeCase kExchanges[] = {
+    {"WriteRunSpeed 300", Write(WriteRunSpeed, 300), "01 06 00 40 01 2C 88 53", "", 0},
+    {"ReadRunSpeed", Read(ReadRunSpeed), "01 04 00 40 00 01 30 1E", "01 2C", 300},
+    {"StopMotion", Command(StopMotion), "01 06 00 00 00 08 88 0C", "", 0},
+    {"ReadActualPosition -2", Read(ReadActualPosition), "01 03 00 2C 00 02 05 C2", "FF FF FF FE", -2},
+    {"ReadActualPosition -1", Read(ReadActualPosition), "01 03 00 2C 00 02 05 C2", "FF FF FF FF", -1},
+    {"ReadActualPosition min", Read(ReadActualPosition), "01 03 00 2C 00 02 05 C2", "80 00 00 00",
+     -2147483648.0},
+    {"WriteTargetPosition -2", Write(WriteTargetPosition, -2.0),
+     "01 10 00 2E 00 02 04 FF FF FF FE B0 6F", "", 0},
+    {"ReadTravelTotal", Read(ReadTravelTotal), "", "00 00 00 01 00 00 00 00", 4294967296.0},
+    {"ReadPulseLength U32", Read(ReadPulseLength), "", "FF FF FF FE", 4294967294.0},
+    {"ReadMotorTeeth first register only", Read(ReadMotorTeeth), "", "00 32 FF FF FF FF FF FF", 50},
+    {"ReadDriveModel first two registers", Read(ReadDriveModel), "", "00 01 00 02 FF FF FF FF",
+     65538},
+    {"ReadSensorConfig last two registers", Read(ReadSensorConfig), "", "FF FF FF FF 00 08 00 00",
+     524288},
+    {"ReadDriveConfig 0x2004", Read(ReadDriveConfig), "", "20 04", 0x2004},
+    {"ReadControlWord", Read(ReadControlWord), "", "00 08", 8},
+};
+
+class Exchanges : public DriveOverPty, public testing::WithParamInterface<ExchangeCase> {};
+
+TEST_P(Exchanges, requestBytesAndDecodedValue_matchTable) {
+  RelaxTimeouts();
+  const ExchangeCase& c = GetParam();
+  ScriptedPeer peer(pty_.master(), Answering(Hex(c.replyData)));
+  double value = -12345;
+  EXPECT_EQ(c.call(port_, value), kOk) << c.name;
+  ASSERT_EQ(peer.requests().size(), 1u);
+  if (*c.request != '\0') {
+    EXPECT_EQ(ToHex(peer.requests()[0]), c.request) << c.name;
+  }
+  if (*c.replyData != '\0') {
+    EXPECT_EQ(value, c.value) << c.name;
+  }
+}
+
+template <typename Case>
+std::string CaseName(const testing::TestParamInfo<Case>& info) {
+  std::string name;
+  for (const char* c = info.param.name; *c != '\0'; ++c) {
+    if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+  }
+  return name + "_" + std::to_string(info.index);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, Exchanges, testing::ValuesIn(kExchanges),
+                         CaseName<ExchangeCase>);
+
+struct FrameOnlyCase {
+  const char* name;
+  std::function<CommandResult(SerialHandle, double&)> call;
+  std::string request;
+};
+
+const FrameOnlyCase kFramesOnly[] = {
+    {"SetZeroPosition", Command(SetZeroPosition), Framed("01 06 00 00 01 00")},
+    {"ClearCommand", Command(ClearCommand), Framed("01 06 00 00 00 00")},
+    {"SaveParameters", Command(SaveParameters), Framed("01 06 00 00 00 01")},
+    {"ReleaseMotor", Command(ReleaseMotor), Framed("01 06 00 00 00 04")},
+    {"JogAwayFromMotor", Command(JogAwayFromMotor), Framed("01 06 00 00 00 10")},
+    {"JogTowardMotor", Command(JogTowardMotor), Framed("01 06 00 00 00 20")},
+    {"ReverseOriginSearch", Command(ReverseOriginSearch), Framed("01 06 00 00 04 00")},
+    {"StartOriginSearch", Command(StartOriginSearch), Framed("01 06 00 00 08 00")},
+    {"WriteDriveConfig 0x0420", Write(WriteDriveConfig, 0x0420), Framed("01 06 00 08 20 04")},
+    {"WriteSensorConfig 524288", Write(WriteSensorConfig, 524288.0),
+     Framed("01 10 00 84 00 04 08 00 00 00 00 00 08 00 00")},
+    {"WriteSensorConfig 0", Write(WriteSensorConfig, 0.0),
+     Framed("01 10 00 84 00 04 08 00 00 00 00 00 00 00 00")},
+    {"WriteTargetPosition 0", Write(WriteTargetPosition, 0.0),
+     Framed("01 10 00 2E 00 02 04 00 00 00 00")},
+    {"WriteTargetPosition 2.5 rounds to even", Write(WriteTargetPosition, 2.5),
+     Framed("01 10 00 2E 00 02 04 00 00 00 02")},
+    {"WritePulseLength", Write(WritePulseLength, 4294967295.0),
+     Framed("01 10 00 2A 00 02 04 FF FF FF FF")},
+    {"WriteInputBandwidth", Write(WriteInputBandwidth, 100000.0),
+     Framed("01 10 00 90 00 02 04 00 01 86 A0")},
+    {"ReadCpuTemperature", Read(ReadCpuTemperature), Framed("01 04 03 00 00 01")},
+    {"ReadRunTime", Read(ReadRunTime), Framed("01 03 10 06 00 02")},
+    {"ReadTravelTotal", Read(ReadTravelTotal), Framed("01 03 10 08 00 04")},
+    {"ReadSensorConfig", Read(ReadSensorConfig), Framed("01 03 00 84 00 04")},
+    {"ReadBusBaudRate", Read(ReadBusBaudRate), Framed("01 03 00 62 00 02")},
+    {"ReadPortStatus", Read(ReadPortStatus), Framed("01 04 00 80 00 01")},
+    {"ReadActualSpeed", Read(ReadActualSpeed), Framed("01 03 00 45 00 02")},
+};
+
+class FramesOnly : public DriveOverPty, public testing::WithParamInterface<FrameOnlyCase> {};
+
+TEST_P(FramesOnly, requestBytes_matchRegisterMap) {
+  RelaxTimeouts();
+  // The answer's content does not matter here, only what was sent.
+  ScriptedPeer peer(pty_.master(), Answering(Bytes(8, 0)));
+  double value = 0;
+  (void)GetParam().call(port_, value);
+  ASSERT_TRUE(peer.waitForRequests(1, 1s));
+  EXPECT_EQ(ToHex(peer.requests()[0]), GetParam().request) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(RegisterMap, FramesOnly, testing::ValuesIn(kFramesOnly),
+                         CaseName<FrameOnlyCase>);
+
+// --- Failures ---
+
+TEST_F(DriveOverPty, silentDrive_readFailsAfterAboutSixteenMs) {
+  ScriptedPeer peer(pty_.master(), [](const Bytes&) { return PeerAnswer{}; });
+  int32_t value = 77;
+  const auto start = Clock::now();
+  EXPECT_EQ(ReadRunSpeed(port_, kAddress, value), kShortReply);
+  const auto elapsed = Clock::now() - start;
+  EXPECT_EQ(value, 77);
+  EXPECT_GE(elapsed, 15ms);
+  EXPECT_LE(elapsed, 300ms);
+}
+
+TEST_F(DriveOverPty, exceptionReply_isShortAndLeavesOutput) {
+  RelaxTimeouts();
+  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
+    return PeerAnswer{WithCrc(Bytes{r[0], static_cast<uint8_t>(r[1] | 0x80), 2})};
+  });
+  int32_t value = 77;
+  EXPECT_EQ(ReadRunSpeed(port_, kAddress, value), kShortReply);
+  EXPECT_EQ(value, 77);
+}
+
+TEST_F(DriveOverPty, readReplyWithWrongCrc_returnsTwoAndZeroesOutput) {
+  RelaxTimeouts();
+  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
+    Bytes reply = test::ReadReply(r[0], r[1], Bytes(2u * r[5], 0x11));
+    reply.back() ^= 0x5A;
+    return PeerAnswer{reply};
+  });
+  int32_t value = 77;
+  EXPECT_EQ(ReadRunSpeed(port_, kAddress, value), kBadCrc);
+  EXPECT_EQ(value, 0);
+  double position = 5;
+  EXPECT_EQ(ReadActualPosition(port_, kAddress, position), kBadCrc);
+  EXPECT_EQ(position, 0);
+}
+
+TEST_F(DriveOverPty, writeReplyWithWrongCrc_isNotCountedAsDone) {
+  RelaxTimeouts();
+  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
+    Bytes reply = r;
+    reply[7] ^= 0xFF;
+    return PeerAnswer{reply};
+  });
+  EXPECT_EQ(StopMotion(port_, kAddress), kBadCrc);
+}
+
+TEST_F(DriveOverPty, replyFromOtherAddressWithValidCrc_isAccepted) {
+  RelaxTimeouts();
+  ScriptedPeer peer(pty_.master(),
+                    [](const Bytes&) { return PeerAnswer{test::ReadReply(7, 4, Hex("01 2C"))}; });
+  int32_t value = 0;
+  EXPECT_EQ(ReadRunSpeed(port_, kAddress, value), kOk);
+  EXPECT_EQ(value, 300);
+}
+
+TEST_F(DriveOverPty, lateReplyBytes_areNotTakenAsNextWritesReply) {
+  // First request: the echo comes after the read gave up. Second: no answer at all.
+  int calls = 0;
+  ScriptedPeer peer(pty_.master(), [&calls](const Bytes& r) {
+    return ++calls == 1 ? PeerAnswer{r, 60ms} : PeerAnswer{};
+  });
+  EXPECT_EQ(StopMotion(port_, kAddress), kShortReply);
+  ASSERT_TRUE(peer.waitIdle(2s));
+  const auto deadline = Clock::now() + 2s;
+  while (pty_.pendingAtSlave() < 8 && Clock::now() < deadline) std::this_thread::yield();
+  ASSERT_EQ(pty_.pendingAtSlave(), 8);
+  EXPECT_EQ(ClearCommand(port_, kAddress), kShortReply);
+}
+
+TEST_F(DriveOverPty, lateReadReply_doesNotSpoilNextRead) {
+  int calls = 0;
+  ScriptedPeer peer(pty_.master(), [&calls](const Bytes& r) {
+    ++calls;
+    if (calls == 1) return PeerAnswer{test::ReadReply(r[0], r[1], Hex("00 00 00 09")), 60ms};
+    return PeerAnswer{test::ReadReply(r[0], r[1], Hex("00 00 00 05"))};
+  });
+  double target = -1;
+  EXPECT_EQ(ReadTargetPosition(port_, kAddress, target), kShortReply);
+  ASSERT_TRUE(peer.waitIdle(2s));
+  const auto deadline = Clock::now() + 2s;
+  while (pty_.pendingAtSlave() < 9 && Clock::now() < deadline) std::this_thread::yield();
+  RelaxTimeouts();
+  EXPECT_EQ(ReadActualPosition(port_, kAddress, target), kOk);
+  EXPECT_EQ(target, 5);
+}
+
+TEST(DriveWithoutPort, everyOperation_returnsMinusOneAndSendsNothing) {
+  int traced = 0;
+  SetFrameTrace([&traced](bool, std::span<const uint8_t>) { ++traced; });
+  for (const DriveOperation& op : DriveOperations()) {
+    int32_t i = 5;
+    double d = 5;
+    CommandResult result = 0;
+    switch (op.kind) {
+      case OperationKind::ReadInt: result = op.readInt(0, kAddress, i); break;
+      case OperationKind::ReadDouble: result = op.readDouble(0, kAddress, d); break;
+      case OperationKind::WriteInt: result = op.writeInt(0, kAddress, 1); break;
+      case OperationKind::WriteDouble: result = op.writeDouble(0, kAddress, 1); break;
+      case OperationKind::Command: result = op.command(0, kAddress); break;
+    }
+    EXPECT_EQ(result, kNoPort) << op.name;
+    EXPECT_EQ(i, 5) << op.name;
+    EXPECT_EQ(d, 5) << op.name;
+  }
+  SetFrameTrace(nullptr);
+  EXPECT_EQ(traced, 0);
+}
+
+TEST_F(DriveOverPty, unencodableValues_areRefusedWithoutSending) {
+  ScriptedPeer peer(pty_.master(), Answering({}));
+  EXPECT_EQ(WriteRunSpeed(port_, kAddress, 65536), kValueOutOfRange);
+  EXPECT_EQ(WriteRunSpeed(port_, kAddress, -1), kValueOutOfRange);
+  EXPECT_EQ(WriteTargetPosition(port_, kAddress, 2147483648.0), kValueOutOfRange);
+  EXPECT_EQ(WriteSensorConfig(port_, kAddress, -1.0), kValueOutOfRange);
+  EXPECT_EQ(WritePulseLength(port_, kAddress, std::nan("")), kValueOutOfRange);
+  EXPECT_FALSE(peer.waitForRequests(1, 50ms));
+}
+
+// --- Transport ---
+
+TEST_F(DriveOverPty, secondOpener_isRefusedUntilFirstCloses) {
+  EXPECT_EQ(OpenPortByPath(pty_.slavePath(), 9600, 8, 0, 2), 0);
+  ClosePort(port_);
+  EXPECT_EQ(port_, 0);
+  SerialHandle again = OpenPortByPath(pty_.slavePath(), 9600, 8, 0, 2);
+  EXPECT_NE(again, 0);
+  ClosePort(again);
+}
+
+TEST_F(DriveOverPty, lineSettings_acceptSupportedAndRefuseImpossible) {
+  EXPECT_TRUE(ConfigurePort(port_, 250000, 8, 0, 2, 26));
+  EXPECT_TRUE(ConfigurePort(port_, 115200, 8, 0, 2, 26));
+  EXPECT_FALSE(ConfigurePort(port_, 9600, 9, 0, 2, 26));
+  EXPECT_FALSE(ConfigurePort(port_, 9600, 8, 1, 2, 26));
+  EXPECT_FALSE(ConfigurePort(port_, 9600, 8, 0, 7, 26));
+  EXPECT_FALSE(ConfigurePort(0, 9600, 8, 0, 2, 26));
+  EXPECT_FALSE(SetPortTimeouts(0, 2, 3));
+}
+
+TEST_F(DriveOverPty, emptyWriteAndNoHandle_doNothing) {
+  uint8_t byte = 0;
+  EXPECT_EQ(WriteFrame(port_, &byte, 0), 0);
+  EXPECT_EQ(WriteFrame(0, &byte, 1), 0);
+  EXPECT_EQ(ReadReply(0, &byte, 1), 0);
+  PurgePort(0, true, true);
+  PurgePort(port_, false, false);
+  SerialHandle none = 0;
+  ClosePort(none);
+  EXPECT_EQ(none, 0);
+}
+
+TEST(OpenPort, handleIsNeverZeroEvenWhenStdinIsClosed) {
+  PtyPair pty;
+  const int savedStdin = ::dup(0);
+  ::close(0);
+  SerialHandle port = OpenPortByPath(pty.slavePath(), 9600, 8, 0, 2);
+  ::dup2(savedStdin, 0);
+  ::close(savedStdin);
+  EXPECT_GT(port, 2);
+  ClosePort(port);
+}
+
+TEST(OpenPort, missingDeviceOrNonTerminal_givesZero) {
+  EXPECT_EQ(OpenPortByPath("/nonexistent/ttyX", 9600, 8, 0, 2), 0);
+  EXPECT_EQ(OpenPortByPath("/dev/null", 9600, 8, 0, 2), 0);
+  EXPECT_EQ(OpenPortByPath("", 9600, 8, 0, 2), 0);
+}
+
+// --- COMn through the port directory ---
+
+class PortDirectory : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("drivedesk-link-test-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    ::setenv("DRIVEDESK_PORT_DIR", dir_.c_str(), 1);
+    ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
+  }
+  void TearDown() override {
+    ::unsetenv("DRIVEDESK_PORT_DIR");
+    ::unsetenv("DRIVEDESK_PORT_DEFAULTS");
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path dir_;
+};
+
+TEST_F(PortDirectory, twoDigitComNumber_opensItsLink) {
+  PtyPair pty;
+  PtyPair other;
+  std::filesystem::create_symlink(pty.slavePath(), dir_ / "COM12");
+  std::filesystem::create_symlink(other.slavePath(), dir_ / "COM1");
+  EXPECT_EQ(PortDeviceName(12), (dir_ / "COM12").string());
+  SerialHandle port = OpenPort(12, 9600, 8, 0, 2);
+  ASSERT_NE(port, 0);
+  ASSERT_TRUE(SetPortTimeouts(port, 100, 100));
+  ScriptedPeer peer(pty.master(), Answering(Hex("01 2C")));
+  int32_t value = 0;
+  EXPECT_EQ(ReadRunSpeed(port, kAddress, value), kOk);
+  EXPECT_EQ(value, 300);
+  ClosePort(port);
+}
+
+TEST_F(PortDirectory, probe_reportsFreePortsAndLeavesThemClosed) {
+  PtyPair pty;
+  std::filesystem::create_symlink(pty.slavePath(), dir_ / "COM3");
+  std::filesystem::create_symlink("/nonexistent/tty", dir_ / "COM4");
+  EXPECT_NE(ProbePort(3), 0);
+  EXPECT_EQ(ProbePort(4), 0);
+  EXPECT_EQ(ProbePort(5), 0);
+  SerialHandle port = OpenPort(3, 9600, 8, 0, 2);
+  ASSERT_NE(port, 0);
+  EXPECT_EQ(ProbePort(3), 0);  // held
+  EXPECT_EQ(OpenPort(3, 9600, 8, 0, 2), 0);
+  ClosePort(port);
+  EXPECT_NE(ProbePort(3), 0);
+}
+
+TEST_F(PortDirectory, withoutLinkAndDefaultsOff_noDevice) {
+  EXPECT_EQ(ComPortDevice(3), "");
+  EXPECT_EQ(OpenPort(3, 9600, 8, 0, 2), 0);
+  ::setenv("DRIVEDESK_PORT_DEFAULTS", "1", 1);
+  EXPECT_EQ(ComPortDevice(3), "/dev/ttyS2");
+}
+
+TEST(ComPortMap, defaultTable_reachesUsualDevices) {
+  const std::pair<int, const char*> cases[] = {
+      {1, "/dev/ttyS0"},    {8, "/dev/ttyS7"},    {9, "/dev/ttyUSB0"}, {24, "/dev/ttyUSB15"},
+      {25, "/dev/ttyACM0"}, {32, "/dev/ttyACM7"}, {0, ""},             {33, ""}};
+  for (const auto& [n, device] : cases) EXPECT_EQ(DefaultComPortDevice(n), device) << n;
+}
+
+TEST(ComPortMap, portNames_parseOnlyComOneToThirtyTwo) {
+  const std::pair<const char*, int> cases[] = {{"COM1", 1},  {"COM12", 12}, {"com32", 32},
+                                               {"COM33", 0}, {"COM0", 0},   {"COM07", 0},
+                                               {"COM", 0},   {"/dev/ttyS0", 0}, {"COM1x", 0}};
+  for (const auto& [name, n] : cases) EXPECT_EQ(ComPortNumber(name), n) << name;
+}
+
+TEST(ComPortMap, portDirectory_defaultsToTmpAndFollowsEnvironment) {
+  ::unsetenv("DRIVEDESK_PORT_DIR");
+  EXPECT_EQ(dd::PortDirectory(), "/tmp/drivedesk-ports");
+  ::setenv("DRIVEDESK_PORT_DIR", "/somewhere/else", 1);
+  EXPECT_EQ(dd::PortDirectory(), "/somewhere/else");
+  ::unsetenv("DRIVEDESK_PORT_DIR");
+}
+
+}  // namespace
+}  // namespace dd

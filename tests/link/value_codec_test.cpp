@@ -1,0 +1,173 @@
+#include "link/value_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cctype>
+#include <string>
+#include <cmath>
+#include <limits>
+
+#include "link/modbus_rtu.h"
+#include "tests/link/pty_peer.h"
+
+namespace dd {
+namespace {
+
+using test::Bytes;
+using test::Hex;
+using test::ToHex;
+
+TEST(Crc16, checkValueOf123456789_is4B37) {
+  const std::string text = "123456789";
+  EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 0x4B37);
+}
+
+TEST(Crc16, appendCrc_storesLowByteFirst) {
+  auto frame = Hex("01 04 00 40 00 01 00 00");
+  AppendCrc(frame.data(), 6);
+  EXPECT_EQ(ToHex(frame), "01 04 00 40 00 01 30 1E");
+  EXPECT_TRUE(CheckCrc(frame.data(), frame.size()));
+}
+
+TEST(Crc16, exchangedCrcBytes_failCheck) {
+  auto frame = Hex("01 04 00 40 00 01 1E 30");
+  EXPECT_FALSE(CheckCrc(frame.data(), frame.size()));
+}
+
+struct FrameCase {
+  const char* what;
+  Bytes (*build)();
+  const char* expected;
+};
+
+const FrameCase kFrames[] = {
+    {"ReadRunSpeed", [] { auto f = BuildReadRequest(1, 4, 0x40, 1); return Bytes(f.begin(), f.end()); },
+     "01 04 00 40 00 01 30 1E"},
+    {"ReadActualPosition", [] { auto f = BuildReadRequest(1, 3, 0x2C, 2); return Bytes(f.begin(), f.end()); },
+     "01 03 00 2C 00 02 05 C2"},
+    {"WriteRunSpeed 300",
+     [] {
+       std::array<uint8_t, 2> v{};
+       EncodeU16(300, v);
+       auto f = BuildWriteOneRequest(1, 0x40, v);
+       return Bytes(f.begin(), f.end());
+     },
+     "01 06 00 40 01 2C 88 53"},
+    {"WriteTargetPosition -2",
+     [] {
+       std::array<uint8_t, 4> v{};
+       EncodeS32(-2, v);
+       return BuildWriteMultipleRequest(1, 0x2E, v);
+     },
+     "01 10 00 2E 00 02 04 FF FF FF FE B0 6F"},
+};
+
+class FrameTable : public testing::TestWithParam<FrameCase> {};
+
+TEST_P(FrameTable, builtFrame_matchesBytes) {
+  EXPECT_EQ(ToHex(GetParam().build()), GetParam().expected) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, FrameTable, testing::ValuesIn(kFrames),
+                         [](const testing::TestParamInfo<FrameCase>& param) {
+                           std::string name;
+                           for (const char* c = param.param.what; *c != '\0'; ++c) {
+                             if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
+                           }
+                           return name;
+                         });
+
+TEST(ValueCodec, u16_bothWays) {
+  std::array<uint8_t, 2> b{};
+  EncodeU16(300, b);
+  EXPECT_EQ(ToHex(b), "01 2C");
+  EXPECT_EQ(DecodeU16(b), 300);
+  EncodeU16LowFirst(0x0420, b);
+  EXPECT_EQ(ToHex(b), "20 04");
+  EXPECT_EQ(DecodeU16LowFirst(b), 0x0420);
+}
+
+struct FourByteCase {
+  const char* bytes;
+  uint32_t u32;
+  int32_t s32;
+};
+
+const FourByteCase kFourBytes[] = {
+    {"FF FF FF FE", 4294967294u, -2},
+    {"FF FF FF FF", 4294967295u, -1},
+    {"80 00 00 00", 2147483648u, std::numeric_limits<int32_t>::min()},
+    {"7F FF FF FF", 2147483647u, 2147483647},
+    {"00 00 00 00", 0u, 0},
+    {"01 02 03 04", 0x01020304u, 0x01020304},
+};
+
+class FourBytes : public testing::TestWithParam<FourByteCase> {};
+
+TEST_P(FourBytes, decodeAndEncode_roundTrip) {
+  const auto bytes = Hex(GetParam().bytes);
+  const std::span<const uint8_t, 4> in(bytes.data(), 4);
+  EXPECT_EQ(DecodeU32(in), GetParam().u32);
+  EXPECT_EQ(DecodeS32(in), GetParam().s32);
+  std::array<uint8_t, 4> out{};
+  EncodeU32(GetParam().u32, out);
+  EXPECT_EQ(ToHex(out), GetParam().bytes);
+  EncodeS32(GetParam().s32, out);
+  EXPECT_EQ(ToHex(out), GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, FourBytes, testing::ValuesIn(kFourBytes));
+
+TEST(ValueCodec, u64_bigEndian_bothWays) {
+  const auto bytes = Hex("00 00 00 01 00 00 00 00");
+  EXPECT_EQ(DecodeU64(std::span<const uint8_t, 8>(bytes.data(), 8)), 4294967296ull);
+  std::array<uint8_t, 8> out{};
+  EncodeU64(4294967296ull, out);
+  EXPECT_EQ(ToHex(out), "00 00 00 01 00 00 00 00");
+}
+
+TEST(ValueCodec, u64Low32Of524288_sendsUpperHalfZero) {
+  std::array<uint8_t, 8> out{};
+  out.fill(0xAA);
+  EncodeU64Low32(524288, out);
+  EXPECT_EQ(ToHex(out), "00 00 00 00 00 08 00 00");
+}
+
+TEST(ValueCodec, partialFourRegisterReads_ignoreTheOtherRegisters) {
+  const auto bytes = Hex("00 32 11 22 33 44 55 66");
+  const std::span<const uint8_t, 8> in(bytes.data(), 8);
+  EXPECT_EQ(DecodeFirst16(in), 0x32);
+  EXPECT_EQ(DecodeFirst32(in), 0x00321122u);
+  EXPECT_EQ(DecodeLast32(in), 0x33445566);
+}
+
+TEST(ValueCodec, last32WithTopBitSet_keepsBitPattern) {
+  const auto bytes = Hex("00 00 00 00 80 08 00 00");
+  EXPECT_EQ(static_cast<uint32_t>(DecodeLast32(std::span<const uint8_t, 8>(bytes.data(), 8))),
+            0x80080000u);
+}
+
+TEST(ValueCodec, roundHalfEven_tiesGoToEvenNeighbour) {
+  const std::pair<double, double> cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4},
+                                             {0.5, 0}, {1.4999, 1}, {1.5001, 2}, {-0.4, 0}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(RoundHalfEven(in), out) << in;
+}
+
+TEST(ValueCodec, wholeConversions_refuseOutOfRangeAndNonFinite) {
+  EXPECT_EQ(WholeToU32(4294967295.0), 4294967295u);
+  EXPECT_FALSE(WholeToU32(4294967296.0));
+  EXPECT_FALSE(WholeToU32(-1.0));
+  EXPECT_EQ(WholeToU32(-0.4), 0u);
+  EXPECT_FALSE(WholeToU32(std::nan("")));
+  EXPECT_EQ(WholeToS32(-2147483648.0), std::numeric_limits<int32_t>::min());
+  EXPECT_FALSE(WholeToS32(2147483648.0));
+  EXPECT_FALSE(WholeToS32(-2147483649.0));
+  EXPECT_FALSE(WholeToS32(std::numeric_limits<double>::infinity()));
+  EXPECT_EQ(WholeToU16(65535), 65535);
+  EXPECT_FALSE(WholeToU16(65536));
+  EXPECT_FALSE(WholeToU16(-1));
+}
+
+}  // namespace
+}  // namespace dd

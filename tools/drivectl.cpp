@@ -1,0 +1,219 @@
+// drivectl --port PORT --baud B [--trace] OPERATION [VALUE]
+// drivectl --port PORT --baud B [--trace] dump
+//
+// PORT is COMn (mapped as in link/com_port_map.h) or a device path. OPERATION is a drive
+// operation by name (ReadRunSpeed, WriteRunSpeed 300, StopMotion, ...). A read prints its
+// value alone on one line; a write or command prints nothing. dump reads every register
+// and prints "Name value" lines. --trace shows each frame on stderr as "TX 01 04 ..." and
+// "RX ...". Exit status: 0 success, 1 ShortReply, 2 BadCrc, 3 NoPort, 4 ValueOutOfRange,
+// 64 usage error; the result is named on stderr.
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "link/com_port_map.h"
+#include "link/drive_catalog.h"
+#include "link/modbus_rtu.h"
+#include "link/serial_port.h"
+
+namespace {
+
+constexpr int kExitUsage = 64;
+constexpr uint16_t kDriveAddress = 1;
+
+int ExitCodeOf(dd::CommandResult result) {
+  switch (result) {
+    case dd::kOk: return 0;
+    case dd::kShortReply: return 1;
+    case dd::kBadCrc: return 2;
+    case dd::kNoPort: return 3;
+    case dd::kValueOutOfRange: return 4;
+    default: return 6;
+  }
+}
+
+int Usage(const std::string& why) {
+  if (!why.empty()) std::fprintf(stderr, "drivectl: %s\n", why.c_str());
+  std::fprintf(stderr,
+               "usage: drivectl --port PORT --baud B [--trace] OPERATION [VALUE]\n"
+               "       drivectl --port PORT --baud B [--trace] dump\n"
+               "PORT is COM1..COM32 or a device path; OPERATION is a drive operation name,\n"
+               "e.g. ReadRunSpeed, WriteRunSpeed 300, WriteTargetPosition -2, StopMotion.\n");
+  return kExitUsage;
+}
+
+int Fail(std::string_view what, dd::CommandResult result) {
+  std::fprintf(stderr, "drivectl: %.*s failed: %.*s (%d)\n", static_cast<int>(what.size()),
+               what.data(), static_cast<int>(dd::CommandResultName(result).size()),
+               dd::CommandResultName(result).data(), result);
+  return ExitCodeOf(result);
+}
+
+void TraceFrame(bool transmit, std::span<const uint8_t> bytes) {
+  std::string line = transmit ? "TX" : "RX";
+  char hex[4];
+  for (const uint8_t byte : bytes) {
+    std::snprintf(hex, sizeof hex, " %02X", byte);
+    line += hex;
+  }
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+std::optional<int32_t> ParseInt(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (negative) value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+std::optional<double> ParseDouble(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+void PrintValue(int32_t value) { std::printf("%" PRId32 "\n", value); }
+void PrintValue(double value) { std::printf("%.0f\n", value); }
+
+// Runs one read; prints "value" or "Name value".
+dd::CommandResult RunRead(const dd::DriveOperation& op, dd::SerialHandle port, bool withName) {
+  if (withName) std::printf("%.*s ", static_cast<int>(op.name.size()), op.name.data());
+  dd::CommandResult result = dd::kOk;
+  if (op.kind == dd::OperationKind::ReadInt) {
+    int32_t value = 0;
+    result = op.readInt(port, kDriveAddress, value);
+    if (result == dd::kOk) PrintValue(value);
+  } else {
+    double value = 0;
+    result = op.readDouble(port, kDriveAddress, value);
+    if (result == dd::kOk) PrintValue(value);
+  }
+  if (result != dd::kOk && withName) std::printf("-\n");
+  std::fflush(stdout);
+  return result;
+}
+
+bool IsRead(const dd::DriveOperation& op) {
+  return op.kind == dd::OperationKind::ReadInt || op.kind == dd::OperationKind::ReadDouble;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string portName;
+  std::optional<int32_t> baud;
+  bool trace = false;
+  std::string operation;
+  std::optional<std::string> value;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      Usage("");
+      return 0;
+    }
+    if (arg == "--trace") {
+      trace = true;
+    } else if (arg == "--port" || arg == "--baud") {
+      if (i + 1 >= argc) return Usage(std::string(arg) + " needs a value");
+      const std::string_view next = argv[++i];
+      if (arg == "--port") {
+        portName = next;
+      } else {
+        baud = ParseInt(next);
+        if (!baud || *baud <= 0) return Usage("bad baud rate: " + std::string(next));
+      }
+    } else if (operation.empty()) {
+      operation = arg;
+    } else if (!value) {
+      value = std::string(arg);
+    } else {
+      return Usage("too many arguments");
+    }
+  }
+  if (portName.empty()) return Usage("--port is required");
+  if (!baud) return Usage("--baud is required");
+  if (operation.empty()) return Usage("no operation given");
+
+  const dd::DriveOperation* op = nullptr;
+  std::optional<int32_t> intValue;
+  std::optional<double> doubleValue;
+  if (operation == "dump") {
+    if (value) return Usage("dump takes no value");
+  } else {
+    op = dd::FindDriveOperation(operation);
+    if (op == nullptr) return Usage("unknown operation: " + operation);
+    const bool takesValue =
+        op->kind == dd::OperationKind::WriteInt || op->kind == dd::OperationKind::WriteDouble;
+    if (takesValue && !value) return Usage(operation + " needs a value");
+    if (!takesValue && value) return Usage(operation + " takes no value");
+    if (op->kind == dd::OperationKind::WriteInt) {
+      intValue = ParseInt(*value);
+      if (!intValue) return Usage("not a whole number: " + *value);
+    } else if (op->kind == dd::OperationKind::WriteDouble) {
+      doubleValue = ParseDouble(*value);
+      if (!doubleValue) return Usage("not a number: " + *value);
+    }
+  }
+
+  if (trace) dd::SetFrameTrace(TraceFrame);
+
+  const int32_t comNumber = dd::ComPortNumber(portName);
+  const std::string device = comNumber != 0 ? dd::PortDeviceName(comNumber) : portName;
+  dd::SerialHandle port = dd::OpenPortByPath(device, *baud, 8, 0, 2);
+  if (port == 0) {
+    std::fprintf(stderr, "drivectl: cannot open %s (%s): missing or held by another program\n",
+                 portName.c_str(), device.empty() ? "no device" : device.c_str());
+    return Fail("open", dd::kNoPort);
+  }
+  // OpenPort keeps a port whose settings were refused; say so, the exchange may still work.
+  if (!dd::ConfigurePort(port, *baud, 8, 0, 2, 26)) {
+    std::fprintf(stderr, "drivectl: warning: %s refused 8E1 at %d baud\n", portName.c_str(),
+                 *baud);
+  }
+
+  int exitCode = 0;
+  if (op == nullptr) {
+    // dump: every read; a failed one is shown as "-" and the first failure sets the status.
+    for (const dd::DriveOperation& each : dd::DriveOperations()) {
+      if (!IsRead(each)) continue;
+      const dd::CommandResult result = RunRead(each, port, /*withName=*/true);
+      if (result != dd::kOk) {
+        const int code = Fail(each.name, result);
+        if (exitCode == 0) exitCode = code;
+      }
+    }
+  } else {
+    dd::CommandResult result = dd::kOk;
+    switch (op->kind) {
+      case dd::OperationKind::ReadInt:
+      case dd::OperationKind::ReadDouble: result = RunRead(*op, port, false); break;
+      case dd::OperationKind::WriteInt: result = op->writeInt(port, kDriveAddress, *intValue); break;
+      case dd::OperationKind::WriteDouble:
+        result = op->writeDouble(port, kDriveAddress, *doubleValue);
+        break;
+      case dd::OperationKind::Command: result = op->command(port, kDriveAddress); break;
+    }
+    if (result != dd::kOk) exitCode = Fail(op->name, result);
+  }
+  dd::ClosePort(port);
+  return exitCode;
+}
