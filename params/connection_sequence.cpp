@@ -1,0 +1,390 @@
+#include "params/connection_sequence.h"
+
+#include <cmath>
+#include <string>
+
+#include "app/control_names.h"
+#include "app/number_text.h"
+#include "link/drive_commands.h"
+#include "params/field_validation.h"
+#include "status/status_worker.h"
+
+namespace dd {
+namespace {
+
+constexpr int kReadAttempts = 10;
+constexpr int kProbeAttempts = 11;
+constexpr int kRetryDelayMs = 5;
+
+constexpr int32_t kOriginClosedProbe = 524288;  // bit 19 only
+
+bool Bit(int32_t value, int bit) { return ((static_cast<uint32_t>(value) >> bit) & 1u) != 0; }
+
+// One run of the sequence on one opened port. A close (or a new open) in the middle
+// changes the epoch or the handle; from then on nothing touches the port or the window.
+class Sequence {
+ public:
+  explicit Sequence(Session& s)
+      : s_(s), epoch_(s.state.ConnectionEpoch.load()), port_(s.state.PortHandle.load()) {}
+
+  void Run();
+
+ private:
+  bool Lost() const {
+    return s_.state.ConnectionEpoch.load() != epoch_ || s_.state.PortHandle.load() != port_ ||
+           port_ == 0;
+  }
+
+  // Up to `attempts` tries with DelayMs after each failure; never once the port is gone.
+  template <typename Op>
+  bool Attempt(int attempts, Op&& op) {
+    for (int i = 0; i < attempts; ++i) {
+      if (Lost()) return false;
+      if (op(port_, s_.state.DriveAddress.load()) == 0) return true;
+      DelayMs(s_, kRetryDelayMs);
+    }
+    return false;
+  }
+  template <typename T, typename Read>
+  bool ReadValue(Read read, T& value) {
+    return Attempt(kReadAttempts, [&](SerialHandle p, uint16_t a) { return read(p, a, value); });
+  }
+
+  // Fatal: message; the caller then ends the sequence.
+  void Fatal(const char* text) {
+    if (Lost()) return;
+    s_.Message(MessageIcon::Error, kFatalTitle, text);
+  }
+  void Notice(const char* text) {
+    if (Lost()) return;
+    s_.Message(MessageIcon::Information, kNoticeTitle, text);
+  }
+
+  void Show(int field, const std::string& text) {
+    s_.controls.SetText(Text2(field), text);
+    const int unit = FieldAt(field).unitLabel;
+    if (unit >= 0) s_.controls.SetVisible(Label1(unit), true);
+  }
+  void Clear(int field) {
+    if (Lost()) return;  // a newer connection may own the grid by now
+    s_.controls.SetText(Text2(field), "");
+    const int unit = FieldAt(field).unitLabel;
+    if (unit >= 0) s_.controls.SetVisible(Label1(unit), false);
+  }
+  void Select(const char* list, int index) {
+    s_.controls.SetComboIndex(list, index);
+    s_.events.Dispatch(list, UiEvent::Click);
+  }
+
+  bool ReadScaling();
+  void DetectSensorLevels();
+  void ReadCurrents();
+  void ReadSpeeds();
+  void ReadFiltersAndWindows();
+  void ReadStates();
+
+  Session& s_;
+  const uint32_t epoch_;
+  const SerialHandle port_;
+  double rpmPerUnit_ = 0;
+};
+
+bool Sequence::ReadScaling() {
+  auto& st = s_.state;
+  double model = 0;
+  if (ReadValue(ReadDriveModel, model)) {
+    st.DriveVariant = DriveVariantFromModel(model, st.DriveVariant.load());
+  }
+  if (Lost()) return false;
+
+  // A coefficient of 0 or one whose product with 60000 leaves 32 bits cannot scale
+  // speeds: treated like a failed read.
+  int32_t coefficient = 0;
+  if (!ReadValue(ReadSpeedFactor, coefficient) || !RpmPerSpeedUnit(coefficient, 1.0)) {
+    Fatal("获取到错误的速度系数，请重新启动程序！");
+    return false;
+  }
+  st.SpeedCoefficient = coefficient;
+
+  int32_t teeth = 0;
+  if (!ReadValue(ReadMotorTeeth, teeth) || teeth < 0 || teeth > 32767) {
+    Fatal("获取到错误的电机齿数，请重新启动程序！");
+    return false;
+  }
+  st.MotorTeeth = static_cast<int16_t>(teeth);
+
+  double perTooth = 0;
+  const bool perToothRead = ReadValue(ReadPulsesPerTooth, perTooth);
+  const double pulsesPerRev = (teeth == 0 ? 50.0 : static_cast<double>(teeth)) * perTooth;
+  if (!perToothRead || !(pulsesPerRev > 0)) {
+    if (Lost()) return false;
+    st.PulsesPerRev = 0.0;
+    Fatal("获取到错误的圈脉冲数，请重新启动程序！");
+    return false;
+  }
+  st.PulsesPerRev = pulsesPerRev;
+  Show(10, Grouped(pulsesPerRev));
+  rpmPerUnit_ = *RpmPerSpeedUnit(coefficient, pulsesPerRev);
+
+  double pulseLength = 0;
+  if (!ReadValue(ReadPulseLength, pulseLength) || !(pulseLength > 0)) {
+    if (Lost()) return false;
+    st.PulseLength = 0.0;
+    Fatal("获取到错误的脉冲长度，请重新启动程序！");
+    return false;
+  }
+  st.PulseLength = pulseLength;
+  Show(9, Grouped(pulseLength));
+  Show(8, PlainDecimal(pulsesPerRev / pulseLength));
+
+  int32_t driveNumber = 0;
+  if (!ReadValue(ReadDriveNumber, driveNumber)) {
+    Fatal("获取到错误的驱动器号，请重新启动程序！");
+    return false;
+  }
+  Show(15, PlainDecimal(driveNumber));
+
+  double baud = 0;
+  if (!ReadValue(ReadBusBaudRate, baud)) {
+    Fatal("获取到错误的总线通信速率，请重新启动程序！");
+    return false;
+  }
+  const auto rates = s_.controls.Items("Combo4");
+  for (std::size_t i = 0; i < rates.size(); ++i) {
+    const auto rate = ParseNumber(rates[i].text);
+    if (rate && *rate == baud) {
+      Select("Combo4", static_cast<int>(i));
+      break;
+    }
+  }
+
+  double bandwidth = 0;
+  if (ReadValue(ReadInputBandwidth, bandwidth)) {
+    Show(14, Grouped(bandwidth));
+  } else {
+    Clear(14);
+    Notice("未能正确读取输入带宽");
+  }
+  return !Lost();
+}
+
+void Sequence::DetectSensorLevels() {
+  auto& st = s_.state;
+  st.SensorLevelSupported = false;
+  // Levels in use show in bits 29, 28, 13, 12, 19 and 4.
+  const auto clear = [](int32_t s) {
+    return !Bit(s, 29) && !Bit(s, 28) && !Bit(s, 13) && !Bit(s, 12) && !Bit(s, 19) && !Bit(s, 4);
+  };
+  const auto writeSensor = [&](double value) {
+    return Attempt(kProbeAttempts,
+                   [&](SerialHandle p, uint16_t a) { return WriteSensorConfig(p, a, value); });
+  };
+
+  int32_t sensor = 0;
+  if (ReadValue(ReadSensorConfig, sensor)) {
+    if (!clear(sensor)) {
+      st.SensorLevelSupported = true;
+    } else {
+      // Nothing configured: a drive with configurable levels keeps a written level.
+      writeSensor(kOriginClosedProbe);
+      int32_t probed = 0;
+      if (ReadValue(ReadSensorConfig, probed) && !Bit(probed, 4) && Bit(probed, 19)) {
+        st.SensorLevelSupported = true;
+        writeSensor(0);
+      }
+    }
+  }
+  if (Lost()) return;
+
+  const bool supported = st.SensorLevelSupported.load();
+  for (const char* control : {"Combo6", "Combo7"}) s_.controls.SetVisible(control, supported);
+  s_.controls.SetVisible(Label1(55), supported);
+  s_.controls.SetVisible(Label1(56), supported);
+  if (!supported) return;
+
+  if (!ReadValue(ReadSensorConfig, sensor)) {
+    if (Lost()) return;
+    s_.controls.SetComboIndex("Combo6", -1);
+    s_.controls.SetComboIndex("Combo7", -1);
+    Notice("未能正确读取传感器有效状态参数");
+    return;
+  }
+  const bool limitsOff = !Bit(sensor, 13) && !Bit(sensor, 12);
+  if (Bit(sensor, 29) && Bit(sensor, 28) && limitsOff) {
+    Select("Combo7", 1);
+  } else if (!Bit(sensor, 29) && !Bit(sensor, 28) && limitsOff) {
+    Select("Combo7", 0);
+  }
+  if (!Bit(sensor, 4)) Select("Combo6", Bit(sensor, 19) ? 1 : 0);
+}
+
+void Sequence::ReadCurrents() {
+  auto& st = s_.state;
+  // The bounds are 16-bit signed; a register above 32767 is held at the top.
+  const auto bound = [](int32_t v) { return static_cast<int16_t>(v > 32767 ? 32767 : v); };
+  int32_t value = 0;
+  if (ReadValue(ReadMaxCurrent, value)) {
+    st.MaxCurrent = bound(value);
+  } else {
+    Notice("未能正确读取最大电流");
+  }
+  if (Lost()) return;
+  if (ReadValue(ReadMinCurrent, value)) {
+    st.MinCurrent = bound(value);
+  } else {
+    Notice("未能正确读取最小电流");
+  }
+  if (Lost()) return;
+  if (ReadValue(ReadDriveCurrent, value)) {
+    Show(0, FixedDecimals(value / 100.0, 2));
+  } else {
+    Clear(0);
+    Notice("未能正确读取设定电流");
+  }
+  if (Lost()) return;
+  if (ReadValue(ReadCurrentReduction, value)) {
+    Show(1, PlainDecimal(value));
+  } else {
+    Clear(1);
+    Notice("未能正确读取电流下降比例");
+  }
+  if (Lost()) return;
+  if (ReadValue(ReadReductionDelay, value)) {
+    Show(2, Grouped(value));
+  } else {
+    Clear(2);
+    Notice("未能正确读取电流下降等待时间");
+  }
+}
+
+void Sequence::ReadSpeeds() {
+  auto& st = s_.state;
+  int32_t v = 0;
+  if (ReadValue(ReadRunSpeed, v)) {
+    const double rpm = rpmPerUnit_ * v;
+    st.RunSpeedRpm = rpm;
+    Show(4, PlainDecimal(rpm));
+  } else {
+    if (Lost()) return;
+    st.RunSpeedRpm = 0.0;
+    Clear(4);
+  }
+  if (ReadValue(ReadHomingSpeed, v)) {
+    const auto rpm = static_cast<int32_t>(RoundHalfEven(rpmPerUnit_ * v));
+    st.HomingSpeedRpm = rpm;
+    Show(17, PlainDecimal(rpm));
+  } else {
+    if (Lost()) return;
+    st.HomingSpeedRpm = 0;
+    Clear(17);
+  }
+  if (ReadValue(ReadStartSpeed, v)) {
+    Show(5, PlainDecimal(rpmPerUnit_ * v));
+  } else {
+    Clear(5);
+  }
+}
+
+void Sequence::ReadFiltersAndWindows() {
+  int32_t v = 0;
+  if (ReadValue(ReadCommFilter, v)) Show(6, PlainDecimal(v)); else Clear(6);
+  if (ReadValue(ReadSpeedFilter, v)) Show(22, PlainDecimal(v)); else Clear(22);
+  if (ReadValue(ReadHomingFilter, v)) {
+    s_.state.HomingFilter = v;
+    Show(23, PlainDecimal(v));
+  } else {
+    if (Lost()) return;
+    s_.state.HomingFilter = 0;
+    Clear(23);
+  }
+  double d = 0;
+  if (ReadValue(ReadDeviationAlarm, d)) Show(11, PlainDecimal(d)); else Clear(11);
+  if (ReadValue(ReadInPositionWindow, d)) Show(12, PlainDecimal(d)); else Clear(12);
+  if (ReadValue(ReadInPositionTime, v)) Show(13, PlainDecimal(v)); else Clear(13);
+  if (ReadValue(ReadCpuTemperature, v) && v >= -40 && v <= 125) {
+    Show(16, PlainDecimal(v));
+  } else {
+    Clear(16);
+  }
+}
+
+void Sequence::ReadStates() {
+  auto& st = s_.state;
+  auto& c = s_.controls;
+  int32_t word = 0;
+  if (ReadValue(ReadControlWord, word)) {
+    const bool enabled = !Bit(word, 2);
+    c.SetText("Command9", enabled ? "脱机" : "使能");
+    st.MotorEnabled = enabled;
+  }
+  int32_t config = 0;
+  if (!ReadValue(ReadDriveConfig, config)) return;
+  switch (config & 0xF) {
+    case 0x0:
+      Select("Combo3", 0);
+      st.LimitInputMode = false;
+      break;
+    case 0x4:
+      Select("Combo3", 1);
+      st.LimitInputMode = false;
+      break;
+    case 0x8:
+      Select("Combo3", 2);
+      st.LimitInputMode = true;
+      for (int label : {41, 42, 43}) c.SetVisible(Label1(label), true);
+      for (const char* lamp : {"Shape2", "Shape3", "Shape6"}) c.SetVisible(lamp, true);
+      c.SetEnabled("Command2", true);
+      c.SetEnabled("Frame1", true);
+      break;
+    default:
+      break;
+  }
+  c.SetChecked("Check2", Bit(config, 13));
+  c.SetChecked("Check1", Bit(config, 14));
+  c.SetChecked("Check3", Bit(config, 15));
+  st.DirectionReversed = Bit(config, 15);
+}
+
+void Sequence::Run() {
+  if (Lost()) return;
+  Select("Combo5", 0);
+  if (!ReadScaling()) return;
+  DetectSensorLevels();
+  if (Lost()) return;
+  ReadCurrents();
+  if (Lost()) return;
+  ReadSpeeds();
+  if (Lost()) return;
+  ReadFiltersAndWindows();
+  if (Lost()) return;
+  ReadStates();
+  if (Lost()) return;
+  if (!s_.controls.Enabled("Picture1")) {
+    s_.controls.SetEnabled("Picture1", true);
+    s_.controls.SetEnabled("Picture2", true);
+    s_.controls.SetEnabled("Command1", true);
+  }
+  StartStatusWorker(s_);
+}
+
+}  // namespace
+
+int32_t DriveVariantFromModel(double model, int32_t current) {
+  if (model == 0) return 3;
+  const std::string digits = PlainDecimal(model);
+  if (digits.size() < 2) return current;
+  switch (digits[1]) {
+    case '0':
+      return 0;
+    case '1':
+      return 1;
+    case '3':
+      return 3;
+    default:
+      return current;
+  }
+}
+
+void RunConnectionSequence(Session& session) { Sequence(session).Run(); }
+
+}  // namespace dd

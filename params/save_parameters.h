@@ -1,0 +1,62 @@
+// Writing the edited parameter set back to the drive, storing it there and reading it
+// all again. Runs on the UI thread with the bus to itself: first the controls that
+// start workers are disabled, then polling and every worker are waited out.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "app/control_model.h"
+#include "app/session.h"
+
+namespace dd {
+
+// The writes of a save, in the order they are sent.
+enum class ParameterWrite {
+  DriveConfig,
+  InputBandwidth,
+  DriveNumber,
+  CurrentReduction,
+  ReductionDelay,
+  DriveCurrent,
+  RunSpeed,
+  HomingSpeed,
+  StartSpeed,
+  CommFilter,
+  SpeedFilter,
+  HomingFilter,
+  PulseLength,
+  SensorConfig,
+};
+
+struct PlannedWrite {
+  ParameterWrite write;
+  // Value for the drive command; nullopt when the control holds nothing that can be
+  // sent (empty, not a number, out of the register's range, no work mode chosen): the
+  // drive then keeps what it holds.
+  std::optional<double> value;
+};
+
+// What a save sends, from the controls and the scaling of the last connection. The
+// sensor levels are included only when both level lists are visible.
+std::vector<PlannedWrite> PlanParameterWrites(const ControlModel& controls,
+                                              int32_t speedCoefficient, double pulsesPerRev);
+
+// Register 0x0008 image with its bytes exchanged, as WriteDriveConfig takes it.
+int32_t ComposeDriveConfig(bool motorReversed, bool startReleased, bool appReversed,
+                           int32_t mode);
+// Low 32 bits of the sensor configuration for the two level lists (1 = "常闭").
+int32_t ComposeSensorConfig(int originLevelIndex, int limitLevelIndex);
+// Drive current text in amperes to hundredths, through single precision.
+std::optional<int32_t> DriveCurrentHundredths(std::string_view text);
+
+// The whole save behind Command3 ("保存修改").
+void SaveParameterSet(Session& session);
+
+inline constexpr const char* kSpeedOrderTitle = "错误信息";
+inline constexpr const char* kSpeedOrderText =
+    "    [归零速度]必须小于[运行速度]，请修改；\r\n   保存未完成；";
+
+}  // namespace dd

@@ -1,0 +1,18 @@
+#include "ui/install_handlers.h"
+
+#include "app/session.h"
+#include "app/shell_handlers.h"
+#include "motion/motion_handlers.h"
+#include "params/parameter_handlers.h"
+#include "status/drive_state_commands.h"
+
+namespace dd {
+
+void InstallAllHandlers(Session& session) {
+  InstallShellHandlers(session);
+  InstallParameterHandlers(session);
+  InstallDriveStateHandlers(session);
+  InstallMotionHandlers(session);
+}
+
+}  // namespace dd
