@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <ctime>
 #include <mutex>
 #include <unordered_map>
@@ -29,9 +30,11 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // termios has no per-descriptor time-outs, so the values of SetPortTimeouts live here.
+// The line's speed is kept too: a request cannot have left before its wire time.
 struct Timeouts {
   int32_t readMs = 2;
   int32_t writeMs = 3;
+  int64_t nsPerChar = 0;  // 0 = unknown
 };
 
 std::mutex timeoutsMutex;
@@ -180,6 +183,12 @@ bool ConfigurePort(SerialHandle handle, int32_t baudRate, int16_t dataBits, int1
   const int fd = FdOf(handle);
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) return false;
+  if (baudRate > 0) {
+    // Start bit, data bits, parity bit if any, stop bits.
+    const int64_t bits = 1 + dataBits + (parity != 0 ? 1 : 0) + (stopBits == 2 ? 2 : 1);
+    const std::lock_guard lock(timeoutsMutex);
+    timeoutsByFd[fd].nsPerChar = bits * 1'000'000'000 / baudRate;
+  }
 
   tcflag_t size = 0;
   switch (dataBits) {
@@ -249,7 +258,9 @@ bool ConfigurePort(SerialHandle handle, int32_t baudRate, int16_t dataBits, int1
 bool SetPortTimeouts(SerialHandle handle, int32_t readTimeoutMs, int32_t writeTimeoutMs) {
   if (handle == 0 || readTimeoutMs < 0 || writeTimeoutMs < 0) return false;
   const std::lock_guard lock(timeoutsMutex);
-  timeoutsByFd[FdOf(handle)] = Timeouts{readTimeoutMs, writeTimeoutMs};
+  Timeouts& t = timeoutsByFd[FdOf(handle)];
+  t.readMs = readTimeoutMs;
+  t.writeMs = writeTimeoutMs;
   return true;
 }
 
@@ -257,9 +268,9 @@ int32_t WriteFrame(SerialHandle handle, const uint8_t* data, std::size_t size) {
   if (handle == 0 || data == nullptr || size == 0) return 0;
   const int fd = FdOf(handle);
   const Timeouts timeouts = TimeoutsOf(fd);
+  const auto begin = Clock::now();
   const auto deadline =
-      Clock::now() + milliseconds(static_cast<int64_t>(timeouts.writeMs) *
-                                  (static_cast<int64_t>(size) + 1));
+      begin + milliseconds(static_cast<int64_t>(timeouts.writeMs) * (static_cast<int64_t>(size) + 1));
   std::size_t written = 0;
   while (written < size) {
     const ssize_t n = ::write(fd, data + written, size - written);
@@ -280,6 +291,13 @@ int32_t WriteFrame(SerialHandle handle, const uint8_t* data, std::size_t size) {
          Clock::now() < deadline) {
     const timespec pause{0, 100'000};
     ::nanosleep(&pause, nullptr);
+  }
+  // Some drivers (pseudo-terminals, many USB adapters) report an empty queue while the
+  // bytes are still on their way; they cannot have left before their wire time.
+  if (written > 0 && timeouts.nsPerChar > 0) {
+    auto left = begin + std::chrono::nanoseconds(timeouts.nsPerChar * static_cast<int64_t>(written));
+    if (left > deadline) left = deadline;
+    std::this_thread::sleep_until(left);
   }
   return static_cast<int32_t>(written);
 }
