@@ -1,0 +1,136 @@
+#include "status/status_worker.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/control_names.h"
+#include "link/drive_commands.h"
+#include "status/error_codes.h"
+#include "status/status_display.h"
+
+namespace dd {
+namespace {
+
+constexpr int kAttempts = 10;
+constexpr int kRetryDelayMs = 5;
+
+// One polled value: the lock for this read only, so other workers get the bus between
+// any two steps. True only if an attempt succeeded; `value` is then what the drive sent.
+template <typename T, typename ReadFn>
+bool Poll(Session& s, ReadFn read, T& value) {
+  BusHold hold(s.state.Bus, kBusWaitMs);
+  if (!hold) return false;
+  return Retry(s, kAttempts, kRetryDelayMs, [&] { return read(Port(s), Addr(s), value); });
+}
+
+// A hidden lamp keeps its colour.
+void ShowInputLamp(ControlModel& controls, const char* lamp, bool active) {
+  if (controls.Visible(lamp)) controls.SetColor(lamp, active ? kRed : kButtonFace);
+}
+
+// After a relative move, the first limit seen pulls the drive's target onto where the
+// axis stopped, so the drive does not resume toward the old target once the limit clears.
+void ResyncTargetAtLimit(Session& s) {
+  SharedState& st = s.state;
+  if (!st.LimitSyncArmed.load()) return;
+  if (st.LimitInputMode.load()) {
+    BusHold hold(st.Bus, kBusWaitMs);
+    if (hold) {
+      double actual = 0;
+      if (ReadActualPosition(Port(s), Addr(s), actual) == kOk) {
+        st.ActualPosition.store(actual);
+        s.controls.SetText("Text3", PositionText(actual));
+      }
+      const double position = st.ActualPosition.load();
+      if (position != st.TargetPosition.load()) {
+        (void)WriteTargetPosition(Port(s), Addr(s), position);
+      }
+    }
+  }
+  st.LimitSyncArmed.store(false);
+}
+
+void ShowPortStatus(Session& s, int32_t word) {
+  SharedState& st = s.state;
+  ControlModel& c = s.controls;
+  const PortInputs in = DecodePortInputs(word);
+
+  st.FarLimitInput.store(in.step);
+  ShowInputLamp(c, "Shape2", in.step);
+  if (in.step) ResyncTargetAtLimit(s);
+
+  st.NearLimitInput.store(in.dir);
+  ShowInputLamp(c, "Shape3", in.dir);
+  if (in.dir) ResyncTargetAtLimit(s);
+
+  // Variant 1 reports the origin sensor on the Free input, the others on Zero.
+  const bool origin = st.DriveVariant.load() == 1 ? in.free : in.zero;
+  st.OriginInput.store(origin);
+  ShowInputLamp(c, "Shape6", origin);
+
+  c.SetText(Text2(18), PortStatusText(word));
+}
+
+// The model drops unchanged values, so setting every field each cycle only sends what
+// the drive changed.
+void RunCycle(Session& s) {
+  SharedState& st = s.state;
+  ControlModel& c = s.controls;
+
+  if (int32_t code = 0; Poll(s, ReadErrorCode, code)) {
+    c.SetText(Text2(19), ErrorText(static_cast<uint16_t>(code)));
+    st.DriveHealthy.store(code == 0);
+  }
+  if (double actual = 0; Poll(s, ReadActualPosition, actual)) {
+    st.ActualPosition.store(actual);
+    c.SetText("Text3", PositionText(actual));
+  }
+  if (double target = 0; Poll(s, ReadTargetPosition, target)) {
+    st.TargetPosition.store(target);
+    c.SetText("Text4", PositionText(target));
+  }
+  if (double deviation = 0; Poll(s, ReadPositionDeviation, deviation)) {
+    c.SetText("Text1", PositionText(deviation));
+  }
+  if (int32_t current = 0; Poll(s, ReadActualCurrent, current)) {
+    c.SetText(Text2(3), CurrentText(current));
+    c.SetVisible(Label1(23), true);
+  }
+  if (double speed = 0; Poll(s, ReadActualSpeed, speed)) {
+    const double pulsesPerRev = st.PulsesPerRev.load();
+    if (pulsesPerRev > 0) {
+      c.SetText(Text2(7), SpeedRpmText(speed, st.SpeedCoefficient.load(), pulsesPerRev));
+      c.SetVisible(Label1(26), true);
+    }
+    const bool moving = st.MotorEnabled.load() && speed != 0;
+    st.MotorMoving.store(moving);
+    c.SetColor("Shape4", moving ? kButtonFace : kGreen);
+    c.SetColor("Shape5", moving ? kRed : kButtonFace);
+  }
+  if (double seconds = 0; Poll(s, ReadRunTime, seconds)) {
+    c.SetText(Text2(20), RunTimeText(seconds));
+  }
+  if (double pulses = 0; Poll(s, ReadTravelTotal, pulses)) {
+    const double pulsesPerRev = st.PulsesPerRev.load();
+    if (pulsesPerRev > 0) {
+      c.SetText(Text2(21), TravelText(pulses, pulsesPerRev));
+      c.SetVisible(Label1(46), true);
+    }
+  }
+  if (int32_t word = 0; Poll(s, ReadPortStatus, word)) {
+    ShowPortStatus(s, word);
+  }
+}
+
+}  // namespace
+
+void StartStatusWorker(Session& session) {
+  StartWorker(session, [&session] {
+    while (!session.state.StopPolling.load()) {
+      RunCycle(session);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+}
+
+}  // namespace dd

@@ -1,0 +1,286 @@
+// The polling worker against the simulated drive: live values, flags, lamps, the limit
+// re-synchronisation and a drive that stays silent.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/control_names.h"
+#include "status/status_display.h"
+#include "status/status_worker.h"
+#include "tests/status/status_test_fixture.h"
+
+namespace dd::test {
+namespace {
+
+class StatusWorkerTest : public SimSessionTest {
+ protected:
+  ControlModel& c() { return session.controls; }
+  SharedState& st() { return session.state; }
+  // Waits for `n` more polling requests, i.e. about n/9 full cycles.
+  void WaitRequests(uint64_t n) {
+    ASSERT_TRUE(sim->WaitForRequests(sim->RequestCount() + n, std::chrono::seconds(10)));
+  }
+  bool TextIs(const std::string& id, const std::string& text, int timeoutMs = 5000) {
+    return Eventually([&] { return c().Text(id) == text; }, timeoutMs);
+  }
+};
+
+TEST_F(StatusWorkerTest, liveValues_followTheSimulator) {
+  sim->SetErrorCode(1043);
+  ASSERT_TRUE(sim->SetValue(0x1006, 93784, 2));
+  ASSERT_TRUE(sim->SetValue(0x1008, 51200ull * 12345, 4));
+  sim->SetTruePosition(1000);
+  StartStatusWorker(session);
+
+  EXPECT_TRUE(TextIs(Text2(19), "反向堵转"));
+  EXPECT_TRUE(Eventually([&] { return !st().DriveHealthy.load(); }));
+  EXPECT_TRUE(TextIs("Text3", "1000"));
+  EXPECT_TRUE(TextIs("Text4", "1000"));
+  EXPECT_TRUE(TextIs("Text1", "0"));
+  EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 1000);
+  EXPECT_DOUBLE_EQ(st().TargetPosition.load(), 1000);
+  // The run time counts on while the motor is enabled: a day and a few seconds.
+  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(20)).rfind("1天02:03:0", 0) == 0; }));
+  EXPECT_TRUE(TextIs(Text2(21), "12,345"));
+  EXPECT_TRUE(Eventually([&] { return c().Visible(Label1(46)); }));
+  // Enabled at standstill: full current until the reduction delay, then reduced.
+  EXPECT_TRUE(Eventually([&] {
+    const std::string shown = c().Text(Text2(3));
+    return shown == "3.00" || shown == "1.50";
+  }));
+  EXPECT_TRUE(Eventually([&] { return c().Visible(Label1(23)); }));
+  EXPECT_TRUE(TextIs(Text2(7), "0.000"));
+  EXPECT_TRUE(Eventually([&] { return c().Visible(Label1(26)); }));
+  EXPECT_TRUE(Eventually([&] { return c().Color("Shape4") == kGreen; }));
+  EXPECT_EQ(c().Color("Shape5"), kButtonFace);
+  // Faulted and enabled: Ready off, BRK on.
+  EXPECT_TRUE(TextIs(Text2(18), "Step=0  Dir=0  Free=0  Zero=0  Ready=0  INP=1  BRK=1  PSL=0  PSH=0  "));
+
+  // A fault that clears, and an unknown code.
+  sim->SetErrorCode(4660);
+  EXPECT_TRUE(TextIs(Text2(19), "错误码：4660"));
+  sim->SetErrorCode(0);
+  EXPECT_TRUE(TextIs(Text2(19), "驱动器正常"));
+  EXPECT_TRUE(Eventually([&] { return st().DriveHealthy.load(); }));
+  EXPECT_TRUE(TextIs(Text2(18), PortStatusText(sim->PortStatus())));
+
+  // A move: the moving lamp while the speed is non-zero, then the new positions.
+  SetDriveTarget(3000);
+  EXPECT_TRUE(Eventually([&] { return st().MotorMoving.load(); }));
+  EXPECT_TRUE(Eventually([&] { return c().Color("Shape5") == kRed; }));
+  EXPECT_TRUE(Eventually([&] { return c().Color("Shape4") == kButtonFace; }));
+  EXPECT_TRUE(Eventually([&] {
+    const std::string rpm = c().Text(Text2(7));
+    return rpm != "0.000" && !rpm.empty();
+  }));
+  ASSERT_TRUE(sim->WaitForStandstill(std::chrono::seconds(10)));
+  EXPECT_TRUE(TextIs("Text3", "3000"));
+  EXPECT_TRUE(TextIs("Text4", "3000"));
+  EXPECT_TRUE(Eventually([&] { return !st().MotorMoving.load(); }));
+  EXPECT_TRUE(Eventually([&] { return c().Color("Shape5") == kButtonFace; }));
+  EXPECT_EQ(c().Color("Shape4"), kGreen);
+  EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 3000);
+}
+
+TEST_F(StatusWorkerTest, speedWithMotorReleased_isNotMoving) {
+  // The drive reports a speed, but the program holds the motor for released.
+  st().MotorEnabled.store(false);
+  StartStatusWorker(session);
+  SetDriveTarget(-3000);
+  ASSERT_TRUE(sim->WaitFor([&] { return sim->SpeedRegister() != 0; }, std::chrono::seconds(5)));
+  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(7)) != "0.000" && !c().Text(Text2(7)).empty(); }));
+  EXPECT_TRUE(Eventually([&] { return c().Color("Shape4") == kGreen; }));
+  EXPECT_FALSE(st().MotorMoving.load());
+  EXPECT_EQ(c().Color("Shape5"), kButtonFace);
+}
+
+TEST_F(StatusWorkerTest, limitInputs_setFlagsLampsAndText) {
+  StartStatusWorker(session);
+  sim->ForceInput(SimSensorId::FarLimit, true);
+  EXPECT_TRUE(Eventually([&] { return st().FarLimitInput.load(); }));
+  EXPECT_TRUE(Eventually([&] { return c().Color("Shape2") == kRed; }));
+  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(18)).rfind("Step=1  Dir=0  ", 0) == 0; }));
+  EXPECT_FALSE(st().NearLimitInput.load());
+  EXPECT_EQ(c().Color("Shape3"), kButtonFace);
+
+  sim->ForceInput(SimSensorId::FarLimit, false);
+  sim->ForceInput(SimSensorId::NearLimit, true);
+  EXPECT_TRUE(Eventually([&] { return st().NearLimitInput.load() && !st().FarLimitInput.load(); }));
+  EXPECT_TRUE(Eventually([&] { return c().Color("Shape3") == kRed && c().Color("Shape2") == kButtonFace; }));
+  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(18)).rfind("Step=0  Dir=1  ", 0) == 0; }));
+
+  // A hidden lamp keeps its colour; the flag still follows.
+  c().SetVisible("Shape3", false);
+  sim->ForceInput(SimSensorId::NearLimit, false);
+  EXPECT_TRUE(Eventually([&] { return !st().NearLimitInput.load(); }));
+  WaitRequests(20);
+  EXPECT_EQ(c().Color("Shape3"), kRed);
+}
+
+// The origin input sits on Free (bit 2) for drive variant 1, on Zero (bit 3) otherwise;
+// the other bit only shows in the text.
+struct OriginCase {
+  const char* name;
+  uint32_t driveModel;   // which bit the simulated drive reports the origin on
+  int32_t programVariant;  // which bit the program takes as the origin
+  bool origin;
+  const char* piece;
+};
+
+class OriginInputTest : public StatusWorkerTest,
+                        public ::testing::WithParamInterface<OriginCase> {
+ protected:
+  void SetUp() override {
+    startInSetUp = false;
+    StatusWorkerTest::SetUp();
+    config.driveModel = GetParam().driveModel;
+    StartDrive();
+    st().DriveVariant.store(GetParam().programVariant);
+  }
+};
+
+TEST_P(OriginInputTest, originBitFollowsTheVariant) {
+  const OriginCase& p = GetParam();
+  StartStatusWorker(session);
+  ASSERT_TRUE(TextIs(Text2(18), PortStatusText(sim->PortStatus())));
+  EXPECT_FALSE(st().OriginInput.load());
+  sim->ForceInput(SimSensorId::Origin, true);
+  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(18)).find(p.piece) != std::string::npos; }));
+  WaitRequests(10);  // one more full cycle after the text changed
+  EXPECT_EQ(st().OriginInput.load(), p.origin);
+  EXPECT_EQ(c().Color("Shape6"), p.origin ? kRed : kButtonFace);
+  sim->ForceInput(SimSensorId::Origin, false);
+  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(18)).find(p.piece) == std::string::npos; }));
+  EXPECT_FALSE(st().OriginInput.load());
+  EXPECT_EQ(c().Color("Shape6"), kButtonFace);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, OriginInputTest,
+    ::testing::Values(OriginCase{"variant1_free", 21000000, 1, true, "Free=1  Zero=0"},
+                      OriginCase{"variant0_zero", 10500000, 0, true, "Free=0  Zero=1"},
+                      OriginCase{"variant3_zero", 13000000, 3, true, "Free=0  Zero=1"},
+                      OriginCase{"variant1_zeroOnlyText", 10500000, 1, false, "Free=0  Zero=1"},
+                      OriginCase{"variant0_freeOnlyText", 21000000, 0, false, "Free=1  Zero=0"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(StatusWorkerTest, silentDrive_changesNothingAndWorkerStillStops) {
+  const char* fields[] = {"Text3", "Text4", "Text1", "Text2(3)", "Text2(7)",
+                          "Text2(18)", "Text2(19)", "Text2(20)", "Text2(21)"};
+  for (const char* f : fields) c().SetText(f, "before");
+  st().DriveHealthy.store(true);
+  st().MotorMoving.store(true);
+  st().FarLimitInput.store(true);
+  st().ActualPosition.store(77);
+  sim->SetErrorCode(1043);
+  sim->ForceInput(SimSensorId::NearLimit, true);
+  sim->ScriptFault(SimFault::Silent, -1);
+
+  StartStatusWorker(session);
+  // Two steps of ten attempts each have been made and failed.
+  ASSERT_TRUE(sim->WaitForRequests(20, std::chrono::seconds(15)));
+  StopWorkers();
+  EXPECT_EQ(session.state.WorkerCount.load(), 0);
+  for (const char* f : fields) EXPECT_EQ(c().Text(f), "before") << f;
+  EXPECT_TRUE(st().DriveHealthy.load());
+  EXPECT_TRUE(st().MotorMoving.load());
+  EXPECT_TRUE(st().FarLimitInput.load());
+  EXPECT_FALSE(st().NearLimitInput.load());
+  EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 77);
+  EXPECT_EQ(c().Color("Shape3"), kButtonFace);
+  EXPECT_FALSE(c().Visible(Label1(23)));
+}
+
+TEST_F(StatusWorkerTest, stopPolling_endsAtTheTopOfTheNextCycle) {
+  StartStatusWorker(session);
+  EXPECT_EQ(st().WorkerCount.load(), 1);
+  ASSERT_TRUE(TextIs(Text2(19), "驱动器正常"));
+  StopWorkers();
+  const uint64_t after = sim->RequestCount();
+  // A cycle is nine reads; nothing may follow the stop for long.
+  EXPECT_FALSE(sim->WaitForRequests(after + 1, std::chrono::milliseconds(200)));
+}
+
+// Drive held by a stop command with its target elsewhere, and a limit input active:
+// the state a relative move leaves when it runs into a limit.
+class LimitResyncTest : public StatusWorkerTest {
+ protected:
+  void SetUp() override {
+    StatusWorkerTest::SetUp();
+    ASSERT_TRUE(sim->WriteRegister(0x0000, 0x0008));
+    SetDriveTarget(3000);
+    sim->ForceInput(SimSensorId::FarLimit, true);
+    sim->ClearLog();
+  }
+};
+
+TEST_F(LimitResyncTest, armed_pullsTargetOntoActualOnceAndDisarms) {
+  st().LimitSyncArmed.store(true);
+  StartStatusWorker(session);
+  EXPECT_TRUE(Eventually([&] { return !st().LimitSyncArmed.load(); }));
+  EXPECT_TRUE(Eventually([&] { return sim->TargetPosition() == 0; }));
+  EXPECT_TRUE(TextIs("Text4", "0"));
+  WaitRequests(30);
+  EXPECT_EQ(TargetWrites(sim->Log()), 1);
+  EXPECT_DOUBLE_EQ(sim->DrivePosition(), 0);
+}
+
+TEST_F(LimitResyncTest, bothLimitsInOneWord_resyncOnlyOnce) {
+  sim->ForceInput(SimSensorId::NearLimit, true);
+  st().LimitSyncArmed.store(true);
+  StartStatusWorker(session);
+  EXPECT_TRUE(Eventually([&] { return !st().LimitSyncArmed.load(); }));
+  WaitRequests(30);
+  EXPECT_EQ(TargetWrites(sim->Log()), 1);
+  EXPECT_EQ(sim->TargetPosition(), 0);
+}
+
+TEST_F(LimitResyncTest, notArmed_sendsNothing) {
+  StartStatusWorker(session);
+  ASSERT_TRUE(TextIs("Text4", "3000"));
+  ASSERT_TRUE(Eventually([&] { return st().FarLimitInput.load(); }));
+  WaitRequests(30);
+  EXPECT_EQ(TargetWrites(sim->Log()), 0);
+  EXPECT_EQ(sim->TargetPosition(), 3000);
+}
+
+TEST_F(LimitResyncTest, armedWithoutLimitMode_onlyDisarms) {
+  st().LimitInputMode.store(false);
+  st().LimitSyncArmed.store(true);
+  StartStatusWorker(session);
+  EXPECT_TRUE(Eventually([&] { return !st().LimitSyncArmed.load(); }));
+  WaitRequests(30);
+  EXPECT_EQ(TargetWrites(sim->Log()), 0);
+  EXPECT_EQ(sim->TargetPosition(), 3000);
+}
+
+TEST_F(StatusWorkerTest, armedWithoutActiveLimit_staysArmed) {
+  st().LimitSyncArmed.store(true);
+  StartStatusWorker(session);
+  ASSERT_TRUE(TextIs(Text2(19), "驱动器正常"));
+  WaitRequests(30);
+  EXPECT_TRUE(st().LimitSyncArmed.load());
+  EXPECT_EQ(TargetWrites(sim->Log()), 0);
+}
+
+TEST_F(StatusWorkerTest, idleDrive_sendsNoChangesToTheWindow) {
+  // Released: no run time counting, no current, nothing moves.
+  ASSERT_TRUE(sim->WriteRegister(0x0000, 0x0004));
+  st().MotorEnabled.store(false);
+  int notified = 0;
+  c().SetObserver([&] { ++notified; });
+  StartStatusWorker(session);
+  ASSERT_TRUE(TextIs(Text2(18), PortStatusText(sim->PortStatus())));
+  WaitRequests(20);
+  const auto first = c().TakeChanges();
+  EXPECT_FALSE(first.empty());
+  const int before = notified;
+  WaitRequests(60);  // several more full cycles
+  const auto later = c().TakeChanges();
+  EXPECT_TRUE(later.empty()) << later.front().first << " = " << later.front().second.text;
+  EXPECT_EQ(notified, before);
+  c().SetObserver(nullptr);
+}
+
+}  // namespace
+}  // namespace dd::test
