@@ -24,6 +24,7 @@ struct SharedState {
   std::atomic<int32_t> HomingOffsetTurns{1};
   std::atomic<bool> HomingIdle{true};
   std::atomic<bool> AbortRequested{false};  // stop button sets; stop sequence / homing clear
+  std::atomic<uint32_t> StopClicks{0};      // stop button counts; homing runs compare
 
   // Connection-time values (connection sequence).
   std::atomic<int32_t> DriveVariant{0};

@@ -84,6 +84,7 @@ void InstallDriveStateHandlers(Session& session) {
   // Never refused: it is how the operator breaks off a move or a homing run.
   session.events.On("Command7", UiEvent::Click, [s](int) {
     s->state.AbortRequested.store(true);
+    s->state.StopClicks.fetch_add(1);
     StartWorker(*s, [s] { AbortMotion(*s); });
   });
 }

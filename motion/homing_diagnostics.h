@@ -1,0 +1,24 @@
+// The messages that explain a failed homing run. A worker arms the one-shot timer of
+// its failure case and ends; the timer shows the message on the UI thread.
+#pragma once
+
+#include <string>
+
+#include "app/session.h"
+
+namespace dd {
+
+// One per failure case, named after the window's one-shot timers.
+enum class HomingDiagnostic { Timer3, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9, Timer10, Timer12 };
+
+inline constexpr const char* kHomingFailedTitle = "归零失败";
+inline constexpr int kDiagnosticDelayMs = 10;
+
+// The message text: its lines joined by "\r\n", the last line "归零未完成；".
+std::string HomingDiagnosticText(HomingDiagnostic diagnostic);
+
+// Arms the timer of `diagnostic`: 10 ms later the UI thread shows the message (error
+// icon, title "归零失败"). Any thread; never waits for the message.
+void ArmHomingDiagnostic(Session& session, HomingDiagnostic diagnostic);
+
+}  // namespace dd

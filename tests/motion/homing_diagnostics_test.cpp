@@ -1,0 +1,258 @@
+// Each failed homing run explains itself with exactly one message, shown from the UI
+// thread's event loop; the drive is left holding no motion command.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <ostream>
+#include <string>
+#include <thread>
+
+#include "motion/homing_diagnostics.h"
+#include "tests/motion/motion_sim_fixture.h"
+
+namespace dd::test {
+namespace {
+
+// The texts as the operator must read them.
+const std::map<std::string, std::string>& ExpectedTexts() {
+  static const std::map<std::string, std::string> texts{
+    {"Timer3",
+     "原点传感器处于触发状态，移动离开原点传感器的时间超过3秒，原点传感器信号未变化；"
+     "\r\n"
+     "判断原点传感器信号未接入，请修改归零方式或接入原点传感器后再试；"
+     "\r\n"
+     "或运动速度太慢，请修改移动速度后再试；"
+     "\r\n"
+     "归零未完成；"},
+    {"Timer4",
+     "原点传感器信号一直处于触发状态，未改变；"
+     "\r\n"
+     "刚刚触发了极限信号；"
+     "\r\n"
+     "判断原点传感器信号未接入，请修改归零方式后再试；"
+     "\r\n"
+     "归零未完成；"},
+    {"Timer5",
+     "在两个极限传感器之间没有找到原点传感器；"
+     "\r\n"
+     "一种可能是没有原点传感器，请修改归零方式后再试；"
+     "\r\n"
+     "另一种可能是两个极限传感器未接入，请检查后再试；"
+     "\r\n"
+     "归零未完成；"},
+    {"Timer6",
+     "两个极限传感器同时触发；"
+     "\r\n"
+     "判断为两个极限信号未接入，请检查后再试；"
+     "\r\n"
+     "归零未完成；"},
+    {"Timer7",
+     "上限位传感器信号一直处于触发状态，未改变；"
+     "\r\n"
+     "刚刚触发了下限位传感器；"
+     "\r\n"
+     "判断上限位传感器信号未接入，请检查后再试；"
+     "\r\n"
+     "归零未完成；"},
+    {"Timer8",
+     "上限位传感器处于触发状态，移动离开上限位传感器的时间超过3秒，上限位传感器信号未变化；"
+     "\r\n"
+     "判断上限位传感器信号未接入，请检查后再试；"
+     "\r\n"
+     "归零未完成；"},
+    {"Timer9",
+     "下限位传感器信号一直处于触发状态，未改变；"
+     "\r\n"
+     "刚刚触发了上限位传感器；"
+     "\r\n"
+     "判断下限位传感器信号未接入，请检查后再试；"
+     "\r\n"
+     "归零未完成；"},
+    {"Timer10",
+     "下限位传感器处于触发状态，移动离开下限位传感器的时间超过3秒，下限位传感器信号未变化；"
+     "\r\n"
+     "判断下限位传感器信号未接入，请检查后再试；"
+     "\r\n"
+     "归零未完成；"},
+    {"Timer12",
+     "其中一个极限传感器被触发，同时原点传感器也被触发，判断："
+     "\r\n"
+     "一种可能为原点传感器未接入，请检查后再试；"
+     "\r\n"
+     "另一种可能为有一个极限传感器未接入，请检查后再试；"
+     "\r\n"
+     "归零未完成；"},
+  };
+  return texts;
+}
+
+struct DiagnosticCase {
+  const char* timer;
+  HomingDiagnostic diagnostic;
+  int16_t mode;
+  void (*wire)(SimDrive&);
+  // The input that stopped the run lets go afterwards (nullptr: none).
+  void (*release)(SimDrive&);
+};
+
+// Readable case names in test listings.
+void PrintTo(const DiagnosticCase& c, std::ostream* os) { *os << c.timer; }
+
+void Unwire(SimDrive& sim, SimSensorId id) { sim.WireSensor(id, false); }
+
+void OriginStuckNoLimits(SimDrive& sim) {
+  sim.ForceInput(SimSensorId::Origin, true);
+  Unwire(sim, SimSensorId::NearLimit);
+  Unwire(sim, SimSensorId::FarLimit);
+}
+void OriginStuck(SimDrive& sim) { sim.ForceInput(SimSensorId::Origin, true); }
+void NoOrigin(SimDrive& sim) { Unwire(sim, SimSensorId::Origin); }
+void BothLimits(SimDrive& sim) {
+  sim.ForceInput(SimSensorId::NearLimit, true);
+  sim.ForceInput(SimSensorId::FarLimit, true);
+}
+void NearStuck(SimDrive& sim) { sim.ForceInput(SimSensorId::NearLimit, true); }
+void NearStuckFarUnwired(SimDrive& sim) {
+  NearStuck(sim);
+  Unwire(sim, SimSensorId::FarLimit);
+}
+void FarStuck(SimDrive& sim) { sim.ForceInput(SimSensorId::FarLimit, true); }
+void FarStuckNearUnwired(SimDrive& sim) {
+  FarStuck(sim);
+  Unwire(sim, SimSensorId::NearLimit);
+}
+void NearAndOrigin(SimDrive& sim) {
+  sim.ForceInput(SimSensorId::NearLimit, true);
+  sim.ForceInput(SimSensorId::Origin, true);
+}
+void ReleaseFar(SimDrive& sim) { Unwire(sim, SimSensorId::FarLimit); }
+void ReleaseNear(SimDrive& sim) { Unwire(sim, SimSensorId::NearLimit); }
+
+class HomingDiagnosticsTest : public MotionSimTest, public ::testing::WithParamInterface<DiagnosticCase> {
+ protected:
+  bool RunEnded(int timeoutMs) {
+    return Eventually([&] { return session.state.HomingIdle.load() && session.state.WorkerCount.load() <= 1; },
+                      timeoutMs);
+  }
+};
+
+TEST(HomingDiagnosticText, everyTimerHasItsExactText) {
+  const std::pair<const char*, HomingDiagnostic> timers[] = {
+      {"Timer3", HomingDiagnostic::Timer3},   {"Timer4", HomingDiagnostic::Timer4},
+      {"Timer5", HomingDiagnostic::Timer5},   {"Timer6", HomingDiagnostic::Timer6},
+      {"Timer7", HomingDiagnostic::Timer7},   {"Timer8", HomingDiagnostic::Timer8},
+      {"Timer9", HomingDiagnostic::Timer9},   {"Timer10", HomingDiagnostic::Timer10},
+      {"Timer12", HomingDiagnostic::Timer12},
+  };
+  for (const auto& [name, diagnostic] : timers) {
+    const std::string text = HomingDiagnosticText(diagnostic);
+    EXPECT_EQ(text, ExpectedTexts().at(name)) << name;
+    EXPECT_TRUE(text.ends_with("\r\n归零未完成；")) << name;
+  }
+}
+
+TEST_P(HomingDiagnosticsTest, failedRun_oneMessageWithItsTextAndNoMotionLeft) {
+  const DiagnosticCase& c = GetParam();
+  ASSERT_NO_FATAL_FAILURE(StartDrive());
+  c.wire(*sim);
+  SettlePolling();
+  sim->ClearLog();
+  session.state.HomingMode = c.mode;
+  Click("Command2");
+  ASSERT_TRUE(RunEnded(15000));
+  ui.Pump(300);
+  const auto messages = ui.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "归零失败");
+  EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+  EXPECT_EQ(messages[0].text, ExpectedTexts().at(c.timer));
+  EXPECT_TRUE(session.state.HomingIdle.load());
+  EXPECT_EQ(session.controls.Color("Command2"), kButtonFace);
+  EXPECT_EQ(sim->Register(0x0040), config.runSpeed);
+  EXPECT_EQ(sim->Register(0x0046), config.homingSpeed);
+  EXPECT_EQ(sim->Register(0x0047), config.homingFilter);
+  EXPECT_FALSE(MotionCommandStanding()) << "control word " << sim->ControlWord();
+  ASSERT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(2000)));
+  if (c.release) {
+    // A limit that bounces or lets go must not set the motor running again.
+    const double stopped = sim->TruePosition();
+    c.release(*sim);
+    ui.Pump(300);
+    EXPECT_EQ(sim->TruePosition(), stopped);
+    EXPECT_FALSE(sim->Moving());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryFailure, HomingDiagnosticsTest,
+    ::testing::Values(
+        DiagnosticCase{"Timer3", HomingDiagnostic::Timer3, 0, OriginStuckNoLimits, nullptr},
+        DiagnosticCase{"Timer4", HomingDiagnostic::Timer4, 0, OriginStuck, ReleaseFar},
+        DiagnosticCase{"Timer5", HomingDiagnostic::Timer5, 0, NoOrigin, ReleaseFar},
+        DiagnosticCase{"Timer6", HomingDiagnostic::Timer6, 0, BothLimits, nullptr},
+        DiagnosticCase{"Timer7", HomingDiagnostic::Timer7, 1, NearStuck, ReleaseFar},
+        DiagnosticCase{"Timer8", HomingDiagnostic::Timer8, 1, NearStuckFarUnwired, nullptr},
+        DiagnosticCase{"Timer9", HomingDiagnostic::Timer9, -1, FarStuck, ReleaseNear},
+        DiagnosticCase{"Timer10", HomingDiagnostic::Timer10, -1, FarStuckNearUnwired, nullptr},
+        DiagnosticCase{"Timer12", HomingDiagnostic::Timer12, 0, NearAndOrigin, nullptr}),
+    [](const ::testing::TestParamInfo<DiagnosticCase>& p) { return std::string(p.param.timer); });
+
+TEST_F(HomingDiagnosticsTest, bothLimitsInEveryMode_timer6AndNothingMoves) {
+  ASSERT_NO_FATAL_FAILURE(StartDrive());
+  BothLimits(*sim);
+  SettlePolling();
+  sim->ClearLog();
+  for (int16_t mode : {int16_t{0}, int16_t{1}, int16_t{-1}}) {
+    session.state.HomingMode = mode;
+    Click("Command2");
+    ASSERT_TRUE(RunEnded(5000));
+  }
+  ui.Pump(200);
+  const auto messages = ui.Messages();
+  ASSERT_EQ(messages.size(), 3u);
+  for (const auto& m : messages) EXPECT_EQ(m.text, ExpectedTexts().at("Timer6"));
+  EXPECT_TRUE(ControlWrites().empty());
+  EXPECT_FALSE(sim->Moving());
+}
+
+TEST_F(HomingDiagnosticsTest, twoFailedRuns_twoMessagesEachWithItsText) {
+  ASSERT_NO_FATAL_FAILURE(StartDrive());
+  NearAndOrigin(*sim);
+  SettlePolling();
+  session.state.HomingMode = 0;
+  Click("Command2");
+  ASSERT_TRUE(RunEnded(5000));
+  ui.Pump(100);
+  sim->ForceInput(SimSensorId::FarLimit, true);
+  SettlePolling();
+  Click("Command2");
+  ASSERT_TRUE(RunEnded(5000));
+  ui.Pump(100);
+  const auto messages = ui.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].text, ExpectedTexts().at("Timer12"));
+  EXPECT_EQ(messages[1].text, ExpectedTexts().at("Timer6"));
+}
+
+TEST_F(HomingDiagnosticsTest, workerEndsWithoutWaiting_messageComesFromTheEventLoop) {
+  ASSERT_NO_FATAL_FAILURE(StartDrive());
+  BothLimits(*sim);
+  SettlePolling();
+  session.state.HomingMode = 1;
+  Click("Command2");
+  // Wait without running the event loop: the worker must end all the same.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while ((!session.state.HomingIdle.load() || session.state.WorkerCount.load() > 1) &&
+         std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(session.state.HomingIdle.load());
+  EXPECT_TRUE(ui.Messages().empty());
+  ASSERT_TRUE(Eventually([&] { return ui.Messages().size() == 1; }, 1000));
+  EXPECT_EQ(ui.Messages()[0].text, ExpectedTexts().at("Timer6"));
+}
+
+}  // namespace
+}  // namespace dd::test

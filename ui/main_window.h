@@ -1,0 +1,54 @@
+// The main window Form1, built from the layout table. It mirrors the control model,
+// forwards every event by control name to the router, and hosts the settings dialog.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string_view>
+
+#include "ui/control_mirror.h"
+#include "ui/form_widgets.h"
+
+namespace dd {
+
+struct Session;
+class SettingsDialog;
+
+class MainWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  // The model must already hold the controls (DefineControls).
+  explicit MainWindow(Session& session, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  FormWidgets& Controls() { return *controls_; }
+  ControlMirror& Mirror() { return *mirror_; }
+  QWidget* Control(std::string_view name) const { return controls_->Widget(name); }
+
+  // Runs the load handler of Form1 and shows its result; call before the first show.
+  void Load();
+  // Applies pending model changes now (UI thread).
+  void SyncNow() { mirror_->Sync(); }
+
+  // Sets the outer window size in twips: the client area becomes that size less the
+  // designed window frame.
+  void SetOuterSize(int widthTwips, int heightTwips);
+
+  // Shows Form2 modally; returns when it closes. Nothing happens while it is open.
+  void RunSettingsDialog();
+  void CloseSettingsDialog();
+  SettingsDialog* OpenDialog() const { return dialog_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  Session& session_;
+  std::unique_ptr<ControlMirror> mirror_;
+  FormWidgets* controls_ = nullptr;  // child QObject of this window
+  SettingsDialog* dialog_ = nullptr;
+  bool closing_ = false;
+};
+
+}  // namespace dd
