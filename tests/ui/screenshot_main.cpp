@@ -3,8 +3,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <unistd.h>
+
+#include "sim/sim_drive.h"
+#include "ui/install_handlers.h"
 
 #include "app/control_names.h"
 #include "app/session.h"
@@ -24,41 +35,32 @@ bool Save(QWidget& window, const QString& path) {
   return ok;
 }
 
-// Values a connected drive might show.
-void FillSample(dd::ControlModel& m) {
-  using dd::Label1;
-  using dd::Text2;
-  const char* values[24] = {"1.50", "50", "500", "0.12", "600", "60",  "5",  "0.000",
-                            "51200", "1", "51,200", "0", "0", "0", "100", "1",
-                            "38", "300", "原点:0 近端:0 远端:0", "驱动器正常", "00:01:05", "12", "5", "3"};
-  for (int i = 0; i < 24; ++i) m.SetText(Text2(i), values[i]);
-  for (int l : {20, 21, 22, 23, 24, 25, 26, 31, 32, 33, 34, 35, 46}) m.SetVisible(Label1(l), true);
-  for (int l : {41, 42, 43}) m.SetVisible(Label1(l), true);
-  for (const char* s : {"Shape2", "Shape3", "Shape6"}) m.SetVisible(s, true);
-  m.SetColor("Shape1", dd::kGreen);
-  m.SetColor("Shape4", dd::kGreen);
-  m.SetColor("Shape2", dd::kRed);
-  m.SetColor("Command2", dd::kRed);  // as while homing
-  m.SetText("Command1", "关闭通信");
-  m.SetItems("Combo1", {{"COM3", 3}});
-  m.SetComboIndex("Combo1", 0);
-  m.SetComboIndex("Combo2", 4);
-  m.SetComboIndex("Combo3", 2);
-  m.SetComboIndex("Combo4", 4);
-  m.SetComboIndex("Combo5", 0);
-  m.SetComboIndex("Combo6", 0);
-  m.SetComboIndex("Combo7", 1);
-  m.SetChecked("Check3", true);
-  m.SetText("Text3", "12800");
-  m.SetText("Text4", "12800");
-  m.SetText("Text1", "0");
-  m.SetText("Text6(1)", "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 1 圈；");
-  for (const char* c : {"Picture1", "Picture2", "Frame1", "Command2"}) m.SetEnabled(c, true);
+// Waits with the event loop running.
+bool WaitFor(const std::function<bool()>& done, int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > ms) return false;
+    QCoreApplication::processEvents();
+    QThread::msleep(5);
+  }
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The window talks to a simulated drive on COM1, through a port directory of its own.
+  const std::string ports = std::filesystem::temp_directory_path().string() + "/dd-shots-" +
+                            std::to_string(::getpid());
+  std::filesystem::create_directories(ports);
+  ::setenv("DRIVEDESK_PORT_DIR", ports.c_str(), 1);
+  ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
+  dd::SimDrive drive;
+  if (!drive.Start() || !drive.LinkAsCom(1)) {
+    std::printf("FAILED to start the simulated drive\n");
+    return 1;
+  }
   QApplication app(argc, argv);
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
   QDir().mkpath(out);
@@ -70,23 +72,25 @@ int main(int argc, char* argv[]) {
   dd::DefineControls(session.controls);
   dd::MainWindow window(session);
   services.SetMainWindow(&window);
+  dd::InstallAllHandlers(session);
   dd::InstallViewSwitch(session, window);
-  session.controls.SetText("Text6(1)", "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 1 圈；");
+  window.Load();
   window.show();
   window.SyncNow();
   bool ok = Save(window, out + "/full_start.png");
-  FillSample(session.controls);
+  // Connect as an operator would: baud rate 115200, then "开启通信".
+  session.controls.SetComboIndex("Combo2", 4);
+  session.events.Dispatch("Combo2", dd::UiEvent::Click);
+  session.events.Dispatch("Command1", dd::UiEvent::Click);
+  ok = WaitFor([&] { return session.controls.Text(dd::Text2(19)) == "驱动器正常"; }, 10000) && ok;
+  WaitFor([] { return false; }, 300);  // a few polling cycles
   window.SyncNow();
   ok = Save(window, out + "/full_connected.png") && ok;
   session.events.Dispatch("Command10", dd::UiEvent::Click);
   ok = Save(window, out + "/compact.png") && ok;
   session.events.Dispatch("Command10", dd::UiEvent::Click);
   ok = Save(window, out + "/full_again.png") && ok;
-  // The settings dialog as its load would fill it.
-  session.events.On("Form2", dd::UiEvent::Load, [&session](int) {
-    session.controls.SetChecked("Form2.Option1", true);
-    session.controls.SetText("Form2.Text1", "1");
-  });
+  // The settings dialog as its own load fills it.
   QTimer::singleShot(0, &window, [&] {
     if (dd::SettingsDialog* dialog = window.OpenDialog()) {
       ok = Save(*dialog, out + "/settings_dialog.png") && ok;
@@ -95,5 +99,7 @@ int main(int argc, char* argv[]) {
   });
   services.RunDialog("Form2");
   std::printf("font: %s\n", qPrintable(QApplication::font().family()));
+  session.events.Dispatch("Form1", dd::UiEvent::Close);
+  std::filesystem::remove_all(ports);
   return ok ? 0 : 1;
 }

@@ -1,0 +1,134 @@
+// The whole program in its window, against the simulated drive on a COM link:
+// discovery, connection, live values, commands and the close of communication.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "app/control_names.h"
+#include "link/serial_port.h"
+#include "sim/sim_drive.h"
+#include "tests/ui/window_fixture.h"
+#include "ui/install_handlers.h"
+
+namespace dd::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProgramTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("dd-program-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    ::setenv("DRIVEDESK_PORT_DIR", dir_.c_str(), 1);
+    ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
+    SimConfig config;
+    config.wireRealism = false;
+    drive_ = std::make_unique<SimDrive>(config);
+    ASSERT_TRUE(drive_->Start());
+    ASSERT_TRUE(drive_->LinkAsCom(3));
+    InstallAllHandlers(session);
+  }
+  void TearDown() override {
+    if (window->isVisible()) window->close();
+    drive_.reset();
+    fs::remove_all(dir_);
+  }
+
+  // Waits with the event loop running, as a user would.
+  bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+      if (timer.elapsed() > ms) return false;
+      QTest::qWait(5);
+    }
+    return true;
+  }
+  std::string Shown(const std::string& name) const {
+    auto* edit = qobject_cast<QLineEdit*>(window->Control(name));
+    return edit ? edit->text().toStdString() : std::string();
+  }
+  void PickBaud(int index) {
+    auto* combo = As<QComboBox>("Combo2");
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+    Settle();
+  }
+  void Click(const std::string& name) {
+    QTest::mouseClick(W(name), Qt::LeftButton);
+    Settle();
+  }
+
+  fs::path dir_;
+  std::unique_ptr<SimDrive> drive_;
+};
+
+TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesClean) {
+  window->Load();
+  ShowActive();
+  auto* ports = As<QComboBox>("Combo1");
+  ASSERT_EQ(ports->count(), 1);
+  EXPECT_EQ(ports->itemText(0).toStdString(), "COM3");
+  EXPECT_FALSE(W("Command1")->isEnabled());
+  PickBaud(4);
+  ASSERT_TRUE(W("Command1")->isEnabled());
+
+  Click("Command1");
+  EXPECT_EQ(As<QPushButton>("Command1")->text().toStdString(), "关闭通信");
+  ASSERT_TRUE(WaitFor([&] { return W("Picture2")->isEnabled() && Shown(Text2(19)) == "驱动器正常"; }))
+      << "messages: " << messages.size();
+  EXPECT_TRUE(messages.empty()) << messages[0].title << " " << messages[0].text;
+  EXPECT_EQ(Shown(Text2(10)), "51,200");
+  EXPECT_EQ(Shown(Text2(8)), "400");
+  EXPECT_FALSE(Shown("Text3").empty());
+  EXPECT_TRUE(W(Label1(20))->isVisible());
+
+  // A relative move typed and clicked in the window reaches the drive.
+  const double before = drive_->TargetPosition();
+  QTest::keyClicks(W("Text5"), "100");
+  Click("Command6(1)");
+  ASSERT_TRUE(WaitFor([&] { return drive_->TargetPosition() != before; }));
+  ASSERT_TRUE(WaitFor([&] { return !session.state.MotorMoving && Shown("Text3") == Shown("Text4"); }));
+
+  Click("Command1");
+  EXPECT_EQ(As<QPushButton>("Command1")->text().toStdString(), "开启通信");
+  EXPECT_EQ(session.state.WorkerCount.load(), 0);
+  EXPECT_EQ(session.state.PortHandle.load(), 0);
+  for (int i = 0; i <= 23; ++i) EXPECT_EQ(Shown(Text2(i)), "") << i;
+  EXPECT_FALSE(W("Picture1")->isEnabled());
+
+  // Opening again reads everything afresh.
+  Click("Command1");
+  ASSERT_TRUE(WaitFor([&] { return Shown(Text2(10)) == "51,200"; }));
+  window->close();
+  EXPECT_EQ(session.state.WorkerCount.load(), 0);
+  EXPECT_EQ(session.state.PortHandle.load(), 0);
+}
+
+TEST_F(ProgramTest, discovery_skipsAPortHeldByAnotherProgram) {
+  SimDrive other;
+  ASSERT_TRUE(other.Start());
+  ASSERT_TRUE(other.LinkAsCom(5));
+  SerialHandle held = OpenPortByPath(other.DevicePath(), 115200, 8, 0, 2);
+  ASSERT_NE(held, 0);
+  window->Load();
+  ClosePort(held);
+  auto* ports = As<QComboBox>("Combo1");
+  ASSERT_EQ(ports->count(), 1);
+  EXPECT_EQ(ports->itemText(0).toStdString(), "COM3");
+}
+
+}  // namespace
+}  // namespace dd::test
