@@ -106,6 +106,17 @@ CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
   if (received != static_cast<int32_t>(reply.size())) return kShortReply;
   PurgePort(port, true, true);
   if (!CheckCrc(reply.data(), reply.size())) return kBadCrc;
+  // Bytes of two replies can join into one that passes the CRC: a 5-byte exception reply
+  // ends in its own CRC, so it and any two zero bytes after it check out. Such a reply
+  // names another function code or byte count than the request asks for.
+  // Likewise a late reply to an earlier request can arrive in this one's place: a write's
+  // reply must repeat this request's register and value (function 6) or count (16).
+  if (reply[1] != request[1]) return kBadCrc;
+  const bool read = request[1] == kReadHolding || request[1] == kReadInput;
+  if (read && reply[2] != reply.size() - 5) return kBadCrc;
+  if (!read && !std::equal(request.begin() + 2, request.begin() + 6, reply.begin() + 2)) {
+    return kBadCrc;
+  }
   return kOk;
 }
 

@@ -65,8 +65,9 @@ inline constexpr std::size_t kWriteReplyLength = 8;
 // a corrupted write reply is not a confirmation). Returns kNoPort without sending on
 // handle 0; kShortReply when fewer bytes came, or when the request could not be sent
 // at all (no reply is awaited then, and the caller retries as for a silent drive);
-// kBadCrc when the reply has the right length but a wrong CRC; kOk otherwise. The
-// reply's address, function code and byte count are not compared.
+// kBadCrc when the reply has the right length but a wrong CRC, or does not answer this
+// request (another function code; for a read another byte count; for a write another
+// register, value or count); kOk otherwise. The reply's address is not compared.
 CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
                        std::span<uint8_t> reply);
 

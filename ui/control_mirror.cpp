@@ -12,7 +12,10 @@ ControlMirror::ControlMirror(ControlModel& model, QObject* parent)
   link_->target = this;
   // The connection is made here, on the UI thread; a worker only emits, so nothing
   // it allocates is read on the UI thread.
-  connect(this, &ControlMirror::BatchPending, this, &ControlMirror::Sync, Qt::QueuedConnection);
+  connect(this, &ControlMirror::BatchPending, this, &ControlMirror::OnBatchPending,
+          Qt::QueuedConnection);
+  frame_.setSingleShot(true);
+  connect(&frame_, &QTimer::timeout, this, &ControlMirror::Sync);
   model_.SetObserver([link = link_] {
     const std::lock_guard<std::mutex> hold(link->mutex);
     if (link->target != nullptr) emit link->target->BatchPending();
@@ -38,7 +41,18 @@ void ControlMirror::Detach(FormWidgets* form) {
   forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
 }
 
+void ControlMirror::OnBatchPending() {
+  const qint64 since = sinceSync_.isValid() ? sinceSync_.elapsed() : kFrameMs;
+  if (since >= kFrameMs) {
+    Sync();
+  } else if (!frame_.isActive()) {
+    frame_.start(static_cast<int>(kFrameMs - since));
+  }
+}
+
 void ControlMirror::Sync() {
+  frame_.stop();
+  sinceSync_.restart();
   const auto changes = model_.TakeChanges();
   if (changes.empty()) return;
   ++batches_;

@@ -1,9 +1,12 @@
 // Brings control changes from the model to the widgets. The model reports a batch
 // from whatever thread changed it; the mirror queues one Sync() on the UI thread,
-// which takes the whole batch at once. A worker never waits for the UI thread.
+// which takes the whole batch at once. A worker never waits for the UI thread, and the
+// widgets are refreshed at most at a screen's rate however fast the bus is.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -40,8 +43,14 @@ class ControlMirror : public QObject {
     ControlMirror* target = nullptr;
   };
 
+  // A batch that comes sooner than a frame after the last one waits for that frame.
+  void OnBatchPending();
+  static constexpr qint64 kFrameMs = 16;
+
   ControlModel& model_;
   std::shared_ptr<Link> link_;
+  QElapsedTimer sinceSync_;
+  QTimer frame_;
   std::vector<FormWidgets*> forms_;
   int batches_ = 0;
 };

@@ -212,6 +212,30 @@ TEST_F(DriveOverPty, exceptionReply_isShortAndLeavesOutput) {
   EXPECT_EQ(value, 77);
 }
 
+TEST_F(DriveOverPty, exceptionReplyFollowedByTwoZeroBytes_isNotTakenAsAValue) {
+  // A frame followed by its own CRC has a CRC of 0, so the two zero bytes "check out".
+  RelaxTimeouts();
+  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
+    Bytes reply = WithCrc(Bytes{r[0], static_cast<uint8_t>(r[1] | 0x80), 2});
+    reply.push_back(0);
+    reply.push_back(0);
+    return PeerAnswer{reply};
+  });
+  int32_t value = 77;
+  EXPECT_NE(ReadErrorCode(port_, kAddress, value), kOk);
+  EXPECT_NE(value, (0x82 << 8 | 0x02));
+}
+
+TEST_F(DriveOverPty, writeReplyEchoingAnotherValue_isNotCountedAsDone) {
+  RelaxTimeouts();
+  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
+    Bytes reply(r.begin(), r.begin() + 6);
+    reply[5] = static_cast<uint8_t>(reply[5] ^ 0x01);  // the echo of another command
+    return PeerAnswer{WithCrc(reply)};
+  });
+  EXPECT_EQ(StopMotion(port_, kAddress), kBadCrc);
+}
+
 TEST_F(DriveOverPty, readReplyWithWrongCrc_returnsTwoAndZeroesOutput) {
   RelaxTimeouts();
   ScriptedPeer peer(pty_.master(), [](const Bytes& r) {

@@ -64,11 +64,12 @@ class ProgramTest : public WindowTest {
     auto* combo = As<QComboBox>("Combo2");
     combo->setCurrentIndex(index);
     emit combo->activated(index);
-    Settle();
+    QTest::qWait(40);
   }
+  // Clicks and lets the window show the outcome (it refreshes at a screen's rate).
   void Click(const std::string& name) {
     QTest::mouseClick(W(name), Qt::LeftButton);
-    Settle();
+    QTest::qWait(40);
   }
 
   fs::path dir_;

@@ -1,0 +1,202 @@
+#include "tests/robustness/fault_soak.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "app/control_names.h"
+#include "sim/sim_drive.h"
+#include "status/error_codes.h"
+#include "tests/robustness/headless_program.h"
+
+namespace dd::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::optional<double> ParsePlain(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size()) return std::nullopt;
+  return v;
+}
+
+int32_t S32(const SimDrive& sim, uint16_t reg) {
+  return static_cast<int32_t>(static_cast<uint32_t>(sim.Value(reg).value_or(0)));
+}
+
+// Values each polled register held during the run, sampled after every change.
+struct Held {
+  std::set<double> actual{0}, target{0}, deviation{0}, others9;  // 9-byte replies
+  std::set<uint16_t> errorCodes{0}, others7;                     // 7-byte replies
+
+  void Sample(const SimDrive& sim) {
+    actual.insert(S32(sim, 0x002C));
+    target.insert(S32(sim, 0x002E));
+    deviation.insert(S32(sim, 0x003C));
+    others9.insert(S32(sim, 0x0045));
+    others9.insert(static_cast<uint32_t>(sim.Value(0x1006).value_or(0)));
+    errorCodes.insert(sim.Register(0x0002).value_or(0));
+    others7.insert(sim.Register(0x0015).value_or(0));
+    others7.insert(sim.Register(0x0080).value_or(0));
+  }
+};
+
+// Closes the window on this thread; aborts the process if that hangs.
+bool CloseWithWatchdog(HeadlessProgram& program, std::chrono::seconds limit) {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(m);
+    if (!cv.wait_for(lock, limit, [&] { return done; })) {
+      std::fprintf(stderr, "soak: closing the window hangs (WorkerCount %d)\n",
+                   program.session.state.WorkerCount.load());
+      std::abort();
+    }
+  });
+  program.CloseWindow();
+  {
+    std::lock_guard lock(m);
+    done = true;
+  }
+  cv.notify_all();
+  watchdog.join();
+  return true;
+}
+
+}  // namespace
+
+std::array<double, kSimFaultKinds> DefaultFaultMix() {
+  std::array<double, kSimFaultKinds> mix{};
+  mix[static_cast<int>(SimFault::Drop)] = 0.02;
+  mix[static_cast<int>(SimFault::BadCrc)] = 0.02;
+  mix[static_cast<int>(SimFault::Short)] = 0.02;
+  mix[static_cast<int>(SimFault::Split)] = 0.02;
+  mix[static_cast<int>(SimFault::Late)] = 0.01;
+  mix[static_cast<int>(SimFault::Exception)] = 0.02;
+  return mix;
+}
+
+SoakResult RunFaultSoak(const SoakOptions& options) {
+  SoakResult result;
+  PortDirectory ports;
+  SimConfig config;
+  config.lineBaud = options.baud;
+  config.wireRealism = options.wireRealism;
+  config.faultProbability = options.faults;
+  config.seed = options.seed;
+  SimDrive sim(config);
+  if (!sim.Start() || !sim.LinkAsCom(1)) return result;
+
+  HeadlessProgram program;
+  program.Load();
+  if (!program.Pick(1, options.baud) || !program.Open()) {
+    for (const auto& m : program.ui.Messages()) result.messages.push_back(m.title + ": " + m.text);
+    return result;
+  }
+  result.connected = true;
+
+  Held held;
+  held.Sample(sim);
+  std::mt19937_64 random(options.seed);
+  static constexpr double kPositions[] = {-5000, -1234, 0, 777, 3000, 2100};
+  static constexpr uint16_t kCodes[] = {0, 0x0101, 0x0201, 4660, 0};
+  const uint64_t startRequests = sim.RequestCount();
+  uint64_t secondRequests = startRequests;
+  auto nextSecond = Clock::now() + std::chrono::seconds(1);
+  auto nextAction = Clock::now();
+  const auto end = Clock::now() + options.duration;
+  auto& c = program.session.controls;
+
+  auto check = [&] {
+    ++result.checks;
+    auto checkNumber = [&](const char* field, const std::set<double>& own) {
+      const std::string text = c.Text(field);
+      if (text.empty()) return;
+      const auto v = ParsePlain(text);
+      if (!v) {
+        result.inventedValues.push_back(std::string(field) + "=" + text);
+        return;
+      }
+      if (own.count(*v)) return;
+      if (held.actual.count(*v) || held.target.count(*v) || held.deviation.count(*v) ||
+          held.others9.count(*v)) {
+        ++result.crossAttributed;
+        return;
+      }
+      result.inventedValues.push_back(std::string(field) + "=" + text);
+    };
+    checkNumber("Text3", held.actual);
+    checkNumber("Text4", held.target);
+    checkNumber("Text1", held.deviation);
+    const std::string error = c.Text(Text2(19));
+    if (!error.empty()) {
+      bool own = false, other = false;
+      for (uint16_t code : held.errorCodes) own = own || ErrorText(code) == error;
+      for (uint16_t v : held.others7) other = other || ErrorText(v) == error;
+      if (other && !own) ++result.crossAttributed;
+      if (!own && !other) result.inventedValues.push_back("Text2(19)=" + error);
+    }
+  };
+
+  while (Clock::now() < end) {
+    if (Clock::now() >= nextAction) {
+      nextAction = Clock::now() + std::chrono::milliseconds(200);
+      switch (random() % 5) {
+        case 0:
+        case 1: sim.SetTruePosition(kPositions[random() % std::size(kPositions)]); break;
+        case 2: sim.SetErrorCode(kCodes[random() % std::size(kCodes)]); break;
+        case 3:
+          if (options.clickCommands) {
+            program.session.events.Dispatch("Command4", UiEvent::Click);  // 置零
+            ++result.clicks;
+          }
+          break;
+        case 4:
+          if (options.clickCommands) {
+            program.session.events.Dispatch("Command9", UiEvent::Click);  // enable / release
+            ++result.clicks;
+          }
+          break;
+      }
+    }
+    held.Sample(sim);
+    program.ui.Pump(10);
+    held.Sample(sim);
+    check();
+    if (Clock::now() >= nextSecond) {
+      nextSecond += std::chrono::seconds(1);
+      const uint64_t now = sim.RequestCount();
+      if (now == secondRequests) ++result.stalledSeconds;
+      secondRequests = now;
+    }
+  }
+  // DRIVEDESK_SOAK_DUMP=1: on a failed check, the drive's log (request -> reply, fault
+  // kind) goes to stderr, to see which bytes made the value.
+  if (std::getenv("DRIVEDESK_SOAK_DUMP") && !result.inventedValues.empty()) {
+    for (const auto& e : sim.Log()) {
+      std::string line;
+      char b[8];
+      for (uint8_t x : e.request) { std::snprintf(b, sizeof b, "%02X ", x); line += b; }
+      line += "-> ";
+      for (uint8_t x : e.reply) { std::snprintf(b, sizeof b, "%02X ", x); line += b; }
+      std::fprintf(stderr, "%s %d\n", line.c_str(), e.fault ? static_cast<int>(*e.fault) : -1);
+    }
+  }
+  result.requests = sim.RequestCount() - startRequests;
+  for (const auto& e : sim.Log()) result.faultedReplies += e.outcome != SimOutcome::Answered;
+  for (const auto& m : program.ui.Messages()) result.messages.push_back(m.title + ": " + m.text);
+  result.closedInTime = CloseWithWatchdog(program, std::chrono::seconds(60));
+  result.workersAfterClose = program.session.state.WorkerCount.load();
+  return result;
+}
+
+}  // namespace dd::test

@@ -1,0 +1,115 @@
+#include "tests/robustness/headless_program.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "app/shell_handlers.h"
+#include "params/connection_sequence.h"
+#include "ui/install_handlers.h"
+#include "ui/window_layout.h"
+
+namespace dd::test {
+
+PortDirectory::PortDirectory() {
+  std::string templ = (std::filesystem::temp_directory_path() / "ddports-XXXXXX").string();
+  if (::mkdtemp(templ.data()) != nullptr) path_ = templ;
+  ::setenv("DRIVEDESK_PORT_DIR", path_.c_str(), 1);
+  ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
+}
+
+PortDirectory::~PortDirectory() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+HeadlessProgram::HeadlessProgram() {
+  DefineControls(session.controls);
+  InstallAllHandlers(session);
+}
+
+HeadlessProgram::~HeadlessProgram() { CloseWindow(); }
+
+void HeadlessProgram::Load() { session.events.Dispatch("Form1", UiEvent::Load); }
+
+bool HeadlessProgram::Pick(int com, uint32_t baud) {
+  auto indexOf = [&](const char* list, const std::string& text) {
+    const auto items = session.controls.Items(list);
+    const auto it = std::find_if(items.begin(), items.end(),
+                                 [&](const ComboItem& item) { return item.text == text; });
+    return it == items.end() ? -1 : static_cast<int>(it - items.begin());
+  };
+  const int port = indexOf("Combo1", "COM" + std::to_string(com));
+  const int rate = indexOf("Combo2", std::to_string(baud));
+  if (port < 0 || rate < 0) return false;
+  session.controls.SetComboIndex("Combo1", port);
+  session.events.Dispatch("Combo1", UiEvent::Click);
+  session.controls.SetComboIndex("Combo2", rate);
+  session.events.Dispatch("Combo2", UiEvent::Click);
+  return session.controls.Enabled("Command1");
+}
+
+bool HeadlessProgram::Open(int timeoutMs) {
+  if (session.controls.Text("Command1") != kCaptionOpen) return false;
+  const std::size_t before = ui.Messages().size();
+  // A fatal read failure ends the sequence with its message; notices do not.
+  auto failed = [&] {
+    const auto messages = ui.Messages();
+    for (std::size_t i = before; i < messages.size(); ++i) {
+      if (messages[i].title == kFatalTitle || messages[i].icon == MessageIcon::Error) return true;
+    }
+    return false;
+  };
+  session.events.Dispatch("Command1", UiEvent::Click);
+  return ui.RunUntil([&] { return Polling() || failed(); }, timeoutMs) && Polling();
+}
+
+void HeadlessProgram::CloseCommunication() {
+  if (session.controls.Text("Command1") == kCaptionClose) {
+    session.events.Dispatch("Command1", UiEvent::Click);
+  }
+}
+
+void HeadlessProgram::CloseWindow() {
+  if (closed_) return;
+  closed_ = true;
+  session.events.Dispatch("Form1", UiEvent::Close);
+}
+
+bool HeadlessProgram::Connected() const { return session.Connected(); }
+
+bool HeadlessProgram::Polling() const {
+  return Connected() && session.controls.Enabled("Picture1") &&
+         session.state.WorkerCount.load() > 0;
+}
+
+double TransactionWireSeconds(std::size_t requestBytes, std::size_t replyBytes, uint32_t baud,
+                              double turnaroundMs) {
+  const double charTime = 11.0 / std::max<uint32_t>(baud, 1);
+  const double silence = std::max(3.5 * charTime, 0.00175);
+  double seconds = charTime * static_cast<double>(requestBytes);
+  if (replyBytes > 0) {
+    seconds += std::max(turnaroundMs / 1000.0, silence) + charTime * static_cast<double>(replyBytes);
+  }
+  return seconds;
+}
+
+double PollingCycleLimitSeconds(uint32_t baud, double turnaroundMs) {
+  // Error code, actual, target, deviation, current, speed, run time, travel, inputs.
+  static constexpr std::size_t kReplies[] = {7, 9, 9, 9, 7, 9, 9, 13, 7};
+  double seconds = 0;
+  for (const std::size_t reply : kReplies) seconds += TransactionWireSeconds(8, reply, baud, turnaroundMs);
+  return seconds;
+}
+
+double LoggedWireSeconds(const std::vector<SimLogEntry>& log, uint32_t baud, double turnaroundMs) {
+  double seconds = 0;
+  for (const SimLogEntry& e : log) {
+    seconds += TransactionWireSeconds(e.request.size(), e.reply.size(), baud, turnaroundMs);
+  }
+  return seconds;
+}
+
+}  // namespace dd::test
