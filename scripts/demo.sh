@@ -10,12 +10,18 @@ export DRIVEDESK_PORT_DIR="${DRIVEDESK_PORT_DIR:-/tmp/drivedesk-ports}"
 export DRIVEDESK_PORT_DEFAULTS="${DRIVEDESK_PORT_DEFAULTS:-0}"
 mkdir -p "$DRIVEDESK_PORT_DIR"
 
-fifo="$(mktemp -u)"
-mkfifo "$fifo"
-"$build/sim/drivesim" --com 1 --baud 115200 >"$fifo" &
+log="$(mktemp)"
+"$build/sim/drivesim" --com 1 --baud 115200 >"$log" </dev/null &
 sim=$!
-trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$fifo"' EXIT
-read -r device <"$fifo"
+trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$log"' EXIT
+# The simulator prints the device it serves on its first line once it listens.
+for _ in $(seq 100); do
+  device="$(head -n 1 "$log")"
+  [ -n "$device" ] && break
+  kill -0 $sim 2>/dev/null || { echo "demo: the simulator did not start" >&2; exit 1; }
+  sleep 0.1
+done
+[ -n "$device" ] || { echo "demo: the simulator did not answer" >&2; exit 1; }
 echo "demo: simulated drive on $device (COM1 at 115200 baud)"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
