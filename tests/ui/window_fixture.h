@@ -55,7 +55,12 @@ class WindowTest : public ::testing::Test {
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   }
-  void Settle() { QCoreApplication::processEvents(); }
+  // Runs queued events and shows what is pending at once (the window would show it with
+  // its next refresh, within a frame).
+  void Settle() {
+    QCoreApplication::processEvents();
+    window->SyncNow();
+  }
 
   QtUiServices services;
   Session session;
