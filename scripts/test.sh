@@ -18,6 +18,7 @@ if [ -z "$sanitize" ]; then
 fi
 
 export QT_QPA_PLATFORM=offscreen
+export TSAN_OPTIONS="suppressions=$here/tests/tsan.supp ${TSAN_OPTIONS:-}"
 # Each test gets its own port directory; nothing may touch the machine's real serial ports.
 export DRIVEDESK_PORT_DEFAULTS=0
 cd "$build"
