@@ -60,6 +60,10 @@ class ProgramTest : public WindowTest {
     auto* edit = qobject_cast<QLineEdit*>(window->Control(name));
     return edit ? edit->text().toStdString() : std::string();
   }
+  std::string Caption(const std::string& name) const {
+    auto* button = qobject_cast<QPushButton*>(window->Control(name));
+    return button ? button->text().toStdString() : std::string();
+  }
   void PickBaud(int index) {
     auto* combo = As<QComboBox>("Combo2");
     combo->setCurrentIndex(index);
@@ -84,10 +88,10 @@ TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesC
   EXPECT_EQ(ports->itemText(0).toStdString(), "COM3");
   EXPECT_FALSE(W("Command1")->isEnabled());
   PickBaud(4);
-  ASSERT_TRUE(W("Command1")->isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return W("Command1")->isEnabled(); }));
 
   Click("Command1");
-  EXPECT_EQ(As<QPushButton>("Command1")->text().toStdString(), "关闭通信");
+  EXPECT_TRUE(WaitFor([&] { return Caption("Command1") == "关闭通信"; }));
   ASSERT_TRUE(WaitFor([&] { return W("Picture2")->isEnabled() && Shown(Text2(19)) == "驱动器正常"; }))
       << "messages: " << messages.size();
   EXPECT_TRUE(messages.empty()) << messages[0].title << " " << messages[0].text;
@@ -104,7 +108,7 @@ TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesC
   ASSERT_TRUE(WaitFor([&] { return !session.state.MotorMoving && Shown("Text3") == Shown("Text4"); }));
 
   Click("Command1");
-  EXPECT_EQ(As<QPushButton>("Command1")->text().toStdString(), "开启通信");
+  EXPECT_TRUE(WaitFor([&] { return Caption("Command1") == "开启通信" && Shown(Text2(23)).empty(); }));
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
   EXPECT_EQ(session.state.PortHandle.load(), 0);
   for (int i = 0; i <= 23; ++i) EXPECT_EQ(Shown(Text2(i)), "") << i;
