@@ -65,7 +65,7 @@ struct FieldSpec {
 };
 
 const std::array<FieldSpec, kFieldCount>& FieldTable();
-// The spec of Text2(index); index must be 0..23.
+// The table entry of Text2(index); index must be 0..23.
 const FieldSpec& FieldAt(int index);
 
 }  // namespace dd
