@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cctype>
 #include <string>
 #include <cmath>
 #include <limits>
@@ -34,49 +33,6 @@ TEST(Crc16, exchangedCrcBytes_failCheck) {
   auto frame = Hex("01 04 00 40 00 01 1E 30");
   EXPECT_FALSE(CheckCrc(frame.data(), frame.size()));
 }
-
-struct FrameCase {
-  const char* what;
-  Bytes (*build)();
-  const char* expected;
-};
-
-const FrameCase kFrames[] = {
-    {"ReadRunSpeed", [] { auto f = BuildReadRequest(1, 4, 0x40, 1); return Bytes(f.begin(), f.end()); },
-     "01 04 00 40 00 01 30 1E"},
-    {"ReadActualPosition", [] { auto f = BuildReadRequest(1, 3, 0x2C, 2); return Bytes(f.begin(), f.end()); },
-     "01 03 00 2C 00 02 05 C2"},
-    {"WriteRunSpeed 300",
-     [] {
-       std::array<uint8_t, 2> v{};
-       EncodeU16(300, v);
-       auto f = BuildWriteOneRequest(1, 0x40, v);
-       return Bytes(f.begin(), f.end());
-     },
-     "01 06 00 40 01 2C 88 53"},
-    {"WriteTargetPosition -2",
-     [] {
-       std::array<uint8_t, 4> v{};
-       EncodeS32(-2, v);
-       return BuildWriteMultipleRequest(1, 0x2E, v);
-     },
-     "01 10 00 2E 00 02 04 FF FF FF FE B0 6F"},
-};
-
-class FrameTable : public testing::TestWithParam<FrameCase> {};
-
-TEST_P(FrameTable, builtFrame_matchesBytes) {
-  EXPECT_EQ(ToHex(GetParam().build()), GetParam().expected) << GetParam().what;
-}
-
-INSTANTIATE_TEST_SUITE_P(Examples, FrameTable, testing::ValuesIn(kFrames),
-                         [](const testing::TestParamInfo<FrameCase>& param) {
-                           std::string name;
-                           for (const char* c = param.param.what; *c != '\0'; ++c) {
-                             if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
-                           }
-                           return name;
-                         });
 
 TEST(ValueCodec, u16_bothWays) {
   std::array<uint8_t, 2> b{};

@@ -18,6 +18,44 @@
 
 namespace dd::test {
 
+// The edits of a typical save and the registers they must end in.
+inline void EditGrid(ControlModel& c) {
+  c.SetText(Text2(0), "1.255");
+  c.SetText(Text2(1), "60");
+  c.SetText(Text2(2), "1000");
+  c.SetText(Text2(4), "100.4");
+  c.SetText(Text2(17), "50");
+  c.SetText(Text2(5), "30");
+  c.SetText(Text2(6), "7");
+  c.SetText(Text2(22), "9");
+  c.SetText(Text2(23), "11");
+  c.SetText(Text2(9), "256");
+  c.SetText(Text2(14), "150000");
+  c.SetComboIndex("Combo3", 1);
+  c.SetChecked("Check1", false);
+  c.SetChecked("Check2", true);
+  c.SetChecked("Check3", false);
+  c.SetComboIndex("Combo6", 1);
+  c.SetComboIndex("Combo7", 1);
+}
+
+inline void ExpectEditedValuesInDrive(const SimDrive& sim) {
+  EXPECT_EQ(sim.Register(0x0008), 0x2004);
+  EXPECT_EQ(sim.Value(0x0090), 150000u);
+  EXPECT_EQ(sim.Register(0x0013), 60);
+  EXPECT_EQ(sim.Register(0x0014), 1000);
+  EXPECT_EQ(sim.Register(0x0012), 125);
+  EXPECT_EQ(sim.Register(0x0040), 85);
+  EXPECT_EQ(sim.Register(0x0046), 43);
+  EXPECT_EQ(sim.Register(0x0041), 26);
+  EXPECT_EQ(sim.Register(0x0042), 7);
+  EXPECT_EQ(sim.Register(0x0044), 9);
+  EXPECT_EQ(sim.Register(0x0047), 11);
+  EXPECT_EQ(sim.Value(0x002A), 256u);
+  EXPECT_EQ(sim.Value(0x0084), 0x300B0000u);
+  EXPECT_EQ(sim.Register(0x0061), 1);
+}
+
 class ParamsFixture : public ::testing::Test {
  protected:
   void SetUp() override {

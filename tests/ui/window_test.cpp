@@ -424,10 +424,5 @@ TEST_F(WindowTest, postDelayedFromWorker_runsLaterOnTheUiThread) {
   EXPECT_TRUE(services.OnUiThread());
 }
 
-TEST_F(WindowTest, quitIsReplaceable) {
-  services.Quit(3);
-  EXPECT_EQ(quitCode, 3);
-}
-
 }  // namespace
 }  // namespace dd::test
