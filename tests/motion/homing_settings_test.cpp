@@ -80,31 +80,15 @@ TEST_F(HomingSettingsTest, save_storesValuesAndShowsTextAsTyped) {
   EXPECT_TRUE(ui.Messages().empty());
 }
 
-TEST_F(HomingSettingsTest, reopening_showsStoredModeAndPlainNumber) {
-  Save("Form2.Option3", "007");
-  inDialog = [this] {
-    EXPECT_FALSE(session.controls.Checked("Form2.Option1"));
-    EXPECT_FALSE(session.controls.Checked("Form2.Option2"));
-    EXPECT_TRUE(session.controls.Checked("Form2.Option3"));
-    EXPECT_EQ(session.controls.Text("Form2.Text1"), "7");
+TEST_F(HomingSettingsTest, openings_showStoredValuesAndCloseBoxKeepsThem) {
+  auto expectShown = [this](const char* option, const char* text) {
+    for (const char* o : {"Form2.Option1", "Form2.Option2", "Form2.Option3"}) {
+      EXPECT_EQ(session.controls.Checked(o), std::string(o) == option) << o;
+    }
+    EXPECT_EQ(session.controls.Text("Form2.Text1"), text);
   };
-  Open();
-  EXPECT_EQ(openings, 2);
-}
-
-TEST_F(HomingSettingsTest, firstOpening_showsStartValues) {
-  inDialog = [this] {
-    EXPECT_TRUE(session.controls.Checked("Form2.Option1"));
-    EXPECT_FALSE(session.controls.Checked("Form2.Option2"));
-    EXPECT_FALSE(session.controls.Checked("Form2.Option3"));
-    EXPECT_EQ(session.controls.Text("Form2.Text1"), "1");
-  };
-  Open();
-  EXPECT_EQ(openings, 1);
-}
-
-TEST_F(HomingSettingsTest, closeBox_keepsValuesAndSummary) {
-  inDialog = [this] {
+  inDialog = [&] {
+    expectShown("Form2.Option1", "1");
     Choose("Form2.Option2");
     session.controls.SetTextFromWidget("Form2.Text1", "9");
   };  // closed without "保存"
@@ -112,6 +96,11 @@ TEST_F(HomingSettingsTest, closeBox_keepsValuesAndSummary) {
   EXPECT_EQ(session.state.HomingMode.load(), 0);
   EXPECT_EQ(session.state.HomingOffsetTurns.load(), 1);
   EXPECT_EQ(session.controls.Text("Text6(1)"), kStartSummary);
+
+  Save("Form2.Option3", "007");
+  inDialog = [&] { expectShown("Form2.Option3", "7"); };
+  Open();
+  EXPECT_EQ(openings, 3);
 }
 
 struct RejectCase {

@@ -181,12 +181,8 @@ bool Shows(const std::vector<uint16_t>& writes, const std::vector<uint16_t>& mar
 void Nothing(SimDrive&) {}
 void FarFromOrigin(SimDrive& sim) { sim.SetTruePosition(-1000); }
 void OriginUnwired(SimDrive& sim) { sim.WireSensor(SimSensorId::Origin, false); }
-void OriginStuck(SimDrive& sim) { sim.ForceInput(SimSensorId::Origin, true); }
-void NearStuck(SimDrive& sim) { sim.ForceInput(SimSensorId::NearLimit, true); }
-void FarStuck(SimDrive& sim) { sim.ForceInput(SimSensorId::FarLimit, true); }
-void OriginFurther(SimDrive& sim) { sim.MoveSensor(SimSensorId::Origin, 1000); }
-void NearFurther(SimDrive& sim) { sim.MoveSensor(SimSensorId::NearLimit, 2400); }
-void FarFurther(SimDrive& sim) { sim.MoveSensor(SimSensorId::FarLimit, -2400); }
+template <SimSensorId id> void Stuck(SimDrive& sim) { sim.ForceInput(id, true); }
+template <SimSensorId id, int to> void Further(SimDrive& sim) { sim.MoveSensor(id, to); }
 
 // Readable case names in test listings.
 void PrintTo(const AbortCase& c, std::ostream* os) { *os << c.phase; }
@@ -233,20 +229,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AbortCase{"originSearch", 0, FarFromOrigin, {0x0800}, {}, nullptr},
         AbortCase{"originReverseSearch", 0, OriginUnwired, {0x0800, 0x0400}, {}, nullptr},
-        AbortCase{"originLeave", 0, OriginStuck, {0x0010}, {}, nullptr},
-        AbortCase{"originFirstCreep", 0, Nothing, {0x0010, 0x0000, 0x0800}, {0x0010, 0x0000}, OriginFurther},
+        AbortCase{"originLeave", 0, Stuck<SimSensorId::Origin>, {0x0010}, {}, nullptr},
+        AbortCase{"originFirstCreep", 0, Nothing, {0x0010, 0x0000, 0x0800}, {0x0010, 0x0000}, Further<SimSensorId::Origin, 1000>},
         AbortCase{"originBackOff", 0, Nothing, {0x0010, 0x0800, 0x0008, 0x0000}, {}, nullptr},
         AbortCase{"originSecondCreep", 0, Nothing, {0x0010, 0x0800, 0x0008, 0x0000, 0x0800}, {}, nullptr},
         AbortCase{"originOffset", 0, Nothing, {0x0010, 0x0800, 0x0008, 0x0000, 0x0800, 0x0008, 0x0000}, {}, nullptr},
         AbortCase{"nearApproach", 1, Nothing, {0x0020}, {}, nullptr},
-        AbortCase{"nearLeave", 1, NearStuck, {0x0010}, {}, nullptr},
-        AbortCase{"nearFirstCreep", 1, Nothing, {0x0010, 0x0000, 0x0020}, {0x0010, 0x0000}, NearFurther},
+        AbortCase{"nearLeave", 1, Stuck<SimSensorId::NearLimit>, {0x0010}, {}, nullptr},
+        AbortCase{"nearFirstCreep", 1, Nothing, {0x0010, 0x0000, 0x0020}, {0x0010, 0x0000}, Further<SimSensorId::NearLimit, 2400>},
         AbortCase{"nearBackOff", 1, Nothing, {0x0010, 0x0020, 0x0008, 0x0000}, {}, nullptr},
         AbortCase{"nearSecondCreep", 1, Nothing, {0x0010, 0x0020, 0x0008, 0x0000, 0x0020}, {}, nullptr},
         AbortCase{"nearOffset", 1, Nothing, {0x0010, 0x0020, 0x0008, 0x0000, 0x0020, 0x0008, 0x0000}, {}, nullptr},
         AbortCase{"farApproach", -1, Nothing, {0x0010}, {}, nullptr},
-        AbortCase{"farLeave", -1, FarStuck, {0x0020}, {}, nullptr},
-        AbortCase{"farFirstCreep", -1, Nothing, {0x0020, 0x0000, 0x0010}, {0x0020, 0x0000}, FarFurther},
+        AbortCase{"farLeave", -1, Stuck<SimSensorId::FarLimit>, {0x0020}, {}, nullptr},
+        AbortCase{"farFirstCreep", -1, Nothing, {0x0020, 0x0000, 0x0010}, {0x0020, 0x0000}, Further<SimSensorId::FarLimit, -2400>},
         AbortCase{"farBackOff", -1, Nothing, {0x0020, 0x0010, 0x0008, 0x0000}, {}, nullptr},
         AbortCase{"farSecondCreep", -1, Nothing, {0x0020, 0x0010, 0x0008, 0x0000, 0x0010}, {}, nullptr},
         AbortCase{"farOffset", -1, Nothing, {0x0020, 0x0010, 0x0008, 0x0000, 0x0010, 0x0008, 0x0000}, {}, nullptr}),

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/modbus_rtu.h"
@@ -20,28 +21,16 @@ bool Wrote(const std::vector<SimLogEntry>& log, uint16_t reg, uint64_t value) {
   return false;
 }
 
-TEST_F(ConnectionSequenceTest, fullConnection_fillsEveryFieldInItsForm) {
+TEST_F(ConnectionSequenceTest, fullConnection_fillsEveryFieldInItsFormAndRestoresSensorProbe) {
   Connect();
   EXPECT_TRUE(ui.Messages().empty());
-  EXPECT_EQ(Field(10), "51,200");
-  EXPECT_EQ(Field(9), "128");
-  EXPECT_EQ(Field(8), "400");
-  EXPECT_EQ(Field(15), "1");
+  const std::pair<int, const char*> fields[] = {
+      {10, "51,200"}, {9, "128"}, {8, "400"}, {15, "1"}, {14, "200,000"}, {0, "3.00"},
+      {1, "50"}, {2, "300"}, {4, "600"},  // 512 units of 1.171875 rpm
+      {17, "1200"}, {5, "58.59375"}, {6, "3"}, {22, "4"}, {23, "6"}, {11, "4000"},
+      {12, "10"}, {13, "5"}, {16, "38"}};
+  for (const auto& [field, text] : fields) EXPECT_EQ(Field(field), text) << field;
   EXPECT_EQ(session.controls.ComboText("Combo4"), "115200");
-  EXPECT_EQ(Field(14), "200,000");
-  EXPECT_EQ(Field(0), "3.00");
-  EXPECT_EQ(Field(1), "50");
-  EXPECT_EQ(Field(2), "300");
-  EXPECT_EQ(Field(4), "600");       // 512 units of 1.171875 rpm
-  EXPECT_EQ(Field(17), "1200");
-  EXPECT_EQ(Field(5), "58.59375");
-  EXPECT_EQ(Field(6), "3");
-  EXPECT_EQ(Field(22), "4");
-  EXPECT_EQ(Field(23), "6");
-  EXPECT_EQ(Field(11), "4000");
-  EXPECT_EQ(Field(12), "10");
-  EXPECT_EQ(Field(13), "5");
-  EXPECT_EQ(Field(16), "38");
   for (int label : {20, 21, 22, 24, 25, 31, 32, 33, 34, 35}) EXPECT_TRUE(Shown(Label1(label))) << label;
 
   auto& st = session.state;
@@ -69,6 +58,15 @@ TEST_F(ConnectionSequenceTest, fullConnection_fillsEveryFieldInItsForm) {
   EXPECT_TRUE(session.controls.Enabled("Picture1"));
   EXPECT_TRUE(session.controls.Enabled("Picture2"));
   EXPECT_EQ(st.WorkerCount.load(), 1);  // the StatusWorker
+
+  // The sensor keeps the probe: restored, level lists shown, both normally open.
+  for (const char* c : {"Combo6", "Combo7", "Label1(55)", "Label1(56)"}) EXPECT_TRUE(Shown(c)) << c;
+  EXPECT_TRUE(st.SensorLevelSupported.load());
+  EXPECT_TRUE(Wrote(sim->Log(), 0x0084, 524288));
+  EXPECT_TRUE(Wrote(sim->Log(), 0x0084, 0));
+  EXPECT_EQ(sim->Value(0x0084).value_or(1), 0u);
+  EXPECT_EQ(session.controls.ComboText("Combo6"), "常开");
+  EXPECT_EQ(session.controls.ComboText("Combo7"), "常开");
 }
 
 TEST_F(ConnectionSequenceTest, pulseLengthThree_showsFifteenDigitQuotient) {
@@ -81,15 +79,21 @@ TEST_F(ConnectionSequenceTest, pulseLengthThree_showsFifteenDigitQuotient) {
 }
 
 struct FatalCase {
-  uint16_t reg;
+  const char* name;
+  uint16_t silentReg;  // 0: every register answers
+  void (*configure)(SimConfig&);
   std::string text;
 };
 
 class FatalReadTest : public ParamsFixture, public ::testing::WithParamInterface<FatalCase> {};
 
-TEST_P(FatalReadTest, silentRegister_stopsWithMessageAndNoWorker) {
-  Open();
-  sim->ScriptFault(SimFaultRule{SimFault::Drop, -1, GetParam().reg, std::nullopt});
+TEST_P(FatalReadTest, silentOrUnusableValue_stopsWithMessageAndNoWorker) {
+  SimConfig config;
+  GetParam().configure(config);
+  Open(config);
+  if (GetParam().silentReg != 0) {
+    sim->ScriptFault(SimFaultRule{SimFault::Drop, -1, GetParam().silentReg, std::nullopt});
+  }
   session.ConnectionSequence();
   const auto messages = ui.Messages();
   ASSERT_EQ(messages.size(), 1u);
@@ -102,53 +106,28 @@ TEST_P(FatalReadTest, silentRegister_stopsWithMessageAndNoWorker) {
   EXPECT_EQ(Field(0), "");  // later fields untouched
 }
 
+const char* const kCoefficientText = "获取到错误的速度系数，请重新启动程序！";
+void Defaults(SimConfig&) {}
+
 INSTANTIATE_TEST_SUITE_P(
     EachFatalRead, FatalReadTest,
-    ::testing::Values(FatalCase{0x0043, "获取到错误的速度系数，请重新启动程序！"},
-                      FatalCase{0x0050, "获取到错误的电机齿数，请重新启动程序！"},
-                      FatalCase{0x0028, "获取到错误的圈脉冲数，请重新启动程序！"},
-                      FatalCase{0x002A, "获取到错误的脉冲长度，请重新启动程序！"},
-                      FatalCase{0x0061, "获取到错误的驱动器号，请重新启动程序！"},
-                      FatalCase{0x0062, "获取到错误的总线通信速率，请重新启动程序！"}));
-
-struct BadValueCase {
-  const char* name;
-  void (*configure)(SimConfig&);
-  std::string text;
-};
-
-class UnusableValueTest : public ParamsFixture,
-                          public ::testing::WithParamInterface<BadValueCase> {};
-
-TEST_P(UnusableValueTest, unusableScaling_stopsWithFatalMessageAndNoWorker) {
-  SimConfig config;
-  GetParam().configure(config);
-  Connect(config);
-  const auto messages = ui.Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].title, "获取错误信息");
-  EXPECT_EQ(messages[0].icon, MessageIcon::Error);
-  EXPECT_EQ(messages[0].text, GetParam().text);
-  EXPECT_EQ(session.state.WorkerCount.load(), 0);
-  EXPECT_FALSE(session.controls.Enabled("Picture1"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    ZeroOrOversized, UnusableValueTest,
     ::testing::Values(
-        BadValueCase{"coefficient0", [](SimConfig& c) { c.speedCoefficient = 0; },
-                     "获取到错误的速度系数，请重新启动程序！"},
-        BadValueCase{"coefficient35792", [](SimConfig& c) { c.speedCoefficient = 35792; },
-                     "获取到错误的速度系数，请重新启动程序！"},
-        BadValueCase{"teeth40000", [](SimConfig& c) { c.motorTeeth = 40000; },
-                     "获取到错误的电机齿数，请重新启动程序！"},
-        BadValueCase{"pulsesPerTooth0", [](SimConfig& c) { c.pulsesPerTooth = 0; },
-                     "获取到错误的圈脉冲数，请重新启动程序！"},
-        BadValueCase{"pulseLength0", [](SimConfig& c) { c.pulseLength = 0; },
-                     "获取到错误的脉冲长度，请重新启动程序！"}),
-    [](const ::testing::TestParamInfo<BadValueCase>& param) {
-      return std::string(param.param.name);
-    });
+        FatalCase{"silentCoefficient", 0x0043, Defaults, kCoefficientText},
+        FatalCase{"silentTeeth", 0x0050, Defaults, "获取到错误的电机齿数，请重新启动程序！"},
+        FatalCase{"silentPulsesPerTooth", 0x0028, Defaults, "获取到错误的圈脉冲数，请重新启动程序！"},
+        FatalCase{"silentPulseLength", 0x002A, Defaults, "获取到错误的脉冲长度，请重新启动程序！"},
+        FatalCase{"silentModel", 0x0061, Defaults, "获取到错误的驱动器号，请重新启动程序！"},
+        FatalCase{"silentBaud", 0x0062, Defaults, "获取到错误的总线通信速率，请重新启动程序！"},
+        FatalCase{"coefficient0", 0, [](SimConfig& c) { c.speedCoefficient = 0; }, kCoefficientText},
+        FatalCase{"coefficient35792", 0, [](SimConfig& c) { c.speedCoefficient = 35792; },
+                  kCoefficientText},
+        FatalCase{"teeth40000", 0, [](SimConfig& c) { c.motorTeeth = 40000; },
+                  "获取到错误的电机齿数，请重新启动程序！"},
+        FatalCase{"pulsesPerTooth0", 0, [](SimConfig& c) { c.pulsesPerTooth = 0; },
+                  "获取到错误的圈脉冲数，请重新启动程序！"},
+        FatalCase{"pulseLength0", 0, [](SimConfig& c) { c.pulseLength = 0; },
+                  "获取到错误的脉冲长度，请重新启动程序！"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 struct NoticeCase {
   uint16_t reg;
@@ -212,18 +191,6 @@ TEST_F(ConnectionSequenceTest, sensorReadsZeroTwice_levelControlsHiddenNoRestore
   const auto log = sim->Log();
   EXPECT_TRUE(Wrote(log, 0x0084, 524288));
   EXPECT_FALSE(Wrote(log, 0x0084, 0));
-}
-
-TEST_F(ConnectionSequenceTest, sensorKeepsProbe_restoredAndBothListsNormallyOpen) {
-  Connect();
-  for (const char* c : {"Combo6", "Combo7", "Label1(55)", "Label1(56)"}) EXPECT_TRUE(Shown(c)) << c;
-  EXPECT_TRUE(session.state.SensorLevelSupported.load());
-  const auto log = sim->Log();
-  EXPECT_TRUE(Wrote(log, 0x0084, 524288));
-  EXPECT_TRUE(Wrote(log, 0x0084, 0));
-  EXPECT_EQ(sim->Value(0x0084).value_or(1), 0u);
-  EXPECT_EQ(session.controls.ComboText("Combo6"), "常开");
-  EXPECT_EQ(session.controls.ComboText("Combo7"), "常开");
 }
 
 TEST_F(ConnectionSequenceTest, sensorAlreadyConfigured_noProbeAndBothNormallyClosed) {
@@ -305,18 +272,13 @@ TEST_F(ConnectionSequenceTest, releasedDrive_enableCaptionAndNotEnabled) {
   EXPECT_FALSE(session.state.MotorEnabled.load());
 }
 
-TEST_F(ConnectionSequenceTest, hotCpu_temperatureHidden) {
+TEST_F(ConnectionSequenceTest, hotCpuAndModelDigitOne_temperatureHiddenOriginOnFreeInput) {
   SimConfig config;
   config.cpuTemperature = 126;
+  config.driveModel = 21000000;
   Connect(config);
   EXPECT_EQ(Field(16), "");
   EXPECT_FALSE(Shown(Label1(32)));
-}
-
-TEST_F(ConnectionSequenceTest, modelDigitOne_originOnFreeInput) {
-  SimConfig config;
-  config.driveModel = 21000000;
-  Connect(config);
   EXPECT_EQ(session.state.DriveVariant.load(), 1);
 }
 

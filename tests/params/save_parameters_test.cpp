@@ -11,7 +11,7 @@
 namespace dd::test {
 namespace {
 
-TEST(SaveComposition, configurationAndSensorValues) {
+TEST(SaveComposition, configurationSensorAndCurrentValues) {
   EXPECT_EQ(ComposeDriveConfig(false, true, false, 4), 0x0420);
   EXPECT_EQ(ComposeDriveConfig(true, true, true, 8), 32 + 64 + 128 + 0x800);
   EXPECT_EQ(ComposeDriveConfig(false, false, false, 0), 0);
@@ -19,9 +19,7 @@ TEST(SaveComposition, configurationAndSensorValues) {
   EXPECT_EQ(ComposeSensorConfig(0, 1), 0x30030000);
   EXPECT_EQ(ComposeSensorConfig(1, 1), 0x300B0000);
   EXPECT_EQ(ComposeSensorConfig(-1, -1), 0);
-}
-
-TEST(SaveComposition, driveCurrentThroughSinglePrecision) {
+  // Drive current goes through single precision.
   EXPECT_EQ(DriveCurrentHundredths("1.255"), 125);
   EXPECT_EQ(DriveCurrentHundredths("0.125"), 12);
   EXPECT_EQ(DriveCurrentHundredths("3"), 300);
@@ -105,13 +103,6 @@ TEST_F(SavePlanTest, unusableScaling_speedsLeftAlone) {
     EXPECT_EQ(ValueOf(plan, ParameterWrite::HomingSpeed), std::nullopt);
     EXPECT_EQ(ValueOf(plan, ParameterWrite::StartSpeed), std::nullopt);
   }
-}
-
-TEST_F(SavePlanTest, hiddenLevelLists_noSensorWrite) {
-  controls.SetVisible("Combo7", false);
-  const auto plan = PlanParameterWrites(controls, 1, 51200);
-  EXPECT_EQ(plan.size(), 13u);
-  for (const auto& p : plan) EXPECT_NE(p.write, ParameterWrite::SensorConfig);
 }
 
 class SaveTest : public ParamsFixture {

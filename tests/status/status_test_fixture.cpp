@@ -61,13 +61,7 @@ void SimSessionTest::StopWorkers() {
 }
 
 bool SimSessionTest::Eventually(const std::function<bool()>& done, int timeoutMs) {
-  if (sim) return sim->WaitFor(done, std::chrono::milliseconds(timeoutMs));
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return done();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+  return sim->WaitFor(done, std::chrono::milliseconds(timeoutMs));
 }
 
 bool SimSessionTest::WorkersDown(int remaining, int timeoutMs) {

@@ -214,25 +214,45 @@ class LimitResyncTest : public StatusWorkerTest {
   }
 };
 
-TEST_F(LimitResyncTest, armed_pullsTargetOntoActualOnceAndDisarms) {
-  st().LimitSyncArmed.store(true);
-  StartStatusWorker(session);
-  EXPECT_TRUE(Eventually([&] { return !st().LimitSyncArmed.load(); }));
-  EXPECT_TRUE(Eventually([&] { return sim->TargetPosition() == 0; }));
-  EXPECT_TRUE(TextIs("Text4", "0"));
-  WaitRequests(30);
-  EXPECT_EQ(TargetWrites(sim->Log()), 1);
-  EXPECT_DOUBLE_EQ(sim->DrivePosition(), 0);
-}
+struct ResyncCase {
+  const char* name;
+  bool bothLimits, limitMode, limitActive;
+  bool stillArmed;
+  int targetWrites;
+  double target;  // the drive's target afterwards
+};
 
-TEST_F(LimitResyncTest, bothLimitsInOneWord_resyncOnlyOnce) {
-  sim->ForceInput(SimSensorId::NearLimit, true);
-  st().LimitSyncArmed.store(true);
-  StartStatusWorker(session);
-  EXPECT_TRUE(Eventually([&] { return !st().LimitSyncArmed.load(); }));
-  WaitRequests(30);
-  EXPECT_EQ(TargetWrites(sim->Log()), 1);
-  EXPECT_EQ(sim->TargetPosition(), 0);
+TEST_F(LimitResyncTest, armedOnly_pullsTargetOntoActualOnceWhenALimitIsActiveInLimitMode) {
+  const ResyncCase cases[] = {
+      {"farLimit", false, true, true, false, 1, 0},
+      {"bothLimitsInOneWord", true, true, true, false, 1, 0},
+      {"withoutLimitMode_onlyDisarms", false, false, true, false, 0, 3000},
+      {"noActiveLimit_staysArmed", false, true, false, true, 0, 3000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    StopWorkers();
+    SetDriveTarget(3000);
+    sim->ForceInput(SimSensorId::NearLimit, c.bothLimits);
+    sim->ForceInput(SimSensorId::FarLimit, c.limitActive);
+    st().LimitInputMode.store(c.limitMode);
+    st().LimitSyncArmed.store(true);
+    sim->ClearLog();
+    st().StopPolling.store(false);
+    StartStatusWorker(session);
+    ASSERT_TRUE(TextIs(Text2(19), "驱动器正常"));
+    if (!c.stillArmed) {
+      EXPECT_TRUE(Eventually([&] { return !st().LimitSyncArmed.load(); }));
+    }
+    WaitRequests(30);
+    EXPECT_EQ(st().LimitSyncArmed.load(), c.stillArmed);
+    EXPECT_EQ(TargetWrites(sim->Log()), c.targetWrites);
+    EXPECT_EQ(sim->TargetPosition(), c.target);
+    if (c.targetWrites == 1) {
+      EXPECT_TRUE(TextIs("Text4", "0"));
+      EXPECT_DOUBLE_EQ(sim->DrivePosition(), 0);
+    }
+  }
 }
 
 TEST_F(LimitResyncTest, notArmed_sendsNothing) {
@@ -242,25 +262,6 @@ TEST_F(LimitResyncTest, notArmed_sendsNothing) {
   WaitRequests(30);
   EXPECT_EQ(TargetWrites(sim->Log()), 0);
   EXPECT_EQ(sim->TargetPosition(), 3000);
-}
-
-TEST_F(LimitResyncTest, armedWithoutLimitMode_onlyDisarms) {
-  st().LimitInputMode.store(false);
-  st().LimitSyncArmed.store(true);
-  StartStatusWorker(session);
-  EXPECT_TRUE(Eventually([&] { return !st().LimitSyncArmed.load(); }));
-  WaitRequests(30);
-  EXPECT_EQ(TargetWrites(sim->Log()), 0);
-  EXPECT_EQ(sim->TargetPosition(), 3000);
-}
-
-TEST_F(StatusWorkerTest, armedWithoutActiveLimit_staysArmed) {
-  st().LimitSyncArmed.store(true);
-  StartStatusWorker(session);
-  ASSERT_TRUE(TextIs(Text2(19), "驱动器正常"));
-  WaitRequests(30);
-  EXPECT_TRUE(st().LimitSyncArmed.load());
-  EXPECT_EQ(TargetWrites(sim->Log()), 0);
 }
 
 TEST_F(StatusWorkerTest, idleDrive_sendsNoChangesToTheWindow) {

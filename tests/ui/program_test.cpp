@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include "app/control_names.h"
-#include "link/serial_port.h"
 #include "sim/sim_drive.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/install_handlers.h"
@@ -121,19 +120,6 @@ TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesC
   window->close();
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
   EXPECT_EQ(session.state.PortHandle.load(), 0);
-}
-
-TEST_F(ProgramTest, discovery_skipsAPortHeldByAnotherProgram) {
-  SimDrive other;
-  ASSERT_TRUE(other.Start());
-  ASSERT_TRUE(other.LinkAsCom(5));
-  SerialHandle held = OpenPortByPath(other.DevicePath(), 115200, 8, 0, 2);
-  ASSERT_NE(held, 0);
-  window->Load();
-  ClosePort(held);
-  auto* ports = As<QComboBox>("Combo1");
-  ASSERT_EQ(ports->count(), 1);
-  EXPECT_EQ(ports->itemText(0).toStdString(), "COM3");
 }
 
 }  // namespace
