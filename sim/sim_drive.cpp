@@ -316,18 +316,22 @@ struct SimDrive::Impl {
       now = Clock::now();
       if (watchLine && fd == lineFd && fds[1].revents != 0) {
         bool hungUp = false;
+        bool gotBytes = false;
         for (;;) {
           uint8_t buf[512];
           const ssize_t n = read(fd, buf, sizeof buf);
           if (n > 0) {
             rx.insert(rx.end(), buf, buf + n);
             lastByte = now;
+            gotBytes = true;
             continue;
           }
           if (n < 0 && errno == EIO) hungUp = true;  // no one has the slave open
           break;
         }
-        if (hungUp || (fds[1].revents & (POLLHUP | POLLERR)) != 0) {
+        // A hang-up reported together with bytes is an old one: a new opener has already
+        // written its request, which must not be dropped.
+        if (hungUp || (!gotBytes && (fds[1].revents & (POLLHUP | POLLERR)) != 0)) {
           closedUntil = now + kClosedRetry;
           rx.clear();
         }
