@@ -134,14 +134,23 @@ class HomingRun {
 
   void RevolutionMove(int64_t turns, int wait) {
     const double perRev = st_.PulsesPerRev / st_.PulseLength;
-    const double target = st_.ActualPosition + static_cast<double>(turns) * perRev;
-    st_.MoveTarget = target;
     Locked(wait, [&] {
       if (st_.HomingSpeedRpm == 0) {
         // The creep lowered the run speed.
         SendValue(WriteRunSpeed, SpeedRegisterValue(st_, st_.RunSpeedRpm));
         DelayMs(s_, kSpeedSettleMs);
       }
+      // The polled position is read earlier in its cycle than the speed that ended the
+      // wait for standstill, so the axis may have crept on after it: start from a fresh
+      // reading, or from the polled one if the drive does not answer.
+      double from = st_.ActualPosition;
+      double fresh = 0;
+      if (Retry(s_, kSendAttempts, kSendRetryDelayMs,
+                [&] { return ReadActualPosition(Port(s_), Addr(s_), fresh); })) {
+        from = fresh;
+      }
+      const double target = from + static_cast<double>(turns) * perRev;
+      st_.MoveTarget = target;
       Send(StopMotion);
       SendValue(WriteTargetPosition, target);
       Send(ClearCommand);

@@ -41,9 +41,9 @@ class HomingTest : public MotionSimTest {
   }
 };
 
-// The offset starts from the last polled position, up to one polling cycle old at
-// creep speed (about 400 units/s); a limit stops a jog at the run-speed register,
-// which holds the homing speed (8000 units/s) during the run.
+// The reference is where the second creep came to rest: on the origin at creep speed
+// (about 400 units/s); at a limit after a jog at the run-speed register, which holds
+// the homing speed (8000 units/s) during the run, so it may stop a little beyond it.
 constexpr double kOriginTolerance = 15;
 constexpr double kLimitTolerance = 60;
 
