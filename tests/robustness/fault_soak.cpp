@@ -44,8 +44,13 @@ struct Held {
     others9.insert(S32(sim, 0x0045));
     others9.insert(static_cast<uint32_t>(sim.Value(0x1006).value_or(0)));
     errorCodes.insert(sim.Register(0x0002).value_or(0));
-    others7.insert(sim.Register(0x0015).value_or(0));
-    others7.insert(sim.Register(0x0080).value_or(0));
+    // Every one-register read of the program (polling and connection sequence) has a
+    // 7-byte reply: a late one can stand in for another (Modbus RTU has no transaction id).
+    for (int reg : {0x0000, 0x0008, 0x0010, 0x0011, 0x0012, 0x0013, 0x0014, 0x0015, 0x0034,
+                         0x0040, 0x0041, 0x0042, 0x0043, 0x0044, 0x0046, 0x0047, 0x0061, 0x0080,
+                         0x0300}) {
+      others7.insert(sim.Register(static_cast<uint16_t>(reg)).value_or(0));
+    }
   }
 };
 
