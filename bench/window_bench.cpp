@@ -37,11 +37,10 @@
 #include "sim/sim_drive.h"
 #include "tests/robustness/headless_program.h"
 #include "ui/control_mirror.h"
-#include "ui/install_handlers.h"
 #include "ui/main_window.h"
+#include "ui/program_setup.h"
 #include "ui/qt_ui_services.h"
 #include "ui/ui_fonts.h"
-#include "ui/view_switch.h"
 #include "ui/window_layout.h"
 
 namespace {
@@ -157,10 +156,7 @@ int main(int argc, char* argv[]) {
   dd::Session session(services);
   dd::DefineControls(session.controls);
   dd::MainWindow window(session);
-  services.SetMainWindow(&window);
-  dd::InstallAllHandlers(session);
-  dd::InstallViewSwitch(session, window);
-  window.Load();
+  dd::LoadProgram(session, services, window);
   window.show();
   if (!QTest::qWaitForWindowExposed(&window, 10000)) {
     std::fprintf(stderr, "bench_window: window not shown\n");

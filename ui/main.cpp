@@ -3,11 +3,10 @@
 
 #include "app/session.h"
 #include "app/single_instance.h"
-#include "ui/install_handlers.h"
 #include "ui/main_window.h"
+#include "ui/program_setup.h"
 #include "ui/qt_ui_services.h"
 #include "ui/ui_fonts.h"
-#include "ui/view_switch.h"
 #include "ui/window_layout.h"
 
 int main(int argc, char* argv[]) {
@@ -24,10 +23,7 @@ int main(int argc, char* argv[]) {
   dd::Session session(services);
   dd::DefineControls(session.controls);
   dd::MainWindow window(session);
-  services.SetMainWindow(&window);
-  dd::InstallAllHandlers(session);
-  dd::InstallViewSwitch(session, window);
-  window.Load();
+  dd::LoadProgram(session, services, window);
   window.show();
   return QApplication::exec();
 }

@@ -15,15 +15,14 @@
 #include <unistd.h>
 
 #include "sim/sim_drive.h"
-#include "ui/install_handlers.h"
 
 #include "app/control_names.h"
 #include "app/session.h"
 #include "ui/main_window.h"
+#include "ui/program_setup.h"
 #include "ui/qt_ui_services.h"
 #include "ui/settings_dialog.h"
 #include "ui/ui_fonts.h"
-#include "ui/view_switch.h"
 #include "ui/window_layout.h"
 
 namespace {
@@ -71,10 +70,7 @@ int main(int argc, char* argv[]) {
   dd::Session session(services);
   dd::DefineControls(session.controls);
   dd::MainWindow window(session);
-  services.SetMainWindow(&window);
-  dd::InstallAllHandlers(session);
-  dd::InstallViewSwitch(session, window);
-  window.Load();
+  dd::LoadProgram(session, services, window);
   window.show();
   window.SyncNow();
   bool ok = Save(window, out + "/full_start.png");

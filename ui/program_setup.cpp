@@ -1,0 +1,18 @@
+#include "ui/program_setup.h"
+
+#include "app/session.h"
+#include "ui/install_handlers.h"
+#include "ui/main_window.h"
+#include "ui/qt_ui_services.h"
+#include "ui/view_switch.h"
+
+namespace dd {
+
+void LoadProgram(Session& session, QtUiServices& services, MainWindow& window) {
+  services.SetMainWindow(&window);
+  InstallAllHandlers(session);
+  InstallViewSwitch(session, window);
+  window.Load();
+}
+
+}  // namespace dd
