@@ -13,9 +13,11 @@ status=0
 for seeds in "$here"/fuzz/corpus/*/; do
   name="$(basename "$seeds")"
   scratch="$(mktemp -d)"
+  maxlen=256
+  [ "$name" = parameter_file ] && maxlen=4096  # a whole backup file
   cp -r "$seeds". "$scratch"/
   echo "fuzz: $name for ${seconds}s"
-  if ! "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -max_len=256 -print_final_stats=1 \
+  if ! "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -max_len="$maxlen" -print_final_stats=1 \
         "$scratch" 2>"$build/fuzz_$name.log"; then
     echo "fuzz: $name FAILED (see $build/fuzz_$name.log)"; tail -30 "$build/fuzz_$name.log"; status=1
   else

@@ -7,16 +7,14 @@
 #include "app/number_text.h"
 #include "link/drive_commands.h"
 #include "params/field_validation.h"
+#include "params/parameter_restore.h"
 #include "status/status_worker.h"
 
 namespace dd {
 namespace {
 
 constexpr int kReadAttempts = 10;
-constexpr int kProbeAttempts = 11;
 constexpr int kRetryDelayMs = 5;
-
-constexpr int32_t kOriginClosedProbe = 524288;  // bit 19 only
 
 bool Bit(int32_t value, int bit) { return ((static_cast<uint32_t>(value) >> bit) & 1u) != 0; }
 
@@ -171,29 +169,9 @@ bool Sequence::ReadScaling() {
 void Sequence::DetectSensorLevels() {
   auto& st = s_.state;
   st.SensorLevelSupported = false;
-  // Levels in use show in bits 29, 28, 13, 12, 19 and 4.
-  const auto clear = [](int32_t s) {
-    return !Bit(s, 29) && !Bit(s, 28) && !Bit(s, 13) && !Bit(s, 12) && !Bit(s, 19) && !Bit(s, 4);
-  };
-  const auto writeSensor = [&](double value) {
-    return Attempt(kProbeAttempts,
-                   [&](SerialHandle p, uint16_t a) { return WriteSensorConfig(p, a, value); });
-  };
-
-  int32_t sensor = 0;
-  if (ReadValue(ReadSensorConfig, sensor)) {
-    if (!clear(sensor)) {
-      st.SensorLevelSupported = true;
-    } else {
-      // Nothing configured: a drive with configurable levels keeps a written level.
-      writeSensor(kOriginClosedProbe);
-      int32_t probed = 0;
-      if (ReadValue(ReadSensorConfig, probed) && !Bit(probed, 4) && Bit(probed, 19)) {
-        st.SensorLevelSupported = true;
-        writeSensor(0);
-      }
-    }
-  }
+  const BusAccess bus{port_, st.DriveAddress.load(), [this](int ms) { DelayMs(s_, ms); },
+                      [this] { return Lost(); }};
+  st.SensorLevelSupported = SensorLevelsConfigurable(bus);
   if (Lost()) return;
 
   const bool supported = st.SensorLevelSupported.load();
@@ -202,6 +180,7 @@ void Sequence::DetectSensorLevels() {
   s_.controls.SetVisible(Label1(56), supported);
   if (!supported) return;
 
+  int32_t sensor = 0;
   if (!ReadValue(ReadSensorConfig, sensor)) {
     if (Lost()) return;
     s_.controls.SetComboIndex("Combo6", -1);

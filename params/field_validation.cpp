@@ -119,6 +119,31 @@ int32_t SpeedLimitFor(const SpeedLimits& limits, double pulsesPerRev) {
   return 0;
 }
 
+std::optional<AcceptedRange> FieldAcceptedRange(const FieldSpec& f, const FieldBounds& bounds) {
+  switch (f.range) {
+    case FieldRange::Fixed:
+      return AcceptedRange{f.low, f.high};
+    case FieldRange::Current:
+      return AcceptedRange{static_cast<double>(bounds.minCurrent),
+                           static_cast<double>(bounds.maxCurrent)};
+    case FieldRange::PulseLength:
+      return AcceptedRange{1, bounds.pulsesPerRev};
+    case FieldRange::DeviationSpan:
+      return AcceptedRange{0, bounds.pulsesPerRev * 32};
+    case FieldRange::Speed: {
+      const int32_t limit = SpeedLimitFor(f.speed, bounds.pulsesPerRev);
+      // Without a known resolution (or a usable coefficient) any number passes.
+      if (!RpmPerSpeedUnit(bounds.speedCoefficient, bounds.pulsesPerRev) || limit == 0) {
+        return std::nullopt;
+      }
+      return AcceptedRange{1, static_cast<double>(limit)};
+    }
+    case FieldRange::None:
+      break;
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> ValidateField(int field, std::string_view text,
                                          const FieldBounds& bounds) {
   if (field < 0 || field >= kFieldCount) return std::nullopt;
@@ -150,38 +175,12 @@ std::optional<std::string> ValidateField(int field, std::string_view text,
     return UpperMessage(texts.upper);
   }
 
-  double high = 0, low = 0;
-  switch (f.range) {
-    case FieldRange::Fixed:
-      high = f.high;
-      low = f.low;
-      break;
-    case FieldRange::Current:
-      high = bounds.maxCurrent;
-      low = bounds.minCurrent;
-      break;
-    case FieldRange::PulseLength:
-      high = bounds.pulsesPerRev;
-      low = 1;
-      break;
-    case FieldRange::DeviationSpan:
-      high = bounds.pulsesPerRev * 32;
-      low = 0;
-      break;
-    case FieldRange::Speed: {
-      const auto k = SpeedProduct(bounds.speedCoefficient);
-      const int32_t limit = SpeedLimitFor(f.speed, bounds.pulsesPerRev);
-      // Without a known resolution (or a usable coefficient) any number passes.
-      if (!RpmPerSpeedUnit(bounds.speedCoefficient, bounds.pulsesPerRev) || limit == 0) {
-        return std::nullopt;
-      }
-      value = value * bounds.pulsesPerRev / static_cast<double>(*k);
-      high = limit;
-      low = 1;
-      break;
-    }
-    case FieldRange::None:
-      return std::nullopt;
+  const auto accepted = FieldAcceptedRange(f, bounds);
+  if (!accepted) return std::nullopt;
+  const double high = accepted->high;
+  const double low = accepted->low;
+  if (f.range == FieldRange::Speed) {
+    value = value * bounds.pulsesPerRev / static_cast<double>(*SpeedProduct(bounds.speedCoefficient));
   }
   if (value > high) return UpperMessage(texts.upper);
   if (value < low) return LowerMessage(f, texts.lower);

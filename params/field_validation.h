@@ -37,6 +37,15 @@ std::optional<double> RpmPerSpeedUnit(int32_t speedCoefficient, double pulsesPer
 // Upper bound in register units for this PulsesPerRev (exact comparison), 0 if none.
 int32_t SpeedLimitFor(const SpeedLimits& limits, double pulsesPerRev);
 
+// What a field accepts, in the units it compares: hundredths of an ampere for the
+// current, speed-register units for the speeds, the plain number otherwise (for every
+// saved field that is its register value). nullopt when any number passes.
+struct AcceptedRange {
+  double low = 0;
+  double high = 0;
+};
+std::optional<AcceptedRange> FieldAcceptedRange(const FieldSpec& field, const FieldBounds& bounds);
+
 // Checks the text of Text2(field) on leaving it. nullopt: accepted; otherwise the
 // message text to show (title "不能输入", error icon). A number too large (or too
 // negative) for the field's conversion is reported as beyond the bound on that side.

@@ -14,37 +14,6 @@
 namespace dd {
 namespace {
 
-constexpr int kWriteAttempts = 11;
-constexpr int kRetryDelayMs = 5;
-constexpr int kStoreSettleMs = 2000;
-
-constexpr double kU16Max = 65535.0;
-constexpr double kU32Max = 4294967295.0;
-
-struct WriteSource {
-  ParameterWrite write;
-  int field;  // Text2 index, -1 for the composed values
-  double max; // largest value the register's encoding takes
-};
-
-// Order of the writes and the field each one takes its value from.
-constexpr WriteSource kWriteOrder[] = {
-    {ParameterWrite::DriveConfig, -1, kU16Max},
-    {ParameterWrite::InputBandwidth, 14, kU32Max},
-    {ParameterWrite::DriveNumber, 15, kU16Max},
-    {ParameterWrite::CurrentReduction, 1, kU16Max},
-    {ParameterWrite::ReductionDelay, 2, kU16Max},
-    {ParameterWrite::DriveCurrent, 0, kU16Max},
-    {ParameterWrite::RunSpeed, 4, kU16Max},
-    {ParameterWrite::HomingSpeed, 17, kU16Max},
-    {ParameterWrite::StartSpeed, 5, kU16Max},
-    {ParameterWrite::CommFilter, 6, kU16Max},
-    {ParameterWrite::SpeedFilter, 22, kU16Max},
-    {ParameterWrite::HomingFilter, 23, kU16Max},
-    {ParameterWrite::PulseLength, 9, kU32Max},
-    {ParameterWrite::SensorConfig, -1, kU32Max},
-};
-
 // Register value of a field's text by its save conversion; nullopt if there is none.
 std::optional<double> FieldValue(const FieldSpec& f, std::string_view text,
                                  std::optional<double> rpmPerUnit) {
@@ -73,27 +42,6 @@ std::optional<double> FieldValue(const FieldSpec& f, std::string_view text,
   return std::nullopt;
 }
 
-CommandResult Send(ParameterWrite write, double value, SerialHandle p, uint16_t a) {
-  const auto word = static_cast<int32_t>(value);
-  switch (write) {
-    case ParameterWrite::DriveConfig: return WriteDriveConfig(p, a, word);
-    case ParameterWrite::InputBandwidth: return WriteInputBandwidth(p, a, value);
-    case ParameterWrite::DriveNumber: return WriteDriveNumber(p, a, word);
-    case ParameterWrite::CurrentReduction: return WriteCurrentReduction(p, a, word);
-    case ParameterWrite::ReductionDelay: return WriteReductionDelay(p, a, word);
-    case ParameterWrite::DriveCurrent: return WriteDriveCurrent(p, a, word);
-    case ParameterWrite::RunSpeed: return WriteRunSpeed(p, a, word);
-    case ParameterWrite::HomingSpeed: return WriteHomingSpeed(p, a, word);
-    case ParameterWrite::StartSpeed: return WriteStartSpeed(p, a, word);
-    case ParameterWrite::CommFilter: return WriteCommFilter(p, a, word);
-    case ParameterWrite::SpeedFilter: return WriteSpeedFilter(p, a, word);
-    case ParameterWrite::HomingFilter: return WriteHomingFilter(p, a, word);
-    case ParameterWrite::PulseLength: return WritePulseLength(p, a, value);
-    case ParameterWrite::SensorConfig: return WriteSensorConfig(p, a, value);
-  }
-  return kValueOutOfRange;
-}
-
 // One save on one opened port. A close of the window while it waits takes the port
 // away; the save then stops without touching the port again.
 class Save {
@@ -101,7 +49,7 @@ class Save {
   explicit Save(Session& s)
       : s_(s), epoch_(s.state.ConnectionEpoch.load()), port_(s.state.PortHandle.load()) {}
 
-  void Run();
+  bool Run(const ExclusiveWrites& steps);
 
  private:
   bool Lost() const {
@@ -111,9 +59,12 @@ class Save {
   void DisableWorkerControls();
   void WaitForQuietBus();
   void DarkenLiveDisplay();
-  void WriteAll(const std::vector<PlannedWrite>& plan);
   void EmptyPanel();
-  void ReadAgainLater();
+  void ReadAgainLater(std::function<void()> afterReread);
+  BusAccess Bus() {
+    return {port_, s_.state.DriveAddress.load(), [this](int ms) { DelayMs(s_, ms); },
+            [this] { return Lost(); }};
+  }
 
   Session& s_;
   const uint32_t epoch_;
@@ -147,17 +98,6 @@ void Save::DarkenLiveDisplay() {
   for (int i = 2; i <= 6; ++i) c.SetColor("Shape" + std::to_string(i), kButtonFace);
 }
 
-void Save::WriteAll(const std::vector<PlannedWrite>& plan) {
-  for (const PlannedWrite& w : plan) {
-    if (!w.value) continue;
-    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-      if (Lost()) return;
-      if (Send(w.write, *w.value, port_, s_.state.DriveAddress.load()) == 0) break;
-      DelayMs(s_, kRetryDelayMs);
-    }
-  }
-}
-
 void Save::EmptyPanel() {
   auto& c = s_.controls;
   for (const FieldSpec& f : FieldTable()) c.SetText(Text2(f.index), "");
@@ -168,49 +108,45 @@ void Save::EmptyPanel() {
   for (const char* list : {"Combo3", "Combo4", "Combo5"}) c.SetComboIndex(list, -1);
 }
 
-void Save::ReadAgainLater() {
+void Save::ReadAgainLater(std::function<void()> afterReread) {
   Session* s = &s_;
   const uint32_t epoch = epoch_;
   const SerialHandle port = port_;
   // Timer1: the re-read runs from the event loop, unless communication changed meanwhile.
-  s_.ui.PostDelayed(10, [s, epoch, port] {
+  s_.ui.PostDelayed(10, [s, epoch, port, afterReread = std::move(afterReread)] {
     if (s->state.ConnectionEpoch.load() != epoch || s->state.PortHandle.load() != port) return;
     if (s->ConnectionSequence) {
       s->ConnectionSequence();
     } else {
       RunConnectionSequence(*s);
     }
+    if (afterReread) afterReread();
   });
 }
 
-void Save::Run() {
-  if (Lost()) return;
-  const auto run = ReadFieldNumber(s_.controls.Text(Text2(4)));
-  const auto homing = ReadFieldNumber(s_.controls.Text(Text2(17)));
-  if (run && homing && *homing >= *run) {
-    s_.Message(MessageIcon::Error, kSpeedOrderTitle, kSpeedOrderText);
-    return;
-  }
-  // The waits process window events: a second click on "保存修改" meanwhile is ignored.
+bool Save::Run(const ExclusiveWrites& steps) {
+  if (Lost()) return false;
+  // The waits process window events: a second click on "保存修改" (or a restore)
+  // meanwhile is ignored.
   static bool saving = false;
-  if (saving) return;
+  if (saving) return false;
   saving = true;
   struct Done {
     bool& flag;
     ~Done() { flag = false; }
   } done{saving};
   WaitForQuietBus();
-  if (Lost()) return;
+  if (Lost()) return false;
   DarkenLiveDisplay();
-  WriteAll(PlanParameterWrites(s_.controls, s_.state.SpeedCoefficient.load(),
-                               s_.state.PulsesPerRev.load()));
-  if (Lost()) return;
+  const BusAccess bus = Bus();
+  if (steps.write) steps.write(bus);
+  if (Lost()) return false;
   EmptyPanel();
-  SaveParameters(port_, s_.state.DriveAddress.load());
-  DelayMs(s_, kStoreSettleMs);
-  if (Lost()) return;
+  if (steps.store) steps.store(bus);
+  if (Lost()) return false;
   s_.state.StopPolling = false;
-  ReadAgainLater();
+  ReadAgainLater(steps.afterReread);
+  return true;
 }
 
 }  // namespace
@@ -245,7 +181,7 @@ std::vector<PlannedWrite> PlanParameterWrites(const ControlModel& controls,
   const auto rpmPerUnit = RpmPerSpeedUnit(speedCoefficient, pulsesPerRev);
   const bool levelsShown = controls.Visible("Combo6") && controls.Visible("Combo7");
   std::vector<PlannedWrite> plan;
-  for (const WriteSource& source : kWriteOrder) {
+  for (const ParameterSpec& source : ParameterTable()) {
     std::optional<double> value;
     if (source.write == ParameterWrite::DriveConfig) {
       const int32_t mode = controls.ComboData("Combo3", -1);
@@ -267,6 +203,32 @@ std::vector<PlannedWrite> PlanParameterWrites(const ControlModel& controls,
   return plan;
 }
 
-void SaveParameterSet(Session& session) { Save(session).Run(); }
+bool RunLikeSave(Session& session, const ExclusiveWrites& steps) {
+  return Save(session).Run(steps);
+}
+
+void SaveParameterSet(Session& session) {
+  if (session.state.PortHandle.load() == 0) return;
+  const auto run = ReadFieldNumber(session.controls.Text(Text2(4)));
+  const auto homing = ReadFieldNumber(session.controls.Text(Text2(17)));
+  if (run && homing && *homing >= *run) {
+    session.Message(MessageIcon::Error, kSpeedOrderTitle, kSpeedOrderText);
+    return;
+  }
+  Session* s = &session;
+  ExclusiveWrites steps;
+  steps.write = [s](const BusAccess& bus) {
+    for (const PlannedWrite& w : PlanParameterWrites(s->controls, s->state.SpeedCoefficient.load(),
+                                                     s->state.PulsesPerRev.load())) {
+      if (w.value) WriteWithSaveRetry(bus, w.write, *w.value);
+      if (bus.Lost()) return;
+    }
+  };
+  steps.store = [s](const BusAccess& bus) {
+    SaveParameters(bus.port, bus.address);  // sent once, its result not examined
+    DelayMs(*s, kStoreSettleMs);
+  };
+  RunLikeSave(session, steps);
+}
 
 }  // namespace dd

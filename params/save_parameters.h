@@ -4,32 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "app/control_model.h"
 #include "app/session.h"
+#include "params/parameter_set.h"
 
 namespace dd {
-
-// The writes of a save, in the order they are sent.
-enum class ParameterWrite {
-  DriveConfig,
-  InputBandwidth,
-  DriveNumber,
-  CurrentReduction,
-  ReductionDelay,
-  DriveCurrent,
-  RunSpeed,
-  HomingSpeed,
-  StartSpeed,
-  CommFilter,
-  SpeedFilter,
-  HomingFilter,
-  PulseLength,
-  SensorConfig,
-};
 
 struct PlannedWrite {
   ParameterWrite write;
@@ -51,6 +35,18 @@ int32_t ComposeDriveConfig(bool motorReversed, bool startReleased, bool appRever
 int32_t ComposeSensorConfig(int originLevelIndex, int limitLevelIndex);
 // Drive current text in amperes to hundredths, through single precision.
 std::optional<int32_t> DriveCurrentHundredths(std::string_view text);
+
+// The steps in which a save and a restore from a file differ.
+struct ExclusiveWrites {
+  std::function<void(const BusAccess&)> write;  // while the panel still shows the values
+  std::function<void(const BusAccess&)> store;  // store command and the wait that follows
+  std::function<void()> afterReread;            // once the connection sequence ran again
+};
+// Runs `steps` the way the save runs: waits out motion, disables the controls that start
+// workers, stops polling and waits for every worker, darkens the live display, writes,
+// empties the panel, stores, and has the connection sequence read everything again.
+// False (and nothing more happens) when a save already runs or the port went away.
+bool RunLikeSave(Session& session, const ExclusiveWrites& steps);
 
 // The whole save behind Command3 ("保存修改").
 void SaveParameterSet(Session& session);

@@ -1,5 +1,8 @@
 // drivectl --port PORT --baud B [--trace] OPERATION [VALUE]
 // drivectl --port PORT --baud B [--trace] dump
+// drivectl --port PORT --baud B backup FILE
+// drivectl --port PORT --baud B compare FILE
+// drivectl --port PORT --baud B restore FILE [--force] [--with-number]
 //
 // PORT is COMn (mapped as in link/com_port_map.h) or a device path. OPERATION is a drive
 // operation by name (ReadRunSpeed, WriteRunSpeed 300, StopMotion, ...). A read prints its
@@ -7,23 +10,40 @@
 // and prints "Name value" lines. --trace shows each frame on stderr as "TX 01 04 ..." and
 // "RX ...". Exit status: 0 success, 1 ShortReply, 2 BadCrc, 3 NoPort, 4 ValueOutOfRange,
 // 64 usage error; the result is named on stderr.
+//
+// backup writes the parameter set to FILE (atomically). compare prints "Name drive file"
+// for each parameter that differs. restore checks the whole file first (nothing is
+// written on any problem), then writes, stores and reads every value back. Their exit
+// status: 0 done / all equal / every value took, 1 compare found differences or a
+// restored value did not take, 2 the file (unreadable, damaged, other model, cannot be
+// written), 3 the drive (port, or a read that failed), 64 usage error.
 #include <charconv>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <vector>
 
+#include "app/number_text.h"
 #include "link/com_port_map.h"
 #include "link/drive_catalog.h"
 #include "link/modbus_rtu.h"
 #include "link/serial_port.h"
+#include "params/parameter_file.h"
+#include "params/parameter_restore.h"
 
 namespace {
 
 constexpr int kExitUsage = 64;
+constexpr int kExitDiffers = 1;
+constexpr int kExitFile = 2;
+constexpr int kExitDrive = 3;
 constexpr uint16_t kDriveAddress = 1;
 
 int ExitCodeOf(dd::CommandResult result) {
@@ -42,6 +62,8 @@ int Usage(const std::string& why) {
   std::fprintf(stderr,
                "usage: drivectl --port PORT --baud B [--trace] OPERATION [VALUE]\n"
                "       drivectl --port PORT --baud B [--trace] dump\n"
+               "       drivectl --port PORT --baud B backup|compare FILE\n"
+               "       drivectl --port PORT --baud B restore FILE [--force] [--with-number]\n"
                "PORT is COM1..COM32 or a device path; OPERATION is a drive operation name,\n"
                "e.g. ReadRunSpeed, WriteRunSpeed 300, WriteTargetPosition -2, StopMotion.\n");
   return kExitUsage;
@@ -116,12 +138,97 @@ bool IsRead(const dd::DriveOperation& op) {
   return op.kind == dd::OperationKind::ReadInt || op.kind == dd::OperationKind::ReadDouble;
 }
 
+bool IsFileCommand(std::string_view operation) {
+  return operation == "backup" || operation == "compare" || operation == "restore";
+}
+
+void Say(const std::string& line) { std::fprintf(stderr, "drivectl: %s\n", line.c_str()); }
+
+int DriveFailed(const std::string& what) {
+  Say("reading " + what + " from the drive failed");
+  return kExitDrive;
+}
+
+// Prints every problem; true when there was one.
+bool Report(const std::string& path, const std::vector<dd::FileProblem>& problems) {
+  for (const dd::FileProblem& p : problems) {
+    std::fprintf(stderr, "%s\n", dd::DescribeProblem(path, p, /*chinese=*/false).c_str());
+  }
+  return !problems.empty();
+}
+
+std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&now));
+  return text;
+}
+
+int Backup(const dd::BusAccess& bus, const std::string& path, const std::string& portName) {
+  std::string failed;
+  const auto read = dd::ReadForBackup(bus, dd::SensorLevelsConfigurable(bus), failed);
+  if (!read) return DriveFailed(failed);
+  const std::string text = dd::BackupText(
+      *read, {"DriveDesk parameter backup, " + portName + ", " + Today(),
+              "Values in the drive's register units; the comments give the readings."});
+  const std::string error = dd::WriteFileAtomically(path, text);
+  if (!error.empty()) {
+    Say("cannot write " + path + ": " + error);
+    return kExitFile;
+  }
+  return 0;
+}
+
+int Compare(const dd::BusAccess& bus, const std::string& path, const dd::ParameterFile& file) {
+  double model = 0;
+  if (dd::ReadWithRetry(bus, [&] { return dd::ReadDriveModel(bus.port, bus.address, model); }) &&
+      model != file.model) {
+    Say("note: the drive is model " + dd::PlainDecimal(model) + ", " + path + " is for model " +
+        dd::PlainDecimal(file.model));
+  }
+  const dd::ParameterMask all = dd::RestoredParameters(file, /*withNumber=*/true);
+  const dd::ParameterValues drive = dd::ReadParameters(bus, all);
+  for (const dd::ParameterSpec& p : dd::ParameterTable()) {
+    if (all[dd::IndexOf(p.write)] && !drive[dd::IndexOf(p.write)]) {
+      return DriveFailed(std::string(p.name));
+    }
+  }
+  const auto differences = dd::Differences(drive, file, all);
+  for (const dd::Difference& d : differences) {
+    std::printf("%s %lld %lld\n", std::string(dd::SpecOf(d.parameter).name).c_str(),
+                static_cast<long long>(*d.drive), static_cast<long long>(d.file));
+  }
+  return differences.empty() ? 0 : kExitDiffers;
+}
+
+int Restore(const dd::BusAccess& bus, const std::string& path, const dd::ParameterFile& file,
+            bool force, bool withNumber) {
+  std::string failed;
+  const auto facts = dd::ReadDriveFacts(bus, failed);
+  if (!facts) return DriveFailed(failed);
+  if (!facts->model && !force) return DriveFailed("DriveModel");
+  if (Report(path, dd::CheckAgainstDrive(file, *facts, force))) return kExitFile;
+  dd::WriteParameters(bus, file, withNumber);
+  const dd::RestoreOutcome outcome =
+      dd::StoreAndVerify(bus, file, withNumber, dd::kStoreSettleMs);
+  if (!outcome.stored) Say("the drive did not acknowledge the store command");
+  for (const dd::Difference& d : outcome.notTaken) {
+    const std::string name(dd::SpecOf(d.parameter).name);
+    Say(d.drive ? name + " did not take: the drive holds " + std::to_string(*d.drive) +
+                      ", the file says " + std::to_string(d.file)
+                : name + " did not take: it could not be read back");
+  }
+  return outcome.AllTook() ? 0 : kExitDiffers;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string portName;
   std::optional<int32_t> baud;
   bool trace = false;
+  bool force = false;
+  bool withNumber = false;
   std::string operation;
   std::optional<std::string> value;
   for (int i = 1; i < argc; ++i) {
@@ -132,6 +239,10 @@ int main(int argc, char** argv) {
     }
     if (arg == "--trace") {
       trace = true;
+    } else if (arg == "--force") {
+      force = true;
+    } else if (arg == "--with-number") {
+      withNumber = true;
     } else if (arg == "--port" || arg == "--baud") {
       if (i + 1 >= argc) return Usage(std::string(arg) + " needs a value");
       const std::string_view next = argv[++i];
@@ -156,7 +267,22 @@ int main(int argc, char** argv) {
   const dd::DriveOperation* op = nullptr;
   std::optional<int32_t> intValue;
   std::optional<double> doubleValue;
-  if (operation == "dump") {
+  if ((force || withNumber) && operation != "restore") {
+    return Usage("--force and --with-number belong to restore");
+  }
+  dd::ParameterFile file;
+  if (IsFileCommand(operation)) {
+    if (!value) return Usage(operation + " needs a file");
+    // The file is checked before the port is touched.
+    if (operation != "backup") {
+      std::string text;
+      if (const auto problem = dd::ReadParameterText(*value, text)) {
+        Report(*value, {*problem});
+        return kExitFile;
+      }
+      if (Report(*value, dd::ParseParameterFile(text, file))) return kExitFile;
+    }
+  } else if (operation == "dump") {
     if (value) return Usage("dump takes no value");
   } else {
     op = dd::FindDriveOperation(operation);
@@ -182,7 +308,8 @@ int main(int argc, char** argv) {
   if (port == 0) {
     std::fprintf(stderr, "drivectl: cannot open %s (%s): missing or held by another program\n",
                  portName.c_str(), device.empty() ? "no device" : device.c_str());
-    return Fail("open", dd::kNoPort);
+    const int code = Fail("open", dd::kNoPort);
+    return IsFileCommand(operation) ? kExitDrive : code;
   }
   // OpenPort keeps a port whose settings were refused; say so, the exchange may still work.
   if (!dd::ConfigurePort(port, *baud, 8, 0, 2, 26)) {
@@ -191,7 +318,16 @@ int main(int argc, char** argv) {
   }
 
   int exitCode = 0;
-  if (op == nullptr) {
+  const dd::BusAccess bus{port, kDriveAddress,
+                          [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); },
+                          nullptr};
+  if (operation == "backup") {
+    exitCode = Backup(bus, *value, portName);
+  } else if (operation == "compare") {
+    exitCode = Compare(bus, *value, file);
+  } else if (operation == "restore") {
+    exitCode = Restore(bus, *value, file, force, withNumber);
+  } else if (op == nullptr) {
     // dump: every read; a failed one is shown as "-" and the first failure sets the status.
     for (const dd::DriveOperation& each : dd::DriveOperations()) {
       if (!IsRead(each)) continue;

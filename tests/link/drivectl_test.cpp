@@ -10,9 +10,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "sim/sim_drive.h"
 #include "tests/link/pty_peer.h"
 
 extern char** environ;
@@ -172,6 +175,155 @@ TEST(Drivectl, valueOutOfRange_isNamedAndNothingSent) {
   EXPECT_EQ(run.status, 4);
   EXPECT_NE(run.err.find("ValueOutOfRange"), std::string::npos) << run.err;
   EXPECT_TRUE(peer.requests().empty());
+}
+
+
+// --- Parameter backup, compare and restore against the simulated drive ---
+
+std::filesystem::path Scratch(const std::string& name) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("drivedesk-backup-test-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  return dir / name;
+}
+
+std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void Put(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The set's registers by the drive's register map.
+std::vector<uint64_t> SetRegisters(const SimDrive& sim) {
+  std::vector<uint64_t> values;
+  for (uint16_t reg : std::initializer_list<uint16_t>{0x08, 0x61, 0x13, 0x14, 0x12, 0x40, 0x46, 0x41, 0x42, 0x44, 0x47}) {
+    values.push_back(*sim.Register(reg));
+  }
+  for (uint16_t block : std::initializer_list<uint16_t>{0x90, 0x2A, 0x84}) values.push_back(*sim.Value(block));
+  return values;
+}
+
+std::size_t Writes(const SimDrive& sim) {
+  std::size_t writes = 0;
+  for (const SimLogEntry& e : sim.Log()) writes += e.function == 6 || e.function == 16;
+  return writes;
+}
+
+ProcessRun OnDrive(const SimDrive& sim, std::vector<std::string> args) {
+  args.insert(args.begin(), {"--port", sim.DevicePath(), "--baud", "115200"});
+  return Drivectl(args);
+}
+
+TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForce) {
+  SimConfig tuned;
+  tuned.driveModel = 13000000;
+  tuned.driveConfig = 0x6004;
+  tuned.driveCurrent = 250;
+  tuned.currentReduction = 70;
+  tuned.reductionDelay = 800;
+  tuned.pulseLength = 64;
+  tuned.runSpeed = 900;
+  tuned.startSpeed = 40;
+  tuned.commFilter = 9;
+  tuned.speedFilter = 12;
+  tuned.homingSpeed = 300;
+  tuned.homingFilter = 4;
+  tuned.sensorConfig = 0x300B0000;
+  tuned.inputBandwidth = 150000;
+  SimDrive good(tuned);
+  ASSERT_TRUE(good.Start());
+  good.SetValue(0x61, 5);  // its bus number; it answers at 1 until powered up again
+  const auto file = Scratch("good.txt");
+  ProcessRun run = OnDrive(good, {"backup", file.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto wanted = SetRegisters(good);
+  EXPECT_NE(Slurp(file).find("RunSpeed = 900"), std::string::npos) << Slurp(file);
+  good.Stop();
+
+  SimDrive fresh;
+  ASSERT_TRUE(fresh.Start());
+  run = OnDrive(fresh, {"compare", file.string()});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 14) << run.out;
+  EXPECT_NE(run.out.find("DriveConfig 8 24580\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("SensorConfig 0 806027264\n"), std::string::npos) << run.out;
+  // Another model: refused until --force, with nothing written.
+  run = OnDrive(fresh, {"restore", file.string()});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find(file.string() + ":4: the file is for model 13000000"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(Writes(fresh), 0u);
+
+  run = OnDrive(fresh, {"restore", file.string(), "--force"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = OnDrive(fresh, {"compare", file.string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "DriveNumber 1 5\n");  // a clone keeps its own bus number
+  run = OnDrive(fresh, {"restore", file.string(), "--force", "--with-number"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(SetRegisters(fresh), wanted);
+  EXPECT_EQ(fresh.SaveCount(), 2u);
+  run = OnDrive(fresh, {"compare", file.string()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+}
+
+TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
+  SimDrive sim;
+  ASSERT_TRUE(sim.Start());
+  const auto file = Scratch("base.txt");
+  ASSERT_EQ(OnDrive(sim, {"backup", file.string()}).status, 0);
+  const std::string base = Slurp(file);
+  sim.ClearLog();
+  struct Case {
+    const char* from;
+    const char* to;
+    int line;  // 0: the line of `from`, -1: the last line
+    const char* reason;
+    bool force = false;
+  };
+  const Case cases[] = {
+      {"RunSpeed = 512", "RunSpeed 512", 0, "expected \"Name = value\""},
+      {"RunSpeed = 512", "RunSped = 512", 0, "unknown parameter \"RunSped\""},
+      {"RunSpeed = 512", "RunSpeed = 1.5", 0, "not a whole number"},
+      {"RunSpeed = 512", "RunSpeed = 70000", 0, "does not fit its register (0..65535)"},
+      {"DriveCurrent = 300", "", -1, "DriveCurrent is missing"},
+      {"DriveCurrent = 300", "DriveCurrent = 900", 0, "outside 50..600", true},
+      {"CommFilter = 3", "CommFilter = -1", 0, "does not fit"},
+      {"HomingFilter = 6", "HomingFilter = 19", 0, "outside 0..18"},
+      {"PulseLength = 128", "PulseLength = 51201", 0, "outside 1..51200"},
+      {"DriveConfig = 8", "DriveConfig = 9", 0, "not a setting the window can make"},
+      {"SensorConfig = 0", "SensorConfig = 16", 0, "not a setting the window can make"},
+      {"format = 1", "format = 2", 0, "format 2 is not supported"},
+      {"HomingFilter = 6", "HomingFilter = 6 \xC3", 0, "not UTF-8"},
+      {"SpeedFilter = 4", "SpeedFilter = 4\nSpeedFilter = 4", 1, "appears again (first on line"},
+  };
+  for (const Case& c : cases) {
+    std::string text = base;
+    const auto at = text.find(c.from);
+    ASSERT_NE(at, std::string::npos) << c.from;
+    text.replace(at, std::string_view(c.from).size(), c.to);
+    Put(file, text);
+    const auto lineOf = [&](std::size_t pos) { return 1 + std::count(text.begin(), text.begin() + pos, '\n'); };
+    const auto line = c.line < 0 ? lineOf(text.size()) - 1 : lineOf(at) + c.line;
+    std::vector<std::string> args = {"restore", file.string()};
+    if (c.force) args.push_back("--force");
+    const ProcessRun run = OnDrive(sim, args);
+    EXPECT_EQ(run.status, 2) << c.to;
+    EXPECT_NE(run.err.find(file.string() + ":" + std::to_string(line) + ": "), std::string::npos)
+        << c.to << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Writes(sim), 0u);
+  EXPECT_EQ(OnDrive(sim, {"compare", Scratch("absent.txt").string()}).status, 2);
+  EXPECT_EQ(Drivectl({"--port", "/nonexistent/tty", "--baud", "9600", "backup", file.string()}).status, 3);
+  // A backup that cannot be written leaves nothing behind.
+  EXPECT_EQ(OnDrive(sim, {"backup", "/nonexistent/dir/x.txt"}).status, 2);
 }
 
 }  // namespace
