@@ -82,10 +82,13 @@ bool SameItems(const QComboBox& combo, const std::vector<ComboItem>& items) {
   return true;
 }
 
+// Sets the colour in every colour group: a widget inside a disabled panel reads its
+// Disabled group, so comparing only that one would leave the active colour behind.
 void SetRole(QWidget* widget, QPalette::ColorRole role, uint32_t color) {
   QPalette palette = widget->palette();
   const QColor wanted = ToQColor(color, QApplication::palette(widget));
-  if (palette.color(role) == wanted) return;
+  const auto same = [&](QPalette::ColorGroup group) { return palette.color(group, role) == wanted; };
+  if (same(QPalette::Active) && same(QPalette::Inactive) && same(QPalette::Disabled)) return;
   palette.setColor(role, wanted);
   widget->setPalette(palette);
 }

@@ -1,8 +1,12 @@
 #include "ui/main_window.h"
 
 #include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 
 #include "app/session.h"
+#include "app/version.h"
 #include "ui/settings_dialog.h"
 #include "ui/window_layout.h"
 
@@ -14,7 +18,15 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   const FormDef& form = MainFormDef();
   setObjectName(QString::fromStdString(form.name));
   setWindowTitle(QString::fromStdString(form.title));
-  controls_ = new FormWidgets(session_, form, this);
+  menuBar_ = new QMenuBar(this);
+  fileMenu_ = menuBar_->addMenu(QStringLiteral("文件"));
+  toolsMenu_ = menuBar_->addMenu(QStringLiteral("工具"));
+  helpMenu_ = menuBar_->addMenu(QStringLiteral("帮助"));
+  helpMenu_->addAction(QStringLiteral("关于 DriveDesk"), this, &MainWindow::ShowAbout);
+  formArea_ = new QWidget(this);
+  controls_ = new FormWidgets(session_, form, formArea_);
+  // The form's font is set on its area; the menu bar follows the window's.
+  menuBar_->setFont(font());
   mirror_->Attach(controls_);
   SetOuterSize(form.outerWidth, form.outerHeight);
 }
@@ -35,8 +47,19 @@ void MainWindow::SetOuterSize(int widthTwips, int heightTwips) {
   const FormDef& form = MainFormDef();
   const int frameWidth = form.outerWidth - form.client.width;
   const int frameHeight = form.outerHeight - form.client.height;
-  setFixedSize(controls_->PixelsX(widthTwips - frameWidth),
-               controls_->PixelsY(heightTwips - frameHeight));
+  const QSize formSize(controls_->PixelsX(widthTwips - frameWidth),
+                       controls_->PixelsY(heightTwips - frameHeight));
+  const int menuHeight = menuBar_->sizeHint().height();
+  menuBar_->setGeometry(0, 0, formSize.width(), menuHeight);
+  formArea_->setGeometry(0, menuHeight, formSize.width(), formSize.height());
+  setFixedSize(formSize.width(), formSize.height() + menuHeight);
+}
+
+void MainWindow::ShowAbout() {
+  QMessageBox::about(this, QStringLiteral("关于 DriveDesk"),
+                     QStringLiteral("DriveDesk %1\n构建：%2（%3）\n\n闭环步进驱动器调试工具")
+                         .arg(QString::fromUtf8(kVersion), QString::fromUtf8(kBuildCommit),
+                              QString::fromUtf8(kBuildDate)));
 }
 
 void MainWindow::RunSettingsDialog() {

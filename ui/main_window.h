@@ -1,8 +1,12 @@
 // The main window Form1, built from the layout table. It mirrors the control model,
 // forwards every event by control name to the router, and hosts the settings dialog.
+// A menu bar sits above the form; the form keeps its designed geometry below it.
 #pragma once
 
 #include <QWidget>
+
+class QMenu;
+class QMenuBar;
 #include <memory>
 #include <string_view>
 
@@ -25,19 +29,28 @@ class MainWindow : public QWidget {
   FormWidgets& Controls() { return *controls_; }
   ControlMirror& Mirror() { return *mirror_; }
   QWidget* Control(std::string_view name) const { return controls_->Widget(name); }
+  // The widget that holds the form, below the menu bar.
+  QWidget* FormArea() const { return formArea_; }
+
+  // The menus of the menu bar: "文件", "工具", "帮助". Features add their actions.
+  QMenuBar* MenuBar() const { return menuBar_; }
+  QMenu* FileMenu() const { return fileMenu_; }
+  QMenu* ToolsMenu() const { return toolsMenu_; }
+  QMenu* HelpMenu() const { return helpMenu_; }
 
   // Runs the load handler of Form1 and shows its result; call before the first show.
   void Load();
   // Applies pending model changes now (UI thread).
   void SyncNow() { mirror_->Sync(); }
 
-  // Sets the outer window size in twips: the client area becomes that size less the
-  // designed window frame.
+  // Sets the outer window size in twips: the form's area becomes that size less the
+  // designed window frame; the window is taller by the menu bar.
   void SetOuterSize(int widthTwips, int heightTwips);
 
   // Shows Form2 modally; returns when it closes. Nothing happens while it is open.
   void RunSettingsDialog();
   void CloseSettingsDialog();
+  void ShowAbout();
   SettingsDialog* OpenDialog() const { return dialog_; }
 
  protected:
@@ -46,6 +59,11 @@ class MainWindow : public QWidget {
  private:
   Session& session_;
   std::unique_ptr<ControlMirror> mirror_;
+  QMenuBar* menuBar_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QMenu* toolsMenu_ = nullptr;
+  QMenu* helpMenu_ = nullptr;
+  QWidget* formArea_ = nullptr;
   FormWidgets* controls_ = nullptr;  // child QObject of this window
   SettingsDialog* dialog_ = nullptr;
   bool closing_ = false;

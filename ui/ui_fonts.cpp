@@ -18,10 +18,13 @@ QString FirstInstalled(const QStringList& wanted) {
   return chinese.isEmpty() ? QString() : chinese.front();
 }
 
+// Ming faces whose Latin letters are half-width, like the face the layout was drawn
+// for, come first: "rpm" at 12 points is 24 px in AR PL UMing against 33 px in Noto
+// Serif CJK, and the unit labels beside the grid's last column have little room.
 QString SongFamily() {
   static const QString family =
-      FirstInstalled({kSong, "SimSun", "NSimSun", "Noto Serif CJK SC", "Source Han Serif SC",
-                      "AR PL UMing CN", "AR PL SungtiL GB", "Noto Sans CJK SC",
+      FirstInstalled({kSong, "SimSun", "NSimSun", "AR PL UMing CN", "AR PL SungtiL GB",
+                      "Noto Serif CJK SC", "Source Han Serif SC", "Noto Sans CJK SC",
                       "WenQuanYi Zen Hei", "WenQuanYi Micro Hei", "Droid Sans Fallback"});
   return family;
 }

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QThread>
 #include <atomic>
@@ -89,8 +90,11 @@ TEST_F(WindowTest, twips_fifteenToAPixelAt96Dpi) {
   EXPECT_EQ(window->Controls().PixelsX(1440), dpi);
   if (dpi == 96) { EXPECT_EQ(window->Controls().PixelsX(615), 41); }
   // Client area of the full view as designed: 10185 x 8535 twips.
-  EXPECT_EQ(window->size(), QSize(window->Controls().PixelsX(10185),
-                                  window->Controls().PixelsY(8535)));
+  EXPECT_EQ(window->FormArea()->size(), QSize(window->Controls().PixelsX(10185),
+                                             window->Controls().PixelsY(8535)));
+  // The menu bar sits above the form and adds its height to the window.
+  EXPECT_EQ(window->FormArea()->y(), window->MenuBar()->height());
+  EXPECT_EQ(window->height(), window->FormArea()->height() + window->MenuBar()->height());
 }
 
 TEST_F(WindowTest, modelChangesFromWorker_reachWidgetsInOneBatch) {
@@ -140,8 +144,9 @@ TEST_F(WindowTest, viewSwitchTwice_restoresGeometryAndVisibility) {
   EXPECT_EQ(W("Picture1")->geometry(),
             panel.translated(window->Controls().PixelsX(240) - panel.x(), 0));
   for (const char* name : group) EXPECT_TRUE(W(name)->isHidden()) << name;
-  EXPECT_EQ(window->size(), QSize(window->Controls().PixelsX(6015 - 90),
-                                  window->Controls().PixelsY(3690 - 435)));
+  EXPECT_EQ(window->FormArea()->size(), QSize(window->Controls().PixelsX(6015 - 90),
+                                             window->Controls().PixelsY(3690 - 435)));
+  EXPECT_EQ(window->height(), window->FormArea()->height() + window->MenuBar()->height());
   EXPECT_EQ(As<QPushButton>("Command10")->text(), "完全版");
   EXPECT_EQ(session.controls.Text("Command10"), "完全版");
   EXPECT_FALSE(session.controls.Visible("Picture2"));
