@@ -35,8 +35,13 @@ int main(int argc, char** argv) {
   std::printf("  display checks %llu, clicks %llu, stalled seconds %d\n",
               static_cast<unsigned long long>(r.checks), static_cast<unsigned long long>(r.clicks),
               r.stalledSeconds);
+  std::printf("  read attempts %llu, failed %llu (%.2f %%)\n", static_cast<unsigned long long>(r.reads),
+              static_cast<unsigned long long>(r.failedReads),
+              r.reads ? 100.0 * static_cast<double>(r.failedReads) / static_cast<double>(r.reads) : 0.0);
   std::printf("  invented values %zu, cross-attributed %llu\n", r.inventedValues.size(),
               static_cast<unsigned long long>(r.crossAttributed));
+  std::printf("  cross-attributed per check %.3f %%\n",
+              r.checks ? 100.0 * static_cast<double>(r.crossAttributed) / static_cast<double>(r.checks) : 0.0);
   for (std::size_t i = 0; i < r.inventedValues.size() && i < 10; ++i)
     std::printf("    %s\n", r.inventedValues[i].c_str());
   for (const auto& m : r.messages) std::printf("  message: %s\n", m.c_str());

@@ -1,6 +1,9 @@
 #include "link/modbus_rtu.h"
 
 #include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include "link/value_codec.h"
@@ -41,6 +44,54 @@ FrameTrace& TraceSink() {
 
 void Trace(bool transmit, std::span<const uint8_t> bytes) {
   if (const FrameTrace& sink = TraceSink()) sink(transmit, bytes);
+}
+
+using Clock = std::chrono::steady_clock;
+
+// A drive may still answer after its read gave up (the fault soak's late replies come
+// 60 ms after their time). Until the line has been quiet this long after the give-up,
+// whatever arrives is discarded before a request for anything else goes out.
+constexpr auto kLateReplyGuard = std::chrono::milliseconds(60);
+// A drive that sent part of its reply is not late: only the rest of that reply can follow
+// (the soak's split replies resume 10 ms after their first part).
+constexpr auto kPartialReplyGuard = std::chrono::milliseconds(15);
+// Once bytes came, the rest of that reply follows within a few character times.
+constexpr auto kQuietAfterBytes = std::chrono::milliseconds(5);
+// A line that never falls quiet (noise, a second master) must not hold the bus.
+constexpr auto kGuardLimit = std::chrono::milliseconds(250);
+
+struct UnansweredRequest {
+  std::vector<uint8_t> request;
+  Clock::time_point quietUntil;
+};
+
+std::mutex unansweredMutex;
+std::unordered_map<SerialHandle, UnansweredRequest> unansweredByPort;
+
+void RememberUnanswered(SerialHandle port, std::span<const uint8_t> request, bool partReceived) {
+  const std::lock_guard lock(unansweredMutex);
+  unansweredByPort[port] = {std::vector<uint8_t>(request.begin(), request.end()),
+                            Clock::now() + (partReceived ? kPartialReplyGuard : kLateReplyGuard)};
+}
+
+// A retry of the unanswered request goes out at once: its late reply carries the same
+// register and is a fair answer. Anything else waits for the guard.
+void DiscardLateReply(SerialHandle port, std::span<const uint8_t> request) {
+  Clock::time_point quietUntil;
+  {
+    const std::lock_guard lock(unansweredMutex);
+    const auto it = unansweredByPort.find(port);
+    if (it == unansweredByPort.end()) return;
+    if (std::ranges::equal(it->second.request, request)) return;
+    quietUntil = it->second.quietUntil;
+    unansweredByPort.erase(it);
+  }
+  const auto limit = Clock::now() + kGuardLimit;
+  uint8_t byte = 0;
+  // One-byte reads wait at most the read time-out for a single byte (4 ms).
+  for (auto now = Clock::now(); now < quietUntil && now < limit; now = Clock::now()) {
+    if (ReadReply(port, &byte, 1) == 1) quietUntil = std::max(quietUntil, Clock::now() + kQuietAfterBytes);
+  }
 }
 
 }  // namespace
@@ -97,13 +148,17 @@ std::vector<uint8_t> BuildWriteMultipleRequest(uint8_t address, uint16_t reg,
 CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
                        std::span<uint8_t> reply) {
   if (port == 0) return kNoPort;
+  DiscardLateReply(port, request);
   // A reply that came after an earlier read gave up must not pass for this one's.
   PurgePort(port, true, true);
   Trace(true, request);
   if (WriteFrame(port, request.data(), request.size()) == 0) return kShortReply;
   const int32_t received = ReadReply(port, reply.data(), static_cast<int32_t>(reply.size()));
   Trace(false, reply.first(static_cast<std::size_t>(received > 0 ? received : 0)));
-  if (received != static_cast<int32_t>(reply.size())) return kShortReply;
+  if (received != static_cast<int32_t>(reply.size())) {
+    RememberUnanswered(port, request, received > 0);
+    return kShortReply;
+  }
   PurgePort(port, true, true);
   if (!CheckCrc(reply.data(), reply.size())) return kBadCrc;
   // Bytes of two replies can join into one that passes the CRC: a 5-byte exception reply

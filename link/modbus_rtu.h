@@ -68,6 +68,10 @@ inline constexpr std::size_t kWriteReplyLength = 8;
 // kBadCrc when the reply has the right length but a wrong CRC, or does not answer this
 // request (another function code; for a read another byte count; for a write another
 // register, value or count); kOk otherwise. The reply's address is not compared.
+// After a reply that did not come in time, a request other than the same one again first
+// discards what arrives until the line has been quiet for a guard time (60 ms after the
+// give-up when nothing came, 15 ms when part of the reply came; at most 250 ms), so a
+// late reply cannot pass for the answer to another register. A healthy line never waits.
 CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
                        std::span<uint8_t> reply);
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/control_names.h"
+#include "link/modbus_rtu.h"
 #include "sim/sim_drive.h"
 #include "status/error_codes.h"
 #include "tests/robustness/headless_program.h"
@@ -100,6 +101,23 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
   config.seed = options.seed;
   SimDrive sim(config);
   if (!sim.Start() || !sim.LinkAsCom(1)) return result;
+
+  // Judges each read reply by length, CRC and function code, as the master does.
+  std::atomic<uint64_t> reads{0}, failedReads{0};
+  std::atomic<std::size_t> expected{0};
+  std::atomic<uint8_t> function{0};
+  SetFrameTrace([&](bool transmit, std::span<const uint8_t> bytes) {
+    if (transmit) {
+      const bool read = bytes[1] == kReadHolding || bytes[1] == kReadInput;
+      expected = read ? ReadReplyLength(bytes[5]) : 0;
+      function = bytes[1];
+      reads += read;
+    } else if (expected != 0 && (bytes.size() != expected || !CheckCrc(bytes.data(), bytes.size()) ||
+                                 bytes[1] != function)) {
+      ++failedReads;
+    }
+  });
+  struct TraceOff { ~TraceOff() { SetFrameTrace(nullptr); } } traceOff;
 
   HeadlessProgram program;
   program.Load();
@@ -197,6 +215,8 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
     }
   }
   result.requests = sim.RequestCount() - startRequests;
+  result.reads = reads;
+  result.failedReads = failedReads;
   for (const auto& e : sim.Log()) result.faultedReplies += e.outcome != SimOutcome::Answered;
   for (const auto& m : program.ui.Messages()) result.messages.push_back(m.title + ": " + m.text);
   result.closedInTime = CloseWithWatchdog(program, std::chrono::seconds(60));

@@ -40,6 +40,7 @@ struct SoakResult {
   // A shown number the drive held, but in another polled register (a late reply read
   // as the answer to a later request of the same length).
   uint64_t crossAttributed = 0;
+  uint64_t reads = 0, failedReads = 0;  // read attempts, and those the master could not use
   std::vector<std::string> messages;  // boxes the program showed
 };
 

@@ -228,6 +228,17 @@ TEST_F(LinkAgainstSim, droppedWriteReply_commandWasStillExecuted) {
   EXPECT_EQ(sim_->Register(0x0040), 300);
 }
 
+TEST_F(LinkAgainstSim, lateReply_isNotTakenByAReadOfAnotherRegister) {
+  // The late run-speed reply comes while reads of the start speed (dropped) wait for theirs.
+  sim_->ScriptFault(SimFault::Late, 1);
+  sim_->ScriptFault(SimFaultRule{SimFault::Drop, 8, uint16_t{0x0041}, std::nullopt});
+  int32_t v = 0;
+  EXPECT_EQ(ReadRunSpeed(port_, 1, v), kShortReply);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(ReadStartSpeed(port_, 1, v), kShortReply) << i;
+  EXPECT_EQ(Try([&] { return ReadStartSpeed(port_, 1, v); }), kOk);
+  EXPECT_EQ(v, 50);
+}
+
 TEST_F(LinkAgainstSim, faultTargetedAtOneRegister_spareTheOthers) {
   sim_->ScriptFault(SimFaultRule{SimFault::Silent, -1, uint16_t{0x0043}, std::nullopt});
   int32_t v = 0;
