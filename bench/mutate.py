@@ -1,0 +1,265 @@
+#!/usr/bin/env python3
+"""Mutation check: applies deliberate faults to the code one at a time, rebuilds
+incrementally, runs the tests and records which of them fail for each fault.
+
+Each fault is one exact substitution whose anchor must occur exactly once in its file;
+every anchor is checked before anything is built, and a missing or repeated one stops
+the run. The file is restored after each fault, also on Ctrl-C or an error, and the
+tree is rebuilt clean at the end. Tests whose executable was not relinked cannot see
+the fault and are skipped (--all-tests runs every test each time).
+
+Usage: bench/mutate.py [--build DIR] [--all-tests] [--first] [--list] [NAME...]
+--first stops each fault's test run at its first failing test (enough to know the
+fault is caught, and much faster).
+Writes a table (fault -> failing tests) to DIR/mutate-results.md and prints it.
+"""
+import argparse
+import json
+import re
+import os
+import signal
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# name, file, anchor, replacement, what the fault stands for
+MUTATIONS = [
+    ("crc-skipped", "link/modbus_rtu.cpp",
+     "if (!CheckCrc(reply.data(), reply.size())) return kBadCrc;",
+     "if (false) return kBadCrc;",
+     "a reply with a wrong CRC is taken"),
+    ("register-address", "link/drive_commands.cpp",
+     "return ReadInputU16(port, address, reg::kDriveCurrent, value);",
+     "return ReadInputU16(port, address, reg::kMaxCurrent, value);",
+     "the drive current is read from the maximum-current register"),
+    ("purge-removed", "link/modbus_rtu.cpp",
+     "PurgePort(port, true, true);\n  Trace(true, request);", "Trace(true, request);",
+     "stale received bytes are not cleared before a request"),
+    ("halves-up", "link/value_codec.cpp",
+     "return std::fmod(floorValue, 2.0) == 0.0 ? floorValue : floorValue + 1.0;",
+     "return floorValue + 1.0;",
+     "halves round up instead of to even"),
+    ("port-not-exclusive", "link/serial_port_posix.cpp",
+     "::isatty(fd) != 1 || ::flock(fd, LOCK_EX | LOCK_NB) != 0", "::isatty(fd) != 1",
+     "a port held by another opener opens again"),
+    ("bus-open-after-close", "app/shell_handlers.cpp",
+     "  s.state.Bus.Close();\n", "",
+     "the bus lock stays open after the window closed"),
+    ("fatal-text", "params/connection_sequence.cpp",
+     "获取到错误的速度系数，请重新启动程序！", "获取到错误的速度系数，请重新启动！",
+     "a message text differs from the fixed one"),
+    ("save-retry-short", "params/save_parameters.cpp",
+     "constexpr int kWriteAttempts = 11;", "constexpr int kWriteAttempts = 10;",
+     "one save attempt too few"),
+    ("save-order", "params/save_parameters.cpp",
+     "for (const PlannedWrite& w : plan) {",
+     "for (const PlannedWrite& w : std::vector<PlannedWrite>(plan.rbegin(), plan.rend())) {",
+     "parameters are written in the reverse order"),
+    ("upper-bound-inclusive", "params/field_validation.cpp",
+     "if (value > high) return UpperMessage(texts.upper);",
+     "if (value >= high) return UpperMessage(texts.upper);",
+     "a value equal to its upper bound is refused"),
+    ("probe-not-restored", "params/connection_sequence.cpp",
+     "st.SensorLevelSupported = true;\n        writeSensor(0);",
+     "st.SensorLevelSupported = true;",
+     "the sensor-level probe value is left in the drive"),
+    ("lamp-colour", "status/status_worker.cpp",
+     "active ? kRed : kButtonFace", "active ? kGreen : kButtonFace",
+     "an active input lamp shows green instead of red"),
+    ("speed-conversion", "status/status_display.cpp",
+     "static_cast<int64_t>(speedCoefficient) * 60000);",
+     "static_cast<int64_t>(speedCoefficient) * 6000);",
+     "the actual speed is converted with a wrong factor"),
+    ("run-time-minutes", "status/status_display.cpp",
+     "TwoDigits(rest % 3600 / 60)", "TwoDigits(rest / 60)",
+     "the run time's minutes include the hours"),
+    ("error-code-table", "status/error_codes.cpp",
+     "{0x0413, \"反向堵转\"},", "{0x0431, \"反向堵转\"},",
+     "one entry of the error-code table has a wrong code"),
+    ("bus-lock-skipped", "status/drive_state_commands.cpp",
+     "BusHold hold(session.state.Bus, kBusWaitMs);\n  if (!hold) return;\n  (void)SetZeroPosition",
+     "(void)SetZeroPosition",
+     "the set-zero worker uses the port without the bus lock"),
+    ("homing-no-clear", "motion/homing.cpp",
+     "Locked(wait, [&] { Send(ClearCommand); });\n    Fail(diagnostic);",
+     "Fail(diagnostic);",
+     "a failed homing run leaves its jog or search command standing"),
+    ("homing-offset-sign", "motion/homing.cpp",
+     "const double target = from + static_cast<double>(turns) * perRev;",
+     "const double target = from - static_cast<double>(turns) * perRev;",
+     "the homing back-off goes the wrong way"),
+    ("sim-any-address", "sim/modbus_slave.cpp",
+     "if (f[0] != slaveAddress && f[0] != 0) return false;",
+     "if (f[0] != slaveAddress && f[0] != 0 && false) return false;",
+     "the simulator answers requests for other slave addresses"),
+    ("view-switch-size", "ui/view_switch.cpp",
+     "full ? kFullOuterWidth : kCompactOuterWidth", "full ? kCompactOuterWidth : kFullOuterWidth",
+     "the view switch gives each view the other's width"),
+]
+
+
+def fail(message):
+    print("mutate: " + message, file=sys.stderr)
+    sys.exit(2)
+
+
+def read(path):
+    with open(os.path.join(ROOT, path), encoding="utf-8") as f:
+        return f.read()
+
+
+def write(path, text):
+    with open(os.path.join(ROOT, path), "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def check_anchors(chosen):
+    bad = []
+    for name, path, anchor, replacement, _ in chosen:
+        if not os.path.exists(os.path.join(ROOT, path)):
+            bad.append(f"{name}: file {path} is missing")
+            continue
+        count = read(path).count(anchor)
+        if count != 1:
+            bad.append(f"{name}: anchor found {count} times in {path}: {anchor!r}")
+        if anchor == replacement:
+            bad.append(f"{name}: replacement equals the anchor")
+    if bad:
+        fail("anchors do not match exactly once, nothing was changed:\n  " + "\n  ".join(bad))
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, text=True, capture_output=True, **kw)
+
+
+def build(build_dir):
+    return run(["ninja", "-C", build_dir, "-j2"])
+
+
+def test_executables(build_dir):
+    """test name -> (test number, executable path), as ctest runs them."""
+    out = run(["ctest", "--show-only=json-v1"], cwd=build_dir)
+    if out.returncode != 0:
+        fail("ctest --show-only failed:\n" + out.stderr)
+    tests = {}
+    for number, t in enumerate(json.loads(out.stdout).get("tests", []), start=1):
+        command = t.get("command") or []
+        tests[t["name"]] = (number, command[0] if command else "")
+    return tests
+
+
+def mtimes(paths):
+    return {p: os.path.getmtime(p) if os.path.exists(p) else 0.0 for p in set(paths)}
+
+
+def run_tests(build_dir, numbers, first):
+    failed_log = os.path.join(build_dir, "Testing", "Temporary", "LastTestsFailed.log")
+    if os.path.exists(failed_log):
+        os.remove(failed_log)
+    # By number: ctest's regular expressions do not take hundreds of alternatives.
+    chosen = "0,0,0," + ",".join(str(n) for n in sorted(numbers))
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", DRIVEDESK_PORT_DEFAULTS="0")
+    cmd = ["ctest", "-j2", "--timeout", "120", "-I", chosen] + (["--stop-on-failure"] if first else [])
+    out = run(cmd, cwd=build_dir, env=env)
+    ran = re.search(r"tests failed out of (\d+)", out.stdout)
+    if not ran or (int(ran.group(1)) != len(numbers) and not (first and out.returncode != 0)):
+        # A suite that did not run must not pass for a fault nobody caught.
+        fail(f"ctest ran {ran.group(1) if ran else 'no'} of {len(numbers)} tests:\n{out.stdout[-3000:]}{out.stderr[-2000:]}")
+    failed = []
+    if os.path.exists(failed_log):
+        with open(failed_log) as f:
+            # "12:Suite.name  # GetParam() = ..." -> "Suite.name"
+            failed = [line.split(":", 1)[1].split("  #")[0].strip() for line in f if ":" in line]
+    return failed, out.stdout
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--all-tests", action="store_true")
+    parser.add_argument("--first", action="store_true")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("names", nargs="*")
+    args = parser.parse_args()
+
+    known = {m[0] for m in MUTATIONS}
+    unknown = [n for n in args.names if n not in known]
+    if unknown:
+        fail("unknown faults: " + ", ".join(unknown))
+    chosen = [m for m in MUTATIONS if not args.names or m[0] in args.names]
+    if args.list:
+        for name, path, _, _, what in chosen:
+            print(f"{name:24} {path:34} {what}")
+        return 0
+    check_anchors(chosen)
+    build_dir = os.path.abspath(args.build)
+    if build(build_dir).returncode != 0:
+        fail("the unchanged tree does not build")
+    tests = test_executables(build_dir)
+
+    # Restore the file on Ctrl-C and termination too.
+    current = {}
+
+    def restore(*_):
+        for path, text in current.items():
+            write(path, text)
+        current.clear()
+
+    def interrupted(signum, _frame):
+        restore()
+        build(build_dir)
+        sys.exit(128 + signum)
+
+    signal.signal(signal.SIGINT, interrupted)
+    signal.signal(signal.SIGTERM, interrupted)
+
+    results = []
+    try:
+        for name, path, anchor, replacement, what in chosen:
+            original = read(path)
+            current[path] = original
+            write(path, original.replace(anchor, replacement, 1))
+            before = mtimes(exe for _, exe in tests.values())
+            started = time.time()
+            built = build(build_dir)
+            if built.returncode != 0:
+                restore()
+                results.append((name, what, None, "does not build"))
+                print(f"{name}: DOES NOT BUILD\n{built.stdout[-2000:]}", flush=True)
+                continue
+            after = mtimes(exe for _, exe in tests.values())
+            changed = {p for p in after if after[p] != before[p]}
+            numbers = [n for n, exe in tests.values() if args.all_tests or exe in changed]
+            failed, _ = run_tests(build_dir, numbers, args.first) if numbers else ([], "")
+            restore()
+            seconds = time.time() - started
+            results.append((name, what, failed, f"{len(numbers)} run, {seconds:.0f} s"))
+            verdict = "caught by " + ", ".join(failed) if failed else "NOT CAUGHT"
+            print(f"{name}: {verdict} ({len(numbers)} tests run, {seconds:.0f} s)", flush=True)
+    finally:
+        restore()
+        build(build_dir)
+
+    lines = ["| fault | what it breaks | failing tests |", "|---|---|---|"]
+    for name, what, failed, note in results:
+        if failed is None:
+            cell = "**does not build**"
+        elif failed:
+            cell = ", ".join(failed)
+        else:
+            cell = f"**not caught** ({note})"
+        lines.append(f"| {name} | {what} | {cell} |")
+    caught = sum(1 for r in results if r[2])
+    lines.append("")
+    lines.append(f"{caught} of {len(results)} faults caught.")
+    table = "\n".join(lines)
+    with open(os.path.join(build_dir, "mutate-results.md"), "w", encoding="utf-8") as f:
+        f.write(table + "\n")
+    print(table)
+    return 0 if caught == len(results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
