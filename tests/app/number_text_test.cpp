@@ -5,12 +5,6 @@
 namespace dd {
 namespace {
 
-TEST(NumberText, roundHalfEven_tiesGoToEvenNeighbour) {
-  const struct { double in, out; } cases[] = {
-      {2.5, 2}, {3.5, 4}, {-2.5, -2}, {0.5, 0}, {1.5, 2}, {29.5, 30}, {2.4999, 2}, {-0.4, 0}};
-  for (const auto& c : cases) EXPECT_EQ(RoundHalfEven(c.in), c.out) << c.in;
-}
-
 TEST(NumberText, parseNumber_acceptsPlainNumbersOnly) {
   const struct { const char* text; bool ok; double value; } cases[] = {
       {"12", true, 12}, {"1.5", true, 1.5}, {" 7 ", true, 7}, {".5", true, 0.5}, {"5.", true, 5},

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <mutex>
 
 #include "link/com_port_map.h"
 #include "link/drive_catalog.h"
@@ -59,16 +60,10 @@ class DriveOverPty : public testing::Test {
 
 // --- Byte-exact exchanges ---
 
-struct ExchangeCase {
-  const char* name;
-  std::function<CommandResult(SerialHandle, double&)> call;
-  const char* request;
-  const char* replyData;  // data bytes of a read reply; "" for writes
-  double value;           // decoded value for reads
-};
+using Call = std::function<CommandResult(SerialHandle, double&)>;
 
 template <typename T>
-std::function<CommandResult(SerialHandle, double&)> Read(CommandResult (*op)(SerialHandle, uint16_t, T&)) {
+Call Read(CommandResult (*op)(SerialHandle, uint16_t, T&)) {
   return [op](SerialHandle port, double& out) {
     T value{};
     const CommandResult result = op(port, kAddress, value);
@@ -77,114 +72,75 @@ std::function<CommandResult(SerialHandle, double&)> Read(CommandResult (*op)(Ser
   };
 }
 template <typename T>
-std::function<CommandResult(SerialHandle, double&)> Write(CommandResult (*op)(SerialHandle, uint16_t, T),
-                                                         T value) {
+Call Write(CommandResult (*op)(SerialHandle, uint16_t, T), T value) {
   return [op, value](SerialHandle port, double&) { return op(port, kAddress, value); };
 }
-std::function<CommandResult(SerialHandle, double&)> Command(CommandResult (*op)(SerialHandle, uint16_t)) {
+Call Command(CommandResult (*op)(SerialHandle, uint16_t)) {
   return [op](SerialHandle port, double&) { return op(port, kAddress); };
 }
 
-std::string Framed(const char* head) { return ToHex(WithCrc(Hex(head))); }
-
-const ExchangeCase kExchanges[] = {
-    {"WriteRunSpeed 300", Write(WriteRunSpeed, 300), "01 06 00 40 01 2C 88 53", "", 0},
-    {"ReadRunSpeed", Read(ReadRunSpeed), "01 04 00 40 00 01 30 1E", "01 2C", 300},
-    {"StopMotion", Command(StopMotion), "01 06 00 00 00 08 88 0C", "", 0},
-    {"ReadActualPosition -2", Read(ReadActualPosition), "01 03 00 2C 00 02 05 C2", "FF FF FF FE", -2},
-    {"WriteTargetPosition -2", Write(WriteTargetPosition, -2.0),
-     "01 10 00 2E 00 02 04 FF FF FF FE B0 6F", "", 0},
-    {"ReadTravelTotal", Read(ReadTravelTotal), "", "00 00 00 01 00 00 00 00", 4294967296.0},
-    {"ReadPulseLength U32", Read(ReadPulseLength), "", "FF FF FF FE", 4294967294.0},
-    {"ReadMotorTeeth first register only", Read(ReadMotorTeeth), "", "00 32 FF FF FF FF FF FF", 50},
-    {"ReadDriveModel first two registers", Read(ReadDriveModel), "", "00 01 00 02 FF FF FF FF",
-     65538},
-    {"ReadSensorConfig last two registers", Read(ReadSensorConfig), "", "FF FF FF FF 00 08 00 00",
-     524288},
-    {"ReadDriveConfig 0x2004", Read(ReadDriveConfig), "", "20 04", 0x2004},
-    {"ReadControlWord", Read(ReadControlWord), "", "00 08", 8},
+struct ExchangeCase {
+  Call call;
+  const char* request;    // without CRC, unless `crc` is given
+  const char* crc;
+  const char* replyData;  // data bytes of a read reply; "" for writes
+  double value;           // decoded value for reads
 };
 
-class Exchanges : public DriveOverPty, public testing::WithParamInterface<ExchangeCase> {};
-
-TEST_P(Exchanges, requestBytesAndDecodedValue_matchTable) {
+TEST_F(DriveOverPty, everyRequestShape_exactBytesAndDecodedValues) {
   RelaxTimeouts();
-  const ExchangeCase& c = GetParam();
-  ScriptedPeer peer(pty_.master(), Answering(Hex(c.replyData)));
-  double value = -12345;
-  EXPECT_EQ(c.call(port_, value), kOk) << c.name;
-  ASSERT_EQ(peer.requests().size(), 1u);
-  if (*c.request != '\0') {
-    EXPECT_EQ(ToHex(peer.requests()[0]), c.request) << c.name;
-  }
-  if (*c.replyData != '\0') {
-    EXPECT_EQ(value, c.value) << c.name;
+  const ExchangeCase cases[] = {
+      {Write(WriteRunSpeed, 300), "01 06 00 40 01 2C", "88 53", "", 0},
+      {Read(ReadRunSpeed), "01 04 00 40 00 01", "30 1E", "01 2C", 300},
+      {Command(StopMotion), "01 06 00 00 00 08", "88 0C", "", 0},
+      {Read(ReadActualPosition), "01 03 00 2C 00 02", "05 C2", "FF FF FF FE", -2},
+      {Write(WriteTargetPosition, -2.0), "01 10 00 2E 00 02 04 FF FF FF FE", "B0 6F", "", 0},
+      {Read(ReadTravelTotal), "01 03 10 08 00 04", "", "00 00 00 01 00 00 00 00", 4294967296.0},
+      {Read(ReadPulseLength), "01 03 00 2A 00 02", "", "FF FF FF FE", 4294967294.0},
+      {Read(ReadMotorTeeth), "01 03 00 50 00 04", "", "00 32 FF FF FF FF FF FF", 50},
+      {Read(ReadDriveModel), "01 03 00 04 00 04", "", "00 01 00 02 FF FF FF FF", 65538},
+      {Read(ReadSensorConfig), "01 03 00 84 00 04", "", "FF FF FF FF 00 08 00 00", 524288},
+      {Read(ReadDriveConfig), "01 04 00 08 00 01", "", "20 04", 0x2004},
+      {Read(ReadControlWord), "01 04 00 00 00 01", "", "00 08", 8},
+      {Read(ReadCpuTemperature), "01 04 03 00 00 01", "", "00 26", 38},
+      {Read(ReadRunTime), "01 03 10 06 00 02", "", "00 01 5F 90", 90000},
+      {Read(ReadBusBaudRate), "01 03 00 62 00 02", "", "00 01 C2 00", 115200},
+      {Read(ReadPortStatus), "01 04 00 80 00 01", "", "03 0F", 0x030F},
+      {Read(ReadActualSpeed), "01 03 00 45 00 02", "", "FF FF FF 00", -256},
+      {Command(SetZeroPosition), "01 06 00 00 01 00", "", "", 0},
+      {Command(ClearCommand), "01 06 00 00 00 00", "", "", 0},
+      {Command(SaveParameters), "01 06 00 00 00 01", "", "", 0},
+      {Command(ReleaseMotor), "01 06 00 00 00 04", "", "", 0},
+      {Command(JogAwayFromMotor), "01 06 00 00 00 10", "", "", 0},
+      {Command(JogTowardMotor), "01 06 00 00 00 20", "", "", 0},
+      {Command(ReverseOriginSearch), "01 06 00 00 04 00", "", "", 0},
+      {Command(StartOriginSearch), "01 06 00 00 08 00", "", "", 0},
+      {Write(WriteDriveConfig, 0x0420), "01 06 00 08 20 04", "", "", 0},
+      {Write(WriteSensorConfig, 524288.0), "01 10 00 84 00 04 08 00 00 00 00 00 08 00 00", "", "", 0},
+      {Write(WriteTargetPosition, 2.5), "01 10 00 2E 00 02 04 00 00 00 02", "", "", 0},  // to even
+      {Write(WritePulseLength, 4294967295.0), "01 10 00 2A 00 02 04 FF FF FF FF", "", "", 0},
+      {Write(WriteInputBandwidth, 100000.0), "01 10 00 90 00 02 04 00 01 86 A0", "", "", 0},
+  };
+  std::mutex mutex;
+  Bytes data;
+  ScriptedPeer peer(pty_.master(), [&](const Bytes& request) {
+    const std::lock_guard lock(mutex);
+    return Answering(data)(request);
+  });
+  std::size_t sent = 0;
+  for (const ExchangeCase& c : cases) {
+    {
+      const std::lock_guard lock(mutex);
+      data = Hex(c.replyData);
+    }
+    double value = -12345;
+    EXPECT_EQ(c.call(port_, value), kOk) << c.request;
+    ASSERT_TRUE(peer.waitForRequests(++sent, 1s));
+    const Bytes expected = *c.crc ? Hex(std::string(c.request) + " " + c.crc) : WithCrc(Hex(c.request));
+    EXPECT_EQ(ToHex(peer.requests().back()), ToHex(expected));
+    if (*c.replyData != '\0') EXPECT_EQ(value, c.value) << c.request;
   }
 }
-
-template <typename Case>
-std::string CaseName(const testing::TestParamInfo<Case>& info) {
-  std::string name;
-  for (const char* c = info.param.name; *c != '\0'; ++c) {
-    if (std::isalnum(static_cast<unsigned char>(*c))) name += *c;
-  }
-  return name + "_" + std::to_string(info.index);
-}
-
-INSTANTIATE_TEST_SUITE_P(Examples, Exchanges, testing::ValuesIn(kExchanges),
-                         CaseName<ExchangeCase>);
-
-struct FrameOnlyCase {
-  const char* name;
-  std::function<CommandResult(SerialHandle, double&)> call;
-  std::string request;
-};
-
-const FrameOnlyCase kFramesOnly[] = {
-    {"SetZeroPosition", Command(SetZeroPosition), Framed("01 06 00 00 01 00")},
-    {"ClearCommand", Command(ClearCommand), Framed("01 06 00 00 00 00")},
-    {"SaveParameters", Command(SaveParameters), Framed("01 06 00 00 00 01")},
-    {"ReleaseMotor", Command(ReleaseMotor), Framed("01 06 00 00 00 04")},
-    {"JogAwayFromMotor", Command(JogAwayFromMotor), Framed("01 06 00 00 00 10")},
-    {"JogTowardMotor", Command(JogTowardMotor), Framed("01 06 00 00 00 20")},
-    {"ReverseOriginSearch", Command(ReverseOriginSearch), Framed("01 06 00 00 04 00")},
-    {"StartOriginSearch", Command(StartOriginSearch), Framed("01 06 00 00 08 00")},
-    {"WriteDriveConfig 0x0420", Write(WriteDriveConfig, 0x0420), Framed("01 06 00 08 20 04")},
-    {"WriteSensorConfig 524288", Write(WriteSensorConfig, 524288.0),
-     Framed("01 10 00 84 00 04 08 00 00 00 00 00 08 00 00")},
-    {"WriteSensorConfig 0", Write(WriteSensorConfig, 0.0),
-     Framed("01 10 00 84 00 04 08 00 00 00 00 00 00 00 00")},
-    {"WriteTargetPosition 0", Write(WriteTargetPosition, 0.0),
-     Framed("01 10 00 2E 00 02 04 00 00 00 00")},
-    {"WriteTargetPosition 2.5 rounds to even", Write(WriteTargetPosition, 2.5),
-     Framed("01 10 00 2E 00 02 04 00 00 00 02")},
-    {"WritePulseLength", Write(WritePulseLength, 4294967295.0),
-     Framed("01 10 00 2A 00 02 04 FF FF FF FF")},
-    {"WriteInputBandwidth", Write(WriteInputBandwidth, 100000.0),
-     Framed("01 10 00 90 00 02 04 00 01 86 A0")},
-    {"ReadCpuTemperature", Read(ReadCpuTemperature), Framed("01 04 03 00 00 01")},
-    {"ReadRunTime", Read(ReadRunTime), Framed("01 03 10 06 00 02")},
-    {"ReadTravelTotal", Read(ReadTravelTotal), Framed("01 03 10 08 00 04")},
-    {"ReadSensorConfig", Read(ReadSensorConfig), Framed("01 03 00 84 00 04")},
-    {"ReadBusBaudRate", Read(ReadBusBaudRate), Framed("01 03 00 62 00 02")},
-    {"ReadPortStatus", Read(ReadPortStatus), Framed("01 04 00 80 00 01")},
-    {"ReadActualSpeed", Read(ReadActualSpeed), Framed("01 03 00 45 00 02")},
-};
-
-class FramesOnly : public DriveOverPty, public testing::WithParamInterface<FrameOnlyCase> {};
-
-TEST_P(FramesOnly, requestBytes_matchRegisterMap) {
-  RelaxTimeouts();
-  // The answer's content does not matter here, only what was sent.
-  ScriptedPeer peer(pty_.master(), Answering(Bytes(8, 0)));
-  double value = 0;
-  (void)GetParam().call(port_, value);
-  ASSERT_TRUE(peer.waitForRequests(1, 1s));
-  EXPECT_EQ(ToHex(peer.requests()[0]), GetParam().request) << GetParam().name;
-}
-
-INSTANTIATE_TEST_SUITE_P(RegisterMap, FramesOnly, testing::ValuesIn(kFramesOnly),
-                         CaseName<FrameOnlyCase>);
 
 // --- Failures ---
 
@@ -199,72 +155,39 @@ TEST_F(DriveOverPty, silentDrive_readFailsAfterAboutSixteenMs) {
   EXPECT_LE(elapsed, 300ms);
 }
 
-TEST_F(DriveOverPty, exceptionReply_isShortAndLeavesOutput) {
-  RelaxTimeouts();
-  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
-    return PeerAnswer{WithCrc(Bytes{r[0], static_cast<uint8_t>(r[1] | 0x80), 2})};
-  });
-  int32_t value = 77;
-  EXPECT_EQ(ReadRunSpeed(port_, kAddress, value), kShortReply);
-  EXPECT_EQ(value, 77);
-}
+// A drive that answers every request with what `answer` makes of it.
+struct BadAnswerCase {
+  const char* what;
+  std::function<Bytes(const Bytes&)> answer;
+  bool write;            // StopMotion, else ReadErrorCode
+  CommandResult result;
+  int32_t value;         // the read's output afterwards (77 before)
+};
 
-TEST_F(DriveOverPty, exceptionReplyFollowedByTwoZeroBytes_isNotTakenAsAValue) {
-  // A frame followed by its own CRC has a CRC of 0, so the two zero bytes "check out".
+TEST_F(DriveOverPty, unusableReplies_failAsTheirKindAndSetOrKeepTheOutput) {
   RelaxTimeouts();
-  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
-    Bytes reply = WithCrc(Bytes{r[0], static_cast<uint8_t>(r[1] | 0x80), 2});
-    reply.push_back(0);
-    reply.push_back(0);
-    return PeerAnswer{reply};
-  });
-  int32_t value = 77;
-  EXPECT_NE(ReadErrorCode(port_, kAddress, value), kOk);
-  EXPECT_NE(value, (0x82 << 8 | 0x02));
-}
-
-TEST_F(DriveOverPty, writeReplyEchoingAnotherValue_isNotCountedAsDone) {
-  RelaxTimeouts();
-  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
-    Bytes reply(r.begin(), r.begin() + 6);
-    reply[5] = static_cast<uint8_t>(reply[5] ^ 0x01);  // the echo of another command
-    return PeerAnswer{WithCrc(reply)};
-  });
-  EXPECT_EQ(StopMotion(port_, kAddress), kBadCrc);
-}
-
-TEST_F(DriveOverPty, readReplyWithWrongCrc_returnsTwoAndZeroesOutput) {
-  RelaxTimeouts();
-  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
-    Bytes reply = test::ReadReply(r[0], r[1], Bytes(2u * r[5], 0x11));
-    reply.back() ^= 0x5A;
-    return PeerAnswer{reply};
-  });
-  int32_t value = 77;
-  EXPECT_EQ(ReadRunSpeed(port_, kAddress, value), kBadCrc);
-  EXPECT_EQ(value, 0);
-  double position = 5;
-  EXPECT_EQ(ReadActualPosition(port_, kAddress, position), kBadCrc);
-  EXPECT_EQ(position, 0);
-}
-
-TEST_F(DriveOverPty, writeReplyWithWrongCrc_isNotCountedAsDone) {
-  RelaxTimeouts();
-  ScriptedPeer peer(pty_.master(), [](const Bytes& r) {
-    Bytes reply = r;
-    reply[7] ^= 0xFF;
-    return PeerAnswer{reply};
-  });
-  EXPECT_EQ(StopMotion(port_, kAddress), kBadCrc);
-}
-
-TEST_F(DriveOverPty, replyFromOtherAddressWithValidCrc_isAccepted) {
-  RelaxTimeouts();
-  ScriptedPeer peer(pty_.master(),
-                    [](const Bytes&) { return PeerAnswer{test::ReadReply(7, 4, Hex("01 2C"))}; });
-  int32_t value = 0;
-  EXPECT_EQ(ReadRunSpeed(port_, kAddress, value), kOk);
-  EXPECT_EQ(value, 300);
+  const auto exception = [](const Bytes& r) {
+    return WithCrc(Bytes{r[0], static_cast<uint8_t>(r[1] | 0x80), 2});
+  };
+  const BadAnswerCase cases[] = {
+      {"exception", exception, false, kShortReply, 77},
+      // A frame followed by its own CRC has a CRC of 0: two zero bytes "check out".
+      {"exception + 00 00", [&](const Bytes& r) { Bytes b = exception(r); b.push_back(0); b.push_back(0); return b; },
+       false, kBadCrc, 0},
+      {"wrong crc", [](const Bytes& r) { Bytes b = test::ReadReply(r[0], r[1], Bytes(2u * r[5], 0x11)); b.back() ^= 0x5A; return b; },
+       false, kBadCrc, 0},
+      {"other address", [](const Bytes&) { return test::ReadReply(7, 4, Hex("01 2C")); }, false, kOk, 300},
+      {"echo of another value", [](const Bytes& r) { Bytes b(r.begin(), r.begin() + 6); b[5] ^= 0x01; return WithCrc(b); },
+       true, kBadCrc, 0},
+      {"write echo wrong crc", [](const Bytes& r) { Bytes b = r; b[7] ^= 0xFF; return b; }, true, kBadCrc, 0},
+  };
+  for (const BadAnswerCase& c : cases) {
+    ScriptedPeer peer(pty_.master(), [&c](const Bytes& r) { return PeerAnswer{c.answer(r)}; });
+    int32_t value = 77;
+    EXPECT_EQ(c.write ? StopMotion(port_, kAddress) : ReadErrorCode(port_, kAddress, value), c.result) << c.what;
+    if (!c.write) EXPECT_EQ(value, c.value) << c.what;
+    ASSERT_TRUE(peer.waitIdle(2s));
+  }
 }
 
 TEST_F(DriveOverPty, lateReplyBytes_areNotTakenAsNextWritesReply) {
@@ -332,16 +255,7 @@ TEST_F(DriveOverPty, unencodableValues_areRefusedWithoutSending) {
 
 // --- Transport ---
 
-TEST_F(DriveOverPty, secondOpener_isRefusedUntilFirstCloses) {
-  EXPECT_EQ(OpenPortByPath(pty_.slavePath(), 9600, 8, 0, 2), 0);
-  ClosePort(port_);
-  EXPECT_EQ(port_, 0);
-  SerialHandle again = OpenPortByPath(pty_.slavePath(), 9600, 8, 0, 2);
-  EXPECT_NE(again, 0);
-  ClosePort(again);
-}
-
-TEST_F(DriveOverPty, lineSettings_acceptSupportedAndRefuseImpossible) {
+TEST_F(DriveOverPty, exclusiveOpenLineSettingsAndNoHandle) {
   EXPECT_TRUE(ConfigurePort(port_, 250000, 8, 0, 2, 26));
   EXPECT_TRUE(ConfigurePort(port_, 115200, 8, 0, 2, 26));
   EXPECT_FALSE(ConfigurePort(port_, 9600, 9, 0, 2, 26));
@@ -349,9 +263,6 @@ TEST_F(DriveOverPty, lineSettings_acceptSupportedAndRefuseImpossible) {
   EXPECT_FALSE(ConfigurePort(port_, 9600, 8, 0, 7, 26));
   EXPECT_FALSE(ConfigurePort(0, 9600, 8, 0, 2, 26));
   EXPECT_FALSE(SetPortTimeouts(0, 2, 3));
-}
-
-TEST_F(DriveOverPty, emptyWriteAndNoHandle_doNothing) {
   uint8_t byte = 0;
   EXPECT_EQ(WriteFrame(port_, &byte, 0), 0);
   EXPECT_EQ(WriteFrame(0, &byte, 1), 0);
@@ -361,9 +272,15 @@ TEST_F(DriveOverPty, emptyWriteAndNoHandle_doNothing) {
   SerialHandle none = 0;
   ClosePort(none);
   EXPECT_EQ(none, 0);
+  EXPECT_EQ(OpenPortByPath(pty_.slavePath(), 9600, 8, 0, 2), 0);
+  ClosePort(port_);
+  EXPECT_EQ(port_, 0);
+  SerialHandle again = OpenPortByPath(pty_.slavePath(), 9600, 8, 0, 2);
+  EXPECT_NE(again, 0);
+  ClosePort(again);
 }
 
-TEST(OpenPort, handleIsNeverZeroEvenWhenStdinIsClosed) {
+TEST(OpenPort, handleNeverZero_missingDeviceOrNonTerminalGivesZero) {
   PtyPair pty;
   const int savedStdin = ::dup(0);
   ::close(0);
@@ -372,9 +289,6 @@ TEST(OpenPort, handleIsNeverZeroEvenWhenStdinIsClosed) {
   ::close(savedStdin);
   EXPECT_GT(port, 2);
   ClosePort(port);
-}
-
-TEST(OpenPort, missingDeviceOrNonTerminal_givesZero) {
   EXPECT_EQ(OpenPortByPath("/nonexistent/ttyX", 9600, 8, 0, 2), 0);
   EXPECT_EQ(OpenPortByPath("/dev/null", 9600, 8, 0, 2), 0);
   EXPECT_EQ(OpenPortByPath("", 9600, 8, 0, 2), 0);
@@ -416,7 +330,7 @@ TEST_F(PortDirectory, twoDigitComNumber_opensItsLink) {
   ClosePort(port);
 }
 
-TEST_F(PortDirectory, probe_reportsFreePortsAndLeavesThemClosed) {
+TEST_F(PortDirectory, probeReportsFreePortsOnly_defaultsOffMeansNoDevice) {
   PtyPair pty;
   std::filesystem::create_symlink(pty.slavePath(), dir_ / "COM3");
   std::filesystem::create_symlink("/nonexistent/tty", dir_ / "COM4");
@@ -429,30 +343,21 @@ TEST_F(PortDirectory, probe_reportsFreePortsAndLeavesThemClosed) {
   EXPECT_EQ(OpenPort(3, 9600, 8, 0, 2), 0);
   ClosePort(port);
   EXPECT_NE(ProbePort(3), 0);
-}
-
-TEST_F(PortDirectory, withoutLinkAndDefaultsOff_noDevice) {
   EXPECT_EQ(ComPortDevice(3), "");
   EXPECT_EQ(OpenPort(3, 9600, 8, 0, 2), 0);
   ::setenv("DRIVEDESK_PORT_DEFAULTS", "1", 1);
   EXPECT_EQ(ComPortDevice(3), "/dev/ttyS2");
 }
 
-TEST(ComPortMap, defaultTable_reachesUsualDevices) {
+TEST(ComPortMap, defaultTableNamesAndDirectory) {
   const std::pair<int, const char*> cases[] = {
       {1, "/dev/ttyS0"},    {8, "/dev/ttyS7"},    {9, "/dev/ttyUSB0"}, {24, "/dev/ttyUSB15"},
       {25, "/dev/ttyACM0"}, {32, "/dev/ttyACM7"}, {0, ""},             {33, ""}};
   for (const auto& [n, device] : cases) EXPECT_EQ(DefaultComPortDevice(n), device) << n;
-}
-
-TEST(ComPortMap, portNames_parseOnlyComOneToThirtyTwo) {
-  const std::pair<const char*, int> cases[] = {{"COM1", 1},  {"COM12", 12}, {"com32", 32},
+  const std::pair<const char*, int> names[] = {{"COM1", 1},  {"COM12", 12}, {"com32", 32},
                                                {"COM33", 0}, {"COM0", 0},   {"COM07", 0},
                                                {"COM", 0},   {"/dev/ttyS0", 0}, {"COM1x", 0}};
-  for (const auto& [name, n] : cases) EXPECT_EQ(ComPortNumber(name), n) << name;
-}
-
-TEST(ComPortMap, portDirectory_defaultsToTmpAndFollowsEnvironment) {
+  for (const auto& [name, n] : names) EXPECT_EQ(ComPortNumber(name), n) << name;
   ::unsetenv("DRIVEDESK_PORT_DIR");
   EXPECT_EQ(dd::PortDirectory(), "/tmp/drivedesk-ports");
   ::setenv("DRIVEDESK_PORT_DIR", "/somewhere/else", 1);

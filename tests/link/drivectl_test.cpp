@@ -1,9 +1,4 @@
 // drivectl run as a process against a scripted drive on a pseudo-terminal.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -17,8 +12,7 @@
 
 #include "sim/sim_drive.h"
 #include "tests/link/pty_peer.h"
-
-extern char** environ;
+#include "tests/support/child_process.h"
 
 namespace dd {
 namespace {
@@ -37,57 +31,13 @@ struct ProcessRun {
   std::string err;
 };
 
-// Starts drivectl, collects its output, and stops it by its pid if it outlives 10 s.
+// Runs drivectl to its end (killed if it outlives 10 s) and collects its output.
 ProcessRun Drivectl(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  std::string program = DRIVECTL_PATH;
-  argv.push_back(program.data());
-  std::vector<std::string> copy = args;
-  for (std::string& a : copy) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  int outPipe[2];
-  int errPipe[2];
-  if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(outPipe[1]);
-  ::close(errPipe[1]);
-  ProcessRun run;
-  if (spawned != 0) {
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
-    return run;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  bool outOpen = true;
-  bool errOpen = true;
-  char buffer[512];
-  while ((outOpen || errOpen) && std::chrono::steady_clock::now() < deadline) {
-    pollfd fds[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0}, {errOpen ? errPipe[0] : -1, POLLIN, 0}};
-    if (::poll(fds, 2, 100) <= 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].revents == 0) continue;
-      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        (i == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(n));
-      } else {
-        (i == 0 ? outOpen : errOpen) = false;
-      }
-    }
-  }
-  if (outOpen || errOpen) ::kill(pid, SIGKILL);
-  ::close(outPipe[0]);
-  ::close(errPipe[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  std::vector<std::string> argv = {DRIVECTL_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  test::ChildProcess child(argv);
+  const int status = child.WaitExit(10s);
+  return {status, child.Out(), child.Err()};
 }
 
 ScriptedPeer::Handler Drive(Bytes readData) {
@@ -98,16 +48,40 @@ ScriptedPeer::Handler Drive(Bytes readData) {
   };
 }
 
-TEST(Drivectl, readWithTrace_printsValueAndFrames) {
-  PtyPair pty;
-  ScriptedPeer peer(pty.master(), Drive(Hex("FF FF FF FE")));
-  const ProcessRun run =
-      Drivectl({"--port", pty.slavePath(), "--baud", "9600", "--trace", "ReadActualPosition"});
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "-2\n");
-  EXPECT_NE(run.err.find("TX 01 03 00 2C 00 02 05 C2\n"), std::string::npos) << run.err;
+// Each run against its own scripted drive: a silent one when `reply` is null.
+struct DrivectlCase {
+  std::vector<std::string> args;  // after --port <pty> --baud 9600
+  const char* reply;
+  int status;
+  const char* out;     // contained in stdout
+  const char* err;     // contained in stderr
+  int requests;        // -1: not counted
+};
+
+TEST(Drivectl, operationsTraceDumpAndFailures_exitCodesAndTexts) {
   const std::string rx = "RX " + test::ToHex(test::ReadReply(1, 3, Hex("FF FF FF FE"))) + "\n";
-  EXPECT_NE(run.err.find(rx), std::string::npos) << run.err;
+  const DrivectlCase cases[] = {
+      {{"--trace", "ReadActualPosition"}, "FF FF FF FE", 0, "-2\n", "TX 01 03 00 2C 00 02 05 C2\n", 1},
+      {{"--trace", "ReadActualPosition"}, "FF FF FF FE", 0, "", rx.c_str(), 1},
+      {{"dump"}, "00 00 00 00 00 00 00 07", 0, "ReadMotorTeeth 0\n", "", -1},
+      {{"dump"}, "00 00 00 00 00 00 00 07", 0, "ReadSensorConfig 7\n", "", -1},
+      {{"StopMotion"}, nullptr, 1, "", "ShortReply", 1},
+      {{"WriteRunSpeed", "70000"}, "", 4, "", "ValueOutOfRange", 0},
+  };
+  for (const DrivectlCase& c : cases) {
+    PtyPair pty;
+    ScriptedPeer peer(pty.master(), c.reply ? Drive(Hex(c.reply)) : [](const Bytes&) { return PeerAnswer{}; });
+    std::vector<std::string> args = {"--port", pty.slavePath(), "--baud", "9600"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ProcessRun run = Drivectl(args);
+    EXPECT_EQ(run.status, c.status) << c.args[0] << run.err;
+    EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    if (c.requests >= 0) EXPECT_EQ(peer.requests().size(), static_cast<std::size_t>(c.requests));
+  }
+  const ProcessRun missing = Drivectl({"--port", "/nonexistent/ttyX", "--baud", "9600", "ReadRunSpeed"});
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_NE(missing.err.find("NoPort"), std::string::npos) << missing.err;
 }
 
 TEST(Drivectl, writeThroughComLink_printsNothingAndSendsFrame) {
@@ -128,29 +102,6 @@ TEST(Drivectl, writeThroughComLink_printsNothingAndSendsFrame) {
   EXPECT_EQ(test::ToHex(peer.requests()[0]), "01 10 00 2E 00 02 04 FF FF FF FE B0 6F");
 }
 
-TEST(Drivectl, silentDrive_exitsNonZeroNamingShortReply) {
-  PtyPair pty;
-  ScriptedPeer peer(pty.master(), [](const Bytes&) { return PeerAnswer{}; });
-  const ProcessRun run = Drivectl({"--port", pty.slavePath(), "--baud", "9600", "StopMotion"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("ShortReply"), std::string::npos) << run.err;
-  EXPECT_EQ(run.out, "");
-}
-
-TEST(Drivectl, missingPort_exitsNonZeroNamingNoPort) {
-  const ProcessRun run = Drivectl({"--port", "/nonexistent/ttyX", "--baud", "9600", "ReadRunSpeed"});
-  EXPECT_EQ(run.status, 3);
-  EXPECT_NE(run.err.find("NoPort"), std::string::npos) << run.err;
-}
-
-TEST(Drivectl, dump_printsOneNameValueLinePerRead) {
-  PtyPair pty;
-  ScriptedPeer peer(pty.master(), Drive(Hex("00 00 00 00 00 00 00 07")));
-  const ProcessRun run = Drivectl({"--port", pty.slavePath(), "--baud", "9600", "dump"});
-  EXPECT_NE(run.out.find("ReadMotorTeeth 0\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("ReadSensorConfig 7\n"), std::string::npos) << run.out;
-}
-
 TEST(Drivectl, badUsage_isRefusedBeforeOpeningAnyPort) {
   const std::vector<std::vector<std::string>> cases = {
       {"--port", "COM1", "--baud", "9600", "NoSuchOperation"},
@@ -167,16 +118,6 @@ TEST(Drivectl, badUsage_isRefusedBeforeOpeningAnyPort) {
     EXPECT_NE(run.err.find("usage"), std::string::npos);
   }
 }
-
-TEST(Drivectl, valueOutOfRange_isNamedAndNothingSent) {
-  PtyPair pty;
-  ScriptedPeer peer(pty.master(), Drive({}));
-  const ProcessRun run = Drivectl({"--port", pty.slavePath(), "--baud", "9600", "WriteRunSpeed", "70000"});
-  EXPECT_EQ(run.status, 4);
-  EXPECT_NE(run.err.find("ValueOutOfRange"), std::string::npos) << run.err;
-  EXPECT_TRUE(peer.requests().empty());
-}
-
 
 // --- Parameter backup, compare and restore against the simulated drive ---
 

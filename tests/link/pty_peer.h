@@ -23,6 +23,7 @@ Bytes Hex(std::string_view text);
 std::string ToHex(std::span<const uint8_t> bytes);
 // Appends the CRC-16/MODBUS (low byte first).
 Bytes WithCrc(Bytes frame);
+inline Bytes WithCrc(std::string_view hex) { return WithCrc(Hex(hex)); }
 
 class PtyPair {
  public:

@@ -47,20 +47,5 @@ TEST(Unplug, vanishMidPoll_keepsRunningClosesAndReopensWithFreshValues) {
   EXPECT_EQ(program.session.state.WorkerCount.load(), 0);
 }
 
-TEST(Unplug, vanishBeforeOpen_openFailsWithMessageAndProgramEnds) {
-  PortDirectory ports;
-  SimDrive sim;
-  ASSERT_TRUE(sim.Start());
-  ASSERT_TRUE(sim.LinkAsCom(1));
-  HeadlessProgram program;
-  program.Load();
-  ASSERT_TRUE(program.Pick(1, 115200));
-  sim.Vanish();
-  EXPECT_FALSE(program.Open(3000));
-  ASSERT_FALSE(program.ui.Messages().empty());
-  EXPECT_EQ(program.ui.Messages().front().text, "打开串口失败");
-  EXPECT_EQ(program.ui.QuitCode(), 1);
-}
-
 }  // namespace
 }  // namespace dd::test

@@ -6,49 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-
-#include "link/modbus_rtu.h"
 
 namespace dd::test {
-
-std::vector<uint8_t> Hex(const std::string& text) {
-  std::vector<uint8_t> out;
-  int nibbles = 0;
-  unsigned value = 0;
-  for (char c : text) {
-    int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    if (v < 0) continue;
-    value = value * 16 + static_cast<unsigned>(v);
-    if (++nibbles == 2) {
-      out.push_back(static_cast<uint8_t>(value));
-      nibbles = 0;
-      value = 0;
-    }
-  }
-  return out;
-}
-
-std::string ToHex(const std::vector<uint8_t>& bytes) {
-  std::string s;
-  char buf[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(buf, sizeof buf, i == 0 ? "%02X" : " %02X", bytes[i]);
-    s += buf;
-  }
-  return s;
-}
-
-std::vector<uint8_t> WithCrc(const std::string& hexWithoutCrc) {
-  std::vector<uint8_t> f = Hex(hexWithoutCrc);
-  const std::size_t n = f.size();
-  f.resize(n + 2);
-  AppendCrc(f.data(), n);
-  return f;
-}
 
 static speed_t BaudConstant(uint32_t baud) {
   switch (baud) {

@@ -7,12 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace dd::test {
+#include "tests/link/pty_peer.h"
 
-std::vector<uint8_t> Hex(const std::string& text);
-std::string ToHex(const std::vector<uint8_t>& bytes);
-// `hexWithoutCrc` plus its CRC-16/MODBUS (low byte first).
-std::vector<uint8_t> WithCrc(const std::string& hexWithoutCrc);
+namespace dd::test {
 
 class RawLine {
  public:

@@ -84,79 +84,43 @@ TEST_F(Motion, stopDeceleratesAndHolds_thenClearFollowsTheTarget) {
                             3000ms));
 }
 
-struct JogCase {
-  const char* name;
-  uint16_t command;
-  double limitSide;
-};
-
-class JogTest : public Motion, public ::testing::WithParamInterface<JogCase> {};
-
-TEST_P(JogTest, jogInLimitModeStopsAtTheActiveLimit) {
-  Command(GetParam().command);
-  ASSERT_TRUE(sim_->WaitFor([&] { return sim_->Moving(); }, 1000ms));
-  ASSERT_TRUE(sim_->WaitFor(
-      [&] {
-        return !sim_->Moving() && (GetParam().limitSide > 0
-                                       ? sim_->InputActive(SimSensorId::NearLimit)
-                                       : sim_->InputActive(SimSensorId::FarLimit));
-      },
-      5000ms));
-  // Held there: the jog stays blocked while the limit is active.
-  const double stopped = sim_->TruePosition();
-  EXPECT_GE(stopped * GetParam().limitSide, 2000);
-  EXPECT_LT(stopped * GetParam().limitSide, 2400);
-  EXPECT_EQ(sim_->SpeedRegister(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Jogs, JogTest,
-                         ::testing::Values(JogCase{"towardMotor", ctl::kJogToward, 1},
-                                           JogCase{"awayFromMotor", ctl::kJogAway, -1}),
-                         [](const auto& p) { return std::string(p.param.name); });
-
-TEST_F(Motion, jogWithoutLimitMode_runsPastTheLimit) {
-  ASSERT_TRUE(sim_->WriteRegister(reg::kDriveConfig, 0));
-  Command(ctl::kJogToward);
-  ASSERT_TRUE(sim_->WaitFor([&] { return sim_->TruePosition() > 2600; }, 3000ms));
-  Command(ctl::kStop);
-}
-
-TEST_F(Motion, jogAwayFromActiveLimit_isAllowed) {
+TEST_F(Motion, jogsStopAtTheActiveLimitInLimitModeOnly) {
+  for (const auto& [command, side] : {std::pair{ctl::kJogToward, 1.0}, {ctl::kJogAway, -1.0}}) {
+    Command(command);
+    ASSERT_TRUE(sim_->WaitFor([&] { return sim_->Moving(); }, 1000ms));
+    const SimSensorId limit = side > 0 ? SimSensorId::NearLimit : SimSensorId::FarLimit;
+    ASSERT_TRUE(sim_->WaitFor([&] { return !sim_->Moving() && sim_->InputActive(limit); }, 5000ms));
+    // Held there: the jog stays blocked while the limit is active.
+    EXPECT_GE(sim_->TruePosition() * side, 2000);
+    EXPECT_LT(sim_->TruePosition() * side, 2400);
+    EXPECT_EQ(sim_->SpeedRegister(), 0);
+  }
+  // Away from an active limit is allowed.
   sim_->SetTruePosition(2100);
   Command(ctl::kJogAway);
   ASSERT_TRUE(sim_->WaitFor([&] { return !sim_->InputActive(SimSensorId::NearLimit); }, 2000ms));
   Command(ctl::kClear);
   ASSERT_TRUE(sim_->WaitForStandstill(2000ms));
   EXPECT_EQ(sim_->TargetPosition(), sim_->DrivePosition());
+  // Without limit mode a jog runs past the limit.
+  ASSERT_TRUE(sim_->WriteRegister(reg::kDriveConfig, 0));
+  Command(ctl::kJogToward);
+  ASSERT_TRUE(sim_->WaitFor([&] { return sim_->TruePosition() > 2600; }, 3000ms));
+  Command(ctl::kStop);
 }
 
-struct SearchCase {
-  const char* name;
-  double start;
-  uint16_t command;
-  double edge;  // where the search meets the sensor
-};
-
-class SearchTest : public Motion, public ::testing::WithParamInterface<SearchCase> {};
-
-TEST_P(SearchTest, originSearchEndsOnTheSensor) {
-  sim_->SetTruePosition(GetParam().start);
-  Command(GetParam().command);
-  ASSERT_TRUE(sim_->WaitFor([&] { return sim_->Moving(); }, 1000ms));
-  ASSERT_TRUE(sim_->WaitFor(
-      [&] { return !sim_->Moving() && sim_->InputActive(SimSensorId::Origin); }, 5000ms));
-  EXPECT_NEAR(sim_->TruePosition(), GetParam().edge, 10);
-  EXPECT_NE(sim_->PortStatus() & port::kZero, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Searches, SearchTest,
-    ::testing::Values(SearchCase{"towardMotorFromBelow", 0, ctl::kStartOriginSearch, 600},
-                      SearchCase{"awayFromMotorFromAbove", 1500, ctl::kReverseOriginSearch,
-                                 800}),
-    [](const auto& p) { return std::string(p.param.name); });
-
-TEST_F(Motion, searchWithUnwiredOrigin_stopsAtTheNearLimit) {
+TEST_F(Motion, originSearchesEndOnTheSensorOrAtTheLimits) {
+  for (const auto& [start, command, edge] :
+       {std::tuple{0.0, ctl::kStartOriginSearch, 600.0}, {1500.0, ctl::kReverseOriginSearch, 800.0}}) {
+    sim_->SetTruePosition(start);
+    Command(command);
+    ASSERT_TRUE(sim_->WaitFor([&] { return sim_->Moving(); }, 1000ms));
+    ASSERT_TRUE(sim_->WaitFor(
+        [&] { return !sim_->Moving() && sim_->InputActive(SimSensorId::Origin); }, 5000ms));
+    EXPECT_NEAR(sim_->TruePosition(), edge, 10);
+    EXPECT_NE(sim_->PortStatus() & port::kZero, 0);
+    Command(ctl::kStop);
+  }
   sim_->WireSensor(SimSensorId::Origin, false);
   Command(ctl::kStartOriginSearch);
   ASSERT_TRUE(sim_->WaitFor(
@@ -164,16 +128,14 @@ TEST_F(Motion, searchWithUnwiredOrigin_stopsAtTheNearLimit) {
   Command(ctl::kReverseOriginSearch);
   ASSERT_TRUE(sim_->WaitFor(
       [&] { return !sim_->Moving() && sim_->InputActive(SimSensorId::FarLimit); }, 5000ms));
-}
-
-TEST_F(Motion, searchRunsAtRunSpeedWhenHomingSpeedIsZero) {
+  // With homing speed 0 the search runs at the run speed.
   ASSERT_TRUE(sim_->WriteRegister(reg::kHomingSpeed, 0));
   ASSERT_TRUE(sim_->WriteRegister(reg::kRunSpeed, 100));
   Command(ctl::kStartOriginSearch);
   ASSERT_TRUE(sim_->WaitFor([&] { return sim_->SpeedRegister() == 100; }, 2000ms));
 }
 
-TEST_F(Motion, releasedMotorIgnoresTargetAndDrawsNoCurrent) {
+TEST_F(Motion, releasePowerCycleAndForcedInputs) {
   Command(ctl::kRelease);
   Target(1000);
   EXPECT_EQ(sim_->Register(reg::kActualCurrent), 0);
@@ -183,30 +145,24 @@ TEST_F(Motion, releasedMotorIgnoresTargetAndDrawsNoCurrent) {
   Command(ctl::kClear);  // enables where it stands
   EXPECT_TRUE(sim_->Enabled());
   EXPECT_EQ(sim_->TargetPosition(), 0);
-}
 
-TEST_F(Motion, startReleasedConfig_powersUpReleased) {
-  SimConfig c = SmallAxis();
-  c.driveConfig = 0x2008;
-  Begin(c);
-  EXPECT_EQ(sim_->ControlWord(), ctl::kRelease);
-  EXPECT_FALSE(sim_->Enabled());
-}
-
-TEST_F(Motion, powerCycleZeroesCounterButNotTheAxis) {
   sim_->SetTruePosition(300);
   sim_->SetErrorCode(0x0413);
-  sim_->PowerCycle();
+  sim_->PowerCycle();  // zeroes the counter, not the axis
   EXPECT_EQ(sim_->DrivePosition(), 0);
   EXPECT_EQ(sim_->TruePosition(), 300);
   EXPECT_EQ(sim_->Register(reg::kErrorCode), 0);
-}
 
-TEST_F(Motion, forcedInputOverridesTheSensor) {
   sim_->ForceInput(SimSensorId::NearLimit, true);
   EXPECT_EQ(sim_->PortStatus() & 0x3, port::kDir);
   sim_->ForceInput(SimSensorId::NearLimit, std::nullopt);
   EXPECT_EQ(sim_->PortStatus() & 0x3, 0);
+
+  SimConfig c = SmallAxis();
+  c.driveConfig = 0x2008;  // starts released
+  Begin(c);
+  EXPECT_EQ(sim_->ControlWord(), ctl::kRelease);
+  EXPECT_FALSE(sim_->Enabled());
 }
 
 }  // namespace
