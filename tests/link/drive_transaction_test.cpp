@@ -138,7 +138,9 @@ TEST_F(DriveOverPty, everyRequestShape_exactBytesAndDecodedValues) {
     ASSERT_TRUE(peer.waitForRequests(++sent, 1s));
     const Bytes expected = *c.crc ? Hex(std::string(c.request) + " " + c.crc) : WithCrc(Hex(c.request));
     EXPECT_EQ(ToHex(peer.requests().back()), ToHex(expected));
-    if (*c.replyData != '\0') EXPECT_EQ(value, c.value) << c.request;
+    if (*c.replyData != '\0') {
+      EXPECT_EQ(value, c.value) << c.request;
+    }
   }
 }
 
@@ -185,7 +187,9 @@ TEST_F(DriveOverPty, unusableReplies_failAsTheirKindAndSetOrKeepTheOutput) {
     ScriptedPeer peer(pty_.master(), [&c](const Bytes& r) { return PeerAnswer{c.answer(r)}; });
     int32_t value = 77;
     EXPECT_EQ(c.write ? StopMotion(port_, kAddress) : ReadErrorCode(port_, kAddress, value), c.result) << c.what;
-    if (!c.write) EXPECT_EQ(value, c.value) << c.what;
+    if (!c.write) {
+      EXPECT_EQ(value, c.value) << c.what;
+    }
     ASSERT_TRUE(peer.waitIdle(2s));
   }
 }
@@ -343,10 +347,10 @@ TEST_F(PortDirectory, probeReportsFreePortsOnly_defaultsOffMeansNoDevice) {
   EXPECT_EQ(OpenPort(3, 9600, 8, 0, 2), 0);
   ClosePort(port);
   EXPECT_NE(ProbePort(3), 0);
-  EXPECT_EQ(ComPortDevice(3), "");
-  EXPECT_EQ(OpenPort(3, 9600, 8, 0, 2), 0);
+  EXPECT_EQ(ComPortDevice(6), "");  // no link, defaults off
+  EXPECT_EQ(OpenPort(6, 9600, 8, 0, 2), 0);
   ::setenv("DRIVEDESK_PORT_DEFAULTS", "1", 1);
-  EXPECT_EQ(ComPortDevice(3), "/dev/ttyS2");
+  EXPECT_EQ(ComPortDevice(6), "/dev/ttyS5");
 }
 
 TEST(ComPortMap, defaultTableNamesAndDirectory) {
