@@ -1,4 +1,5 @@
-# Cross build of link/ for Windows (x86_64), so the Win32 transport compiles on every CI run.
+# Cross build for Windows (x86_64): drivectl.exe, the libraries below the window, and the
+# Windows-side tests, which ctest runs under Wine (Debian's wine64 keeps it off PATH).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
@@ -8,3 +9,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+find_program(DRIVEDESK_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+if(DRIVEDESK_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${DRIVEDESK_WINE})
+endif()

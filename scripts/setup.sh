@@ -9,7 +9,8 @@ shift || true
 packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
           libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev mbpoll
-          g++-mingw-w64-x86-64 xvfb xauth fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming clang libclang-rt-14-dev)
+          g++-mingw-w64-x86-64 wine64 googletest xvfb xauth fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming
+          clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds everything (also link/ for Windows) and runs
-# every test. Safe to run again.
+# Sets up a fresh Debian 12 machine, builds everything (also the Windows build, whose
+# tests run under Wine) and runs every test. Safe to run again.
 #   scripts/test.sh            normal build
 #   scripts/test.sh address    under AddressSanitizer + UndefinedBehaviorSanitizer
 #   scripts/test.sh thread     under ThreadSanitizer
@@ -11,9 +11,9 @@ build="$here/build${sanitize:+-$sanitize}"
 "$here/scripts/setup.sh" "$build" -DDRIVEDESK_SANITIZE="$sanitize"
 
 if [ -z "$sanitize" ]; then
-  echo "test: cross-compiling link/ for Windows"
+  echo "test: cross-compiling for Windows (build-win)"
   cmake -S "$here" -B "$here/build-win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
-        -DDRIVEDESK_LINK_ONLY=ON -DBUILD_TESTING=OFF >/dev/null
+        -DDRIVEDESK_LINK_ONLY=OFF -DBUILD_TESTING=ON -DDRIVEDESK_NATIVE_BUILD="$build" >/dev/null
   ninja -C "$here/build-win" -j"$(nproc)"
 fi
 
@@ -23,3 +23,8 @@ export TSAN_OPTIONS="suppressions=$here/tests/tsan.supp ${TSAN_OPTIONS:-}"
 export DRIVEDESK_PORT_DEFAULTS=0
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" --timeout 300
+if [ -z "$sanitize" ]; then
+  echo "test: the Windows build under Wine"
+  cd "$here/build-win"
+  ctest --output-on-failure -j"$(nproc)" --timeout 300
+fi
