@@ -5,8 +5,8 @@
 
 namespace dd {
 
-// Takes the process-wide instance lock (an advisory lock the kernel drops when the
-// process ends, however it ends). Returns false if another copy holds it. `name`
+// Takes the process-wide instance lock (on POSIX an advisory file lock, on Windows a
+// named mutex; the kernel drops either when the process ends, however it ends). Returns false if another copy holds it. `name`
 // selects the lock, so tests can use their own.
 bool AcquireSingleInstance(const std::string& name = "drivedesk");
 

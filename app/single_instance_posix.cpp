@@ -1,23 +1,15 @@
-#include "app/single_instance.h"
-
-#include <cstdlib>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
+// POSIX: an advisory lock on a file in the user's runtime directory.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-#endif
+
+#include <cstdlib>
+
+#include "app/single_instance.h"
 
 namespace dd {
 
 bool AcquireSingleInstance(const std::string& name) {
-#ifdef _WIN32
-  // A named mutex lives until the last handle closes, i.e. until the process is gone.
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + name + ".instance").c_str());
-  return mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
-#else
   const char* dir = std::getenv("XDG_RUNTIME_DIR");
   std::string path = std::string(dir && *dir ? dir : "/tmp") + "/" + name + ".instance.lock";
   // The file may outlive a crash; the lock on it never does. The descriptor stays open
@@ -29,7 +21,6 @@ bool AcquireSingleInstance(const std::string& name) {
     return false;
   }
   return true;
-#endif
 }
 
 }  // namespace dd
