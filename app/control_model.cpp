@@ -2,24 +2,24 @@
 
 namespace dd {
 
-void ControlModel::Define(std::string_view id, ControlState initial) {
+void ControlModel::Define(Control id, ControlState initial) {
   std::lock_guard lock(mutex_);
-  controls_.insert_or_assign(std::string(id), std::move(initial));
+  controls_.insert_or_assign(id, std::move(initial));
 }
 
-bool ControlModel::Has(std::string_view id) const {
+bool ControlModel::Has(Control id) const {
   std::lock_guard lock(mutex_);
   return controls_.find(id) != controls_.end();
 }
 
-ControlState& ControlModel::Slot(std::string_view id) {
+ControlState& ControlModel::Slot(Control id) {
   auto it = controls_.find(id);
-  if (it == controls_.end()) it = controls_.emplace(std::string(id), ControlState{}).first;
+  if (it == controls_.end()) it = controls_.emplace(id, ControlState{}).first;
   return it->second;
 }
 
 template <typename F>
-void ControlModel::Change(std::string_view id, F&& apply, bool notify) {
+void ControlModel::Change(Control id, F&& apply, bool notify) {
   std::function<void()> observer;
   {
     std::lock_guard lock(mutex_);
@@ -32,7 +32,7 @@ void ControlModel::Change(std::string_view id, F&& apply, bool notify) {
         break;
       }
     }
-    if (!listed) dirty_.emplace_back(id);
+    if (!listed) dirty_.push_back(id);
     if (batchPending_) return;
     batchPending_ = true;
     observer = observer_;
@@ -40,7 +40,7 @@ void ControlModel::Change(std::string_view id, F&& apply, bool notify) {
   if (observer) observer();
 }
 
-void ControlModel::SetText(std::string_view id, std::string text) {
+void ControlModel::SetText(Control id, std::string text) {
   Change(id, [&](ControlState& s) {
     if (s.text == text) return false;
     s.text = std::move(text);
@@ -48,30 +48,30 @@ void ControlModel::SetText(std::string_view id, std::string text) {
   }, true);
 }
 
-void ControlModel::SetEnabled(std::string_view id, bool enabled) {
+void ControlModel::SetEnabled(Control id, bool enabled) {
   Change(id, [&](ControlState& s) { return std::exchange(s.enabled, enabled) != enabled; }, true);
 }
 
-void ControlModel::SetVisible(std::string_view id, bool visible) {
+void ControlModel::SetVisible(Control id, bool visible) {
   Change(id, [&](ControlState& s) { return std::exchange(s.visible, visible) != visible; }, true);
 }
 
-void ControlModel::SetColor(std::string_view id, uint32_t color) {
+void ControlModel::SetColor(Control id, uint32_t color) {
   Change(id, [&](ControlState& s) { return std::exchange(s.color, color) != color; }, true);
 }
 
-void ControlModel::SetChecked(std::string_view id, bool checked) {
+void ControlModel::SetChecked(Control id, bool checked) {
   Change(id, [&](ControlState& s) { return std::exchange(s.checked, checked) != checked; }, true);
 }
 
-void ControlModel::SetComboIndex(std::string_view id, int index) {
+void ControlModel::SetComboIndex(Control id, int index) {
   Change(id, [&](ControlState& s) {
     if (index < -1 || index >= static_cast<int>(s.items.size())) index = -1;
     return std::exchange(s.comboIndex, index) != index;
   }, true);
 }
 
-void ControlModel::SetItems(std::string_view id, std::vector<ComboItem> items) {
+void ControlModel::SetItems(Control id, std::vector<ComboItem> items) {
   Change(id, [&](ControlState& s) {
     s.items = std::move(items);
     if (s.comboIndex >= static_cast<int>(s.items.size())) s.comboIndex = -1;
@@ -79,76 +79,76 @@ void ControlModel::SetItems(std::string_view id, std::vector<ComboItem> items) {
   }, true);
 }
 
-void ControlModel::SetTextFromWidget(std::string_view id, std::string text) {
+void ControlModel::SetTextFromWidget(Control id, std::string text) {
   Change(id, [&](ControlState& s) {
     s.text = std::move(text);
     return true;
   }, false);
 }
 
-void ControlModel::SetComboIndexFromWidget(std::string_view id, int index) {
+void ControlModel::SetComboIndexFromWidget(Control id, int index) {
   Change(id, [&](ControlState& s) {
     s.comboIndex = index;
     return true;
   }, false);
 }
 
-void ControlModel::SetCheckedFromWidget(std::string_view id, bool checked) {
+void ControlModel::SetCheckedFromWidget(Control id, bool checked) {
   Change(id, [&](ControlState& s) {
     s.checked = checked;
     return true;
   }, false);
 }
 
-ControlState ControlModel::State(std::string_view id) const {
+ControlState ControlModel::State(Control id) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   return it == controls_.end() ? ControlState{} : it->second;
 }
 
-std::string ControlModel::Text(std::string_view id) const {
+std::string ControlModel::Text(Control id) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   return it == controls_.end() ? std::string() : it->second.text;
 }
 
-bool ControlModel::Enabled(std::string_view id) const {
+bool ControlModel::Enabled(Control id) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   return it == controls_.end() || it->second.enabled;
 }
 
-bool ControlModel::Visible(std::string_view id) const {
+bool ControlModel::Visible(Control id) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   return it == controls_.end() || it->second.visible;
 }
 
-uint32_t ControlModel::Color(std::string_view id) const {
+uint32_t ControlModel::Color(Control id) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   return it == controls_.end() ? kButtonFace : it->second.color;
 }
 
-bool ControlModel::Checked(std::string_view id) const {
+bool ControlModel::Checked(Control id) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   return it != controls_.end() && it->second.checked;
 }
 
-int ControlModel::ComboIndex(std::string_view id) const {
+int ControlModel::ComboIndex(Control id) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   return it == controls_.end() ? -1 : it->second.comboIndex;
 }
 
-std::vector<ComboItem> ControlModel::Items(std::string_view id) const {
+std::vector<ComboItem> ControlModel::Items(Control id) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   return it == controls_.end() ? std::vector<ComboItem>{} : it->second.items;
 }
 
-std::string ControlModel::ComboText(std::string_view id) const {
+std::string ControlModel::ComboText(Control id) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   if (it == controls_.end()) return {};
@@ -157,7 +157,7 @@ std::string ControlModel::ComboText(std::string_view id) const {
   return s.items[static_cast<std::size_t>(s.comboIndex)].text;
 }
 
-int32_t ControlModel::ComboData(std::string_view id, int32_t fallback) const {
+int32_t ControlModel::ComboData(Control id, int32_t fallback) const {
   std::lock_guard lock(mutex_);
   auto it = controls_.find(id);
   if (it == controls_.end()) return fallback;
@@ -171,13 +171,13 @@ void ControlModel::SetObserver(std::function<void()> observer) {
   observer_ = std::move(observer);
 }
 
-std::vector<std::pair<std::string, ControlState>> ControlModel::TakeChanges() {
+std::vector<std::pair<Control, ControlState>> ControlModel::TakeChanges() {
   std::lock_guard lock(mutex_);
-  std::vector<std::pair<std::string, ControlState>> out;
+  std::vector<std::pair<Control, ControlState>> out;
   out.reserve(dirty_.size());
-  for (auto& id : dirty_) {
+  for (const Control id : dirty_) {
     auto it = controls_.find(id);
-    if (it != controls_.end()) out.emplace_back(std::move(id), it->second);
+    if (it != controls_.end()) out.emplace_back(id, it->second);
   }
   dirty_.clear();
   batchPending_ = false;

@@ -1,6 +1,6 @@
-// Thread-safe state of every control of the windows, addressed by the control's name
-// ("Command1", "Text2(4)", "Label1(20)", "Form2.Text1"). Logic and workers read and
-// write it from any thread without touching widgets; the window mirrors it. Changes
+// Thread-safe state of every control of the windows, addressed by its Control
+// identifier (Control::OpenCloseButton, Control::RunSpeedField). Logic and workers read
+// and write it from any thread without touching widgets; the window mirrors it. Changes
 // are coalesced: the observer is told once per batch, and the window takes the batch
 // on its own thread, so a fast bus never floods the event loop.
 #pragma once
@@ -10,9 +10,10 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "app/control.h"
 
 namespace dd {
 
@@ -41,50 +42,50 @@ struct ControlState {
 class ControlModel {
  public:
   // Declares a control with its start state (no change notification).
-  void Define(std::string_view id, ControlState initial);
-  bool Has(std::string_view id) const;
+  void Define(Control id, ControlState initial);
+  bool Has(Control id) const;
 
-  void SetText(std::string_view id, std::string text);
-  void SetEnabled(std::string_view id, bool enabled);
-  void SetVisible(std::string_view id, bool visible);
-  void SetColor(std::string_view id, uint32_t color);
-  void SetChecked(std::string_view id, bool checked);
-  void SetComboIndex(std::string_view id, int index);
-  void SetItems(std::string_view id, std::vector<ComboItem> items);
+  void SetText(Control id, std::string text);
+  void SetEnabled(Control id, bool enabled);
+  void SetVisible(Control id, bool visible);
+  void SetColor(Control id, uint32_t color);
+  void SetChecked(Control id, bool checked);
+  void SetComboIndex(Control id, int index);
+  void SetItems(Control id, std::vector<ComboItem> items);
 
-  std::string Text(std::string_view id) const;
-  bool Enabled(std::string_view id) const;
-  bool Visible(std::string_view id) const;
-  uint32_t Color(std::string_view id) const;
-  bool Checked(std::string_view id) const;
-  int ComboIndex(std::string_view id) const;
-  std::vector<ComboItem> Items(std::string_view id) const;
+  std::string Text(Control id) const;
+  bool Enabled(Control id) const;
+  bool Visible(Control id) const;
+  uint32_t Color(Control id) const;
+  bool Checked(Control id) const;
+  int ComboIndex(Control id) const;
+  std::vector<ComboItem> Items(Control id) const;
   // Text of the chosen entry, "" when none.
-  std::string ComboText(std::string_view id) const;
+  std::string ComboText(Control id) const;
   // Item data of the chosen entry, or `fallback` when none.
-  int32_t ComboData(std::string_view id, int32_t fallback = -1) const;
-  ControlState State(std::string_view id) const;
+  int32_t ComboData(Control id, int32_t fallback = -1) const;
+  ControlState State(Control id) const;
 
   // Called (on the changing thread, outside the lock) when a change arrives while no
   // batch is pending; the window then queues one TakeChanges() on its own thread.
   void SetObserver(std::function<void()> observer);
-  // Names and states of the controls changed since the last call; ends the batch.
-  std::vector<std::pair<std::string, ControlState>> TakeChanges();
+  // The controls changed since the last call; ends the batch.
+  std::vector<std::pair<Control, ControlState>> TakeChanges();
 
   // Applies a change that came from the widget itself (typing, picking an entry):
   // the model follows without echoing it back to the window.
-  void SetTextFromWidget(std::string_view id, std::string text);
-  void SetComboIndexFromWidget(std::string_view id, int index);
-  void SetCheckedFromWidget(std::string_view id, bool checked);
+  void SetTextFromWidget(Control id, std::string text);
+  void SetComboIndexFromWidget(Control id, int index);
+  void SetCheckedFromWidget(Control id, bool checked);
 
  private:
   template <typename F>
-  void Change(std::string_view id, F&& apply, bool notify);
-  ControlState& Slot(std::string_view id);
+  void Change(Control id, F&& apply, bool notify);
+  ControlState& Slot(Control id);
 
   mutable std::mutex mutex_;
-  std::map<std::string, ControlState, std::less<>> controls_;
-  std::vector<std::string> dirty_;
+  std::map<Control, ControlState> controls_;
+  std::vector<Control> dirty_;
   bool batchPending_ = false;
   std::function<void()> observer_;
 };

@@ -22,7 +22,7 @@ struct Session {
   EventRouter events;
   UiServices& ui;
 
-  // Run by Timer1 after communication opened and after a save; installed by the
+  // Run by a one-shot timer after communication opened and after a save; installed by the
   // parameter subsystem.
   std::function<void()> ConnectionSequence;
 
@@ -31,7 +31,7 @@ struct Session {
     ui.ShowMessage(icon, title, text);
   }
   // Connected while the connect button reads "关闭通信".
-  bool Connected() const { return controls.Text("Command1") == "关闭通信"; }
+  bool Connected() const { return controls.Text(Control::OpenCloseButton) == "关闭通信"; }
 };
 
 // Runs `body` as a worker thread in the common skeleton: counted in WorkerCount from

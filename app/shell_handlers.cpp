@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "app/number_text.h"
 #include "link/serial_port.h"
 
@@ -17,8 +17,8 @@ void OnLoad(Session& s) {
   s.state.DriveAddress = 1;
   s.state.HomingOffsetTurns = 1;
   s.state.HomingIdle = true;
-  s.controls.SetText("Text6(1)", kDefaultHomingHint);
-  s.controls.SetComboIndex("Combo5", 0);
+  s.controls.SetText(Control::StatusText, kDefaultHomingHint);
+  s.controls.SetComboIndex(Control::MoveUnitList, 0);
   s.state.StopPolling = false;
   s.state.WorkerCount = 0;
   s.state.Bus.Open();
@@ -33,26 +33,20 @@ void OnClose(Session& s) {
   s.state.Bus.Close();
 }
 
-// Command1 becomes usable only when both a port and a baud rate are chosen.
-void OnListClick(Session& s, const char* clicked, const char* other) {
+// The connect button becomes usable only when both a port and a baud rate are chosen.
+void OnListClick(Session& s, Control clicked, Control other) {
   if (s.controls.ComboText(clicked).empty()) {
-    s.controls.SetEnabled("Command1", false);
-  } else if (!s.controls.ComboText(other).empty() && !s.controls.Enabled("Command1")) {
-    s.controls.SetEnabled("Command1", true);
+    s.controls.SetEnabled(Control::OpenCloseButton, false);
+  } else if (!s.controls.ComboText(other).empty() && !s.controls.Enabled(Control::OpenCloseButton)) {
+    s.controls.SetEnabled(Control::OpenCloseButton, true);
   }
 }
 
-// Until the parameter subsystem installs the real sequence, connecting only unlocks the panels.
-void ConnectionSequenceStub(Session& s) {
-  s.controls.SetEnabled("Picture1", true);
-  s.controls.SetEnabled("Picture2", true);
-}
-
 void OpenCommunication(Session& s) {
-  s.controls.SetText("Command1", kCaptionClose);
-  s.controls.SetColor("Shape1", kGreen);
-  const int32_t portNumber = s.controls.ComboData("Combo1", 0);
-  const auto baud = ParseInt32(s.controls.ComboText("Combo2"));
+  s.controls.SetText(Control::OpenCloseButton, kCaptionClose);
+  s.controls.SetColor(Control::CommLamp, kGreen);
+  const int32_t portNumber = s.controls.ComboData(Control::PortList, 0);
+  const auto baud = ParseInt32(s.controls.ComboText(Control::BaudList));
   const SerialHandle port = OpenPort(portNumber, baud.value_or(0), 8, 0, 2);
   if (port == 0) {
     s.Message(MessageIcon::Error, "提示信息", "打开串口失败");
@@ -62,17 +56,13 @@ void OpenCommunication(Session& s) {
   s.state.PortHandle = port;
   const uint32_t epoch = ++s.state.ConnectionEpoch;
   s.state.StopPolling = false;
-  s.controls.SetEnabled("Combo1", false);
-  s.controls.SetEnabled("Combo2", false);
-  // Timer1: the connection sequence runs from the event loop 10 ms later, unless the
+  s.controls.SetEnabled(Control::PortList, false);
+  s.controls.SetEnabled(Control::BaudList, false);
+  // One-shot timer: the connection sequence runs from the event loop 10 ms later, unless the
   // communication was closed again meanwhile.
   s.ui.PostDelayed(10, [&s, epoch] {
     if (s.state.ConnectionEpoch.load() != epoch || s.state.PortHandle.load() == 0) return;
-    if (s.ConnectionSequence) {
-      s.ConnectionSequence();
-    } else {
-      ConnectionSequenceStub(s);
-    }
+    if (s.ConnectionSequence) s.ConnectionSequence();
   });
 }
 
@@ -85,20 +75,20 @@ void CloseCommunication(Session& s) {
   s.state.StopPolling = true;
   ++s.state.ConnectionEpoch;
   WaitForWorkers(s);
-  for (const char* field : {"Text1", "Text3", "Text4"}) s.controls.SetText(field, "");
-  s.controls.SetText("Command1", kCaptionOpen);
-  s.controls.SetColor("Shape1", kGrey);
-  for (int i = 2; i <= 6; ++i) s.controls.SetColor("Shape" + std::to_string(i), kButtonFace);
+  for (const Control field : {Control::PositionDeviationField, Control::ActualPositionField, Control::TargetPositionField}) s.controls.SetText(field, "");
+  s.controls.SetText(Control::OpenCloseButton, kCaptionOpen);
+  s.controls.SetColor(Control::CommLamp, kGrey);
+  for (const Control lamp : kMotionLamps) s.controls.SetColor(lamp, kButtonFace);
   SerialHandle port = s.state.PortHandle.exchange(0);
   if (port != 0) ClosePort(port);
-  s.controls.SetEnabled("Combo1", true);
-  s.controls.SetEnabled("Combo2", true);
-  for (int i = 0; i <= 23; ++i) s.controls.SetText(Text2(i), "");
-  for (const char* list : {"Combo3", "Combo4", "Combo5"}) s.controls.SetComboIndex(list, -1);
-  for (int i : {20, 21, 22, 23, 24, 25, 26, 31, 32, 33, 34, 35, 46}) s.controls.SetVisible(Label1(i), false);
-  for (const char* box : {"Check1", "Check2", "Check3"}) s.controls.SetChecked(box, false);
-  s.controls.SetEnabled("Picture1", false);
-  s.controls.SetEnabled("Picture2", false);
+  s.controls.SetEnabled(Control::PortList, true);
+  s.controls.SetEnabled(Control::BaudList, true);
+  for (const Control field : kParameterFields) s.controls.SetText(field, "");
+  for (const Control list : {Control::WorkModeList, Control::DriveBaudList, Control::MoveUnitList}) s.controls.SetComboIndex(list, -1);
+  for (const Control unit : kParameterUnits) s.controls.SetVisible(unit, false);
+  for (const Control box : {Control::MotorReversedCheck, Control::StartReleasedCheck, Control::AppReversedCheck}) s.controls.SetChecked(box, false);
+  s.controls.SetEnabled(Control::MotionPanel, false);
+  s.controls.SetEnabled(Control::ParameterPanel, false);
 }
 
 }  // namespace
@@ -108,25 +98,25 @@ void DiscoverPorts(Session& s) {
   for (int32_t n = 1; n <= 32; ++n) {
     if (ProbePort(n) != 0) ports.push_back({"COM" + std::to_string(n), n});
   }
-  s.controls.SetItems("Combo1", ports);
+  s.controls.SetItems(Control::PortList, ports);
   if (ports.empty()) {
     s.Message(MessageIcon::Error, "终止运行",
               "自动识别串口号最大COM32，请检查系统分配的串口号是否超过32；");
     s.ui.Quit(1);
     return;
   }
-  s.controls.SetComboIndex("Combo1", 0);
-  s.events.Dispatch("Combo1", UiEvent::Click);
+  s.controls.SetComboIndex(Control::PortList, 0);
+  s.events.Dispatch(Control::PortList, UiEvent::Click);
 }
 
 void InstallShellHandlers(Session& session) {
   Session* s = &session;
-  s->events.On("Form1", UiEvent::Load, [s](int) { OnLoad(*s); });
-  s->events.On("Form1", UiEvent::Close, [s](int) { OnClose(*s); });
-  s->events.On("Combo1", UiEvent::Click, [s](int) { OnListClick(*s, "Combo1", "Combo2"); });
-  s->events.On("Combo2", UiEvent::Click, [s](int) { OnListClick(*s, "Combo2", "Combo1"); });
-  s->events.On("Command1", UiEvent::Click, [s](int) {
-    if (s->controls.Text("Command1") == kCaptionOpen) {
+  s->events.On(Control::MainWindow, UiEvent::Load, [s](int) { OnLoad(*s); });
+  s->events.On(Control::MainWindow, UiEvent::Close, [s](int) { OnClose(*s); });
+  s->events.On(Control::PortList, UiEvent::Click, [s](int) { OnListClick(*s, Control::PortList, Control::BaudList); });
+  s->events.On(Control::BaudList, UiEvent::Click, [s](int) { OnListClick(*s, Control::BaudList, Control::PortList); });
+  s->events.On(Control::OpenCloseButton, UiEvent::Click, [s](int) {
+    if (s->controls.Text(Control::OpenCloseButton) == kCaptionOpen) {
       OpenCommunication(*s);
     } else {
       CloseCommunication(*s);

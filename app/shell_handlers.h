@@ -6,10 +6,11 @@
 
 namespace dd {
 
-// Installs the handlers of Form1 load/close, Combo1, Combo2 and Command1.
+// Installs the handlers of the main window's load and close, the port and baud lists
+// and the connect button.
 void InstallShellHandlers(Session& session);
 
-// Fills Combo1 with the ports that open now; none: message and end of program.
+// Fills the port list with the ports that open now; none: message and end of program.
 void DiscoverPorts(Session& session);
 
 // The texts the shell shows.

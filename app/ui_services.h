@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "app/control.h"
+
 namespace dd {
 
 enum class MessageIcon { None, Error, Information };
@@ -20,10 +22,11 @@ class UiServices {
   // Runs `fn` on the UI thread from the event loop, `ms` milliseconds from now (a
   // one-shot window timer). Any thread; never waits for the UI thread.
   virtual void PostDelayed(int ms, std::function<void()> fn) = 0;
-  // Shows a dialog (e.g. "Form2") modally; returns when it is closed. UI thread only.
-  virtual void RunDialog(const std::string& form) = 0;
+  // Shows a dialog (Control::SettingsDialog) modally; returns when it is closed. UI
+  // thread only.
+  virtual void RunDialog(Control dialog) = 0;
   // Closes a dialog that RunDialog shows. UI thread only.
-  virtual void CloseDialog(const std::string& form) = 0;
+  virtual void CloseDialog(Control dialog) = 0;
   // Ends the program at once with `exitCode` (no close handler runs).
   virtual void Quit(int exitCode) = 0;
   virtual bool OnUiThread() const = 0;

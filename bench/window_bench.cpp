@@ -165,20 +165,20 @@ int main(int argc, char* argv[]) {
   const double shownMs = Ms(Clock::now() - mainStart);
 
   // Pick the port and the baud rate as the operator does, then click the connect button.
-  auto pick = [&](const char* name, const std::string& text) {
-    auto* combo = qobject_cast<QComboBox*>(window.Control(name));
+  auto pick = [&](dd::Control name, const std::string& text) {
+    auto* combo = qobject_cast<QComboBox*>(window.Widget(name));
     const int index = combo ? combo->findText(QString::fromStdString(text)) : -1;
     if (index < 0) return false;
     combo->setCurrentIndex(index);
     Q_EMIT combo->activated(index);
     return true;
   };
-  if (!pick("Combo1", "COM" + std::to_string(com)) || !pick("Combo2", std::to_string(baud))) {
+  if (!pick(dd::Control::PortList, "COM" + std::to_string(com)) || !pick(dd::Control::BaudList, std::to_string(baud))) {
     std::fprintf(stderr, "bench_window: COM%d or %d not in the lists\n", com, baud);
     return 1;
   }
-  auto* connect = qobject_cast<QAbstractButton*>(window.Control("Command1"));
-  QWidget* panel = window.Control("Picture1");
+  auto* connect = qobject_cast<QAbstractButton*>(window.Widget(dd::Control::OpenCloseButton));
+  QWidget* panel = window.Widget(dd::Control::MotionPanel);
   if (!QTest::qWaitFor([&] { return connect->isEnabled(); }, 5000)) {
     std::fprintf(stderr, "bench_window: connect button stays disabled\n");
     return 1;
@@ -195,7 +195,7 @@ int main(int argc, char* argv[]) {
 
   // Probe: a click posted from another thread every probeMs onto "置零"; the time until
   // the button reports it is what an operator would wait.
-  auto* probeButton = qobject_cast<QAbstractButton*>(window.Control("Command4"));
+  auto* probeButton = qobject_cast<QAbstractButton*>(window.Widget(dd::Control::SetZeroButton));
   std::mutex probeMutex;
   std::vector<double> latencies;
   Clock::time_point postedAt{};

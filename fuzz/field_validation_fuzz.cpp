@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 8) return 0;
   dd::FieldBounds bounds;
-  const int field = data[0] % 24;
+  const dd::Control field = dd::kParameterFields[data[0] % dd::kParameterFields.size()];
   bounds.maxCurrent = static_cast<int16_t>(data[1] | (data[2] << 8));
   bounds.minCurrent = static_cast<int16_t>(data[3] | (data[4] << 8));
   bounds.speedCoefficient = static_cast<int32_t>(data[5] | (data[6] << 8)) * (data[7] & 3);

@@ -33,11 +33,11 @@ struct LimitRole {
 };
 
 const LimitRole kNearLimit{&SharedState::NearLimitInput, &SharedState::FarLimitInput,
-                           JogTowardMotor, JogAwayFromMotor, HomingDiagnostic::Timer7,
-                           HomingDiagnostic::Timer8, -1};
+                           JogTowardMotor, JogAwayFromMotor, HomingDiagnostic::UpperLimitStuck,
+                           HomingDiagnostic::UpperLimitNotLeft, -1};
 const LimitRole kFarLimit{&SharedState::FarLimitInput, &SharedState::NearLimitInput,
-                          JogAwayFromMotor, JogTowardMotor, HomingDiagnostic::Timer9,
-                          HomingDiagnostic::Timer10, +1};
+                          JogAwayFromMotor, JogTowardMotor, HomingDiagnostic::LowerLimitStuck,
+                          HomingDiagnostic::LowerLimitNotLeft, +1};
 
 // One homing run. Every failed or aborted way out ends with the drive holding no jog
 // or search command: where the run would otherwise leave one standing (a limit met
@@ -58,12 +58,12 @@ class HomingRun {
   // Common finish, on every way out.
   ~HomingRun() {
     st_.HomingIdle = true;
-    s_.controls.SetColor("Command2", kButtonFace);
+    s_.controls.SetColor(Control::HomingButton, kButtonFace);
   }
 
   void Start() {
     st_.HomingIdle = false;
-    s_.controls.SetColor("Command2", kRed);
+    s_.controls.SetColor(Control::HomingButton, kRed);
     const int32_t homingRpm = st_.HomingSpeedRpm;
     if (homingRpm != 0) {
       Locked(lockWait_, [&] { SendValue(WriteRunSpeed, SpeedRegisterValue(st_, homingRpm)); });
@@ -195,8 +195,8 @@ bool ElapsedAtLeast(std::chrono::steady_clock::time_point since, int ms) {
 
 void HomingRun::OriginProcedure() {
   const bool near = st_.NearLimitInput, far = st_.FarLimitInput;
-  if (near && far) return Fail(HomingDiagnostic::Timer6);
-  if (near != far && st_.OriginInput) return Fail(HomingDiagnostic::Timer12);
+  if (near && far) return Fail(HomingDiagnostic::BothLimits);
+  if (near != far && st_.OriginInput) return Fail(HomingDiagnostic::LimitWithOrigin);
 
   if (!st_.OriginInput) {
     Locked(lockWait_, [&] { Send(StartOriginSearch); });
@@ -214,7 +214,7 @@ void HomingRun::OriginProcedure() {
       Locked(lockWait_, [&] { Send(ReverseOriginSearch); });
       for (;;) {
         if (st_.OriginInput) break;
-        if (st_.FarLimitInput) return FailAndClear(lockWait_, HomingDiagnostic::Timer5);
+        if (st_.FarLimitInput) return FailAndClear(lockWait_, HomingDiagnostic::OriginNotFound);
         if (Aborted()) return AbortAndClear();
         Tick();
       }
@@ -226,8 +226,8 @@ void HomingRun::OriginProcedure() {
   const auto leaveStart = std::chrono::steady_clock::now();
   while (st_.OriginInput) {
     if (Aborted()) return AbortAndClear();
-    if (st_.FarLimitInput || st_.NearLimitInput) return FailAndClear(lockWait_, HomingDiagnostic::Timer4);
-    if (ElapsedAtLeast(leaveStart, kLeaveSensorMs)) return FailAndClear(lockWait_, HomingDiagnostic::Timer3);
+    if (st_.FarLimitInput || st_.NearLimitInput) return FailAndClear(lockWait_, HomingDiagnostic::OriginStuck);
+    if (ElapsedAtLeast(leaveStart, kLeaveSensorMs)) return FailAndClear(lockWait_, HomingDiagnostic::OriginNotLeft);
     Tick();
   }
   Locked(lockWait_, [&] { Send(ClearCommand); });
@@ -249,7 +249,7 @@ void HomingRun::OriginProcedure() {
 }
 
 void HomingRun::LimitProcedure(const LimitRole& role) {
-  if (st_.NearLimitInput && st_.FarLimitInput) return Fail(HomingDiagnostic::Timer6);
+  if (st_.NearLimitInput && st_.FarLimitInput) return Fail(HomingDiagnostic::BothLimits);
 
   if (!Active(role.reference)) {
     Locked(lockWait_, [&] { Send(role.approach); });

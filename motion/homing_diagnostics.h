@@ -8,8 +8,19 @@
 
 namespace dd {
 
-// One per failure case, named after the window's one-shot timers.
-enum class HomingDiagnostic { Timer3, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9, Timer10, Timer12 };
+// One per failure case: a sensor that never let go or was not left within 3 s, no
+// origin between the limits, both limits at once, a limit together with the origin.
+enum class HomingDiagnostic {
+  OriginNotLeft,
+  OriginStuck,
+  OriginNotFound,
+  BothLimits,
+  UpperLimitStuck,
+  UpperLimitNotLeft,
+  LowerLimitStuck,
+  LowerLimitNotLeft,
+  LimitWithOrigin,
+};
 
 inline constexpr const char* kHomingFailedTitle = "归零失败";
 inline constexpr int kDiagnosticDelayMs = 10;

@@ -11,30 +11,30 @@ namespace {
 constexpr char32_t kBackspace = 8;
 
 struct ModeOption {
-  const char* control;
+  Control button;
   int16_t mode;
   const char* summaryHead;
 };
 
 constexpr std::array<ModeOption, 3> kOptions{{
-    {"Form2.Option1", 0, "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 "},
-    {"Form2.Option2", -1, "归零方式：找远马达端极限(Limit Sensor)；归零后偏移值：向后移动 "},
-    {"Form2.Option3", 1, "归零方式：找近马达端极限(Limit Sensor)；归零后偏移值：向后移动 "},
+    {Control::OriginModeOption, 0, "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 "},
+    {Control::FarLimitModeOption, -1, "归零方式：找远马达端极限(Limit Sensor)；归零后偏移值：向后移动 "},
+    {Control::NearLimitModeOption, 1, "归零方式：找近马达端极限(Limit Sensor)；归零后偏移值：向后移动 "},
 }};
 
 void OpenSettings(Session& s) {
   if (s.state.MotorMoving || !s.state.HomingIdle) return;
-  s.ui.RunDialog("Form2");
+  s.ui.RunDialog(Control::SettingsDialog);
 }
 
 void LoadSettings(Session& s) {
   const int16_t mode = s.state.HomingMode;
-  for (const auto& option : kOptions) s.controls.SetChecked(option.control, option.mode == mode);
-  s.controls.SetText("Form2.Text1", std::to_string(s.state.HomingOffsetTurns.load()));
+  for (const auto& option : kOptions) s.controls.SetChecked(option.button, option.mode == mode);
+  s.controls.SetText(Control::HomingOffsetField, std::to_string(s.state.HomingOffsetTurns.load()));
 }
 
 void SaveSettings(Session& s) {
-  const std::string text = s.controls.Text("Form2.Text1");
+  const std::string text = s.controls.Text(Control::HomingOffsetField);
   if (text.empty()) {
     s.Message(MessageIcon::Error, kSettingsTitleCannotSave, kMsgOffsetEmpty);
     return;
@@ -48,12 +48,12 @@ void SaveSettings(Session& s) {
   }
   s.state.HomingOffsetTurns = *turns;
   for (const auto& option : kOptions) {
-    if (!s.controls.Checked(option.control)) continue;
+    if (!s.controls.Checked(option.button)) continue;
     s.state.HomingMode = option.mode;
-    s.controls.SetText("Text6(1)", HomingSummary(option.mode, text));
+    s.controls.SetText(Control::StatusText, HomingSummary(option.mode, text));
     break;
   }
-  s.ui.CloseDialog("Form2");
+  s.ui.CloseDialog(Control::SettingsDialog);
 }
 
 }  // namespace
@@ -66,11 +66,11 @@ std::string HomingSummary(int16_t mode, const std::string& offsetText) {
 }
 
 void InstallHomingSettingsHandlers(Session& s) {
-  s.events.On("Command8", UiEvent::Click, [&s](int) { OpenSettings(s); });
-  s.events.On("Form2", UiEvent::Load, [&s](int) { LoadSettings(s); });
-  s.events.SetKeyFilter("Form2.Text1",
+  s.events.On(Control::SettingsButton, UiEvent::Click, [&s](int) { OpenSettings(s); });
+  s.events.On(Control::SettingsDialog, UiEvent::Load, [&s](int) { LoadSettings(s); });
+  s.events.SetKeyFilter(Control::HomingOffsetField,
                         [](char32_t key) { return (key >= U'0' && key <= U'9') || key == kBackspace; });
-  s.events.On("Form2.Command1", UiEvent::Click, [&s](int) { SaveSettings(s); });
+  s.events.On(Control::SaveSettingsButton, UiEvent::Click, [&s](int) { SaveSettings(s); });
 }
 
 }  // namespace dd

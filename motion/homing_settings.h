@@ -1,5 +1,5 @@
-// The homing settings dialog Form2 ("设定"): the homing mode and the revolutions to
-// move back, kept for the run of the program; summary in the status line Text6(1).
+// The homing settings dialog ("设定"): the homing mode and the revolutions to
+// move back, kept for the run of the program; summary in the status line.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,8 @@ inline constexpr const char* kMsgOffsetMalformed = "偏移值输入格式不正�
 // Status-line summary of a mode (0, -1, 1) with the offset text as typed.
 std::string HomingSummary(int16_t mode, const std::string& offsetText);
 
-// Installs Command8 (opens Form2 unless moving or homing), the Form2 load, the key
-// filter of Form2.Text1 and Form2.Command1 ("保存").
+// Installs the settings button (opens the dialog unless moving or homing), the dialog's
+// load, the key filter of the offset field and the dialog's save button ("保存").
 void InstallHomingSettingsHandlers(Session& session);
 
 }  // namespace dd

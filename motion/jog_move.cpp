@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "app/number_text.h"
 #include "link/drive_commands.h"
 #include "status/drive_state_commands.h"
@@ -50,7 +50,7 @@ void OnJogRelease(Session& s, const std::shared_ptr<JogReleases>& releases) {
 }
 
 void OnMoveClick(Session& s, MoveButton button) {
-  const std::string text = s.controls.Text("Text5");
+  const std::string text = s.controls.Text(Control::MoveDistanceField);
   if (text.empty()) {
     s.Message(MessageIcon::Error, kTitleCannotOperate, kMsgNoDistance);
     return;
@@ -68,9 +68,9 @@ void OnMoveClick(Session& s, MoveButton button) {
     if (button == MoveButton::Toward && st.NearLimitInput) return;
   }
   // Until the polling has shown a target there is nothing to move relative to.
-  const auto base = ParseNumber(s.controls.Text("Text4"));
+  const auto base = ParseNumber(s.controls.Text(Control::TargetPositionField));
   if (!base) return;
-  const auto distance = MoveDistance(text, s.controls.ComboText("Combo5"), s.controls.Text(Text2(8)));
+  const auto distance = MoveDistance(text, s.controls.ComboText(Control::MoveUnitList), s.controls.Text(Control::UnitsPerRevField));
   if (!distance) return;
   const double target = MoveTargetFor(*base, *distance, button, st.DirectionReversed);
   // The drive's target is a 32-bit register; a wrapped value would move the other way.
@@ -84,7 +84,7 @@ void OnMoveClick(Session& s, MoveButton button) {
 
 bool DistanceKey(const Session& s, char32_t key) {
   if ((key >= U'0' && key <= U'9') || key == kBackspace) return true;
-  return key == U'.' && s.controls.ComboText("Combo5") != kUnitPulses;
+  return key == U'.' && s.controls.ComboText(Control::MoveUnitList) != kUnitPulses;
 }
 
 }  // namespace
@@ -112,8 +112,8 @@ void MoveWorker(Session& s) {
   {
     BusHold hold(st.Bus, kBusWaitMs);
     if (hold && Retry(s, kMoveAttempts, 0, [&] { return StopMotion(Port(s), Addr(s)); })) {
-      if (s.controls.Text("Command9") == "使能") {
-        s.controls.SetText("Command9", "脱机");
+      if (s.controls.Text(Control::EnableButton) == "使能") {
+        s.controls.SetText(Control::EnableButton, "脱机");
         st.MotorEnabled = true;
       }
       const double target = st.MoveTarget;
@@ -137,15 +137,18 @@ void MoveWorker(Session& s) {
 void InstallJogMoveHandlers(Session& s) {
   auto releases = std::make_shared<JogReleases>();
   for (MoveButton button : {MoveButton::Away, MoveButton::Toward}) {
-    const std::string jog = Indexed("Command5", static_cast<int>(button));
+    const Control jog =
+        button == MoveButton::Away ? Control::JogAwayButton : Control::JogTowardButton;
+    const Control move =
+        button == MoveButton::Away ? Control::MoveAwayButton : Control::MoveTowardButton;
     s.events.On(jog, UiEvent::MouseDown, [&s, releases, button](int) { OnJogPress(s, releases, button); });
     s.events.On(jog, UiEvent::MouseUp, [&s, releases](int) { OnJogRelease(s, releases); });
-    s.events.On(Indexed("Command6", static_cast<int>(button)), UiEvent::Click,
+    s.events.On(move, UiEvent::Click,
                 [&s, button](int) { OnMoveClick(s, button); });
   }
-  s.events.On("Combo5", UiEvent::Click, [&s](int) { s.controls.SetText("Text5", ""); });
-  s.events.SetKeyFilter("Text5", [&s](char32_t key) { return DistanceKey(s, key); });
-  s.events.SetKeyFilter("Text3", [](char32_t) { return false; });
+  s.events.On(Control::MoveUnitList, UiEvent::Click, [&s](int) { s.controls.SetText(Control::MoveDistanceField, ""); });
+  s.events.SetKeyFilter(Control::MoveDistanceField, [&s](char32_t key) { return DistanceKey(s, key); });
+  s.events.SetKeyFilter(Control::ActualPositionField, [](char32_t) { return false; });
 }
 
 }  // namespace dd

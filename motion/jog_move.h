@@ -1,5 +1,5 @@
-// Jog while a button is held (Command5(0)/(1)) and the relative move by a distance in
-// pulses or revolutions (Text5, Combo5, Command6(0)/(1)).
+// Jog while a button is held (the jog buttons) and the relative move by a distance in
+// pulses or revolutions (distance field, unit list, move buttons).
 #pragma once
 
 #include <optional>
@@ -25,8 +25,8 @@ inline constexpr int kMoveRestartPatienceMs = 2000;
 // Absolute target of a move by `distance` (position units, already whole) from `base`.
 double MoveTargetFor(double base, double distance, MoveButton button, bool directionReversed);
 
-// Distance in position units from the text of Text5, the unit shown in Combo5 and the
-// units per revolution of Text2(8); nullopt when any of them is not a usable number.
+// Distance in position units from the move distance text, the chosen move unit and the
+// units per revolution of UnitsPerRevField; nullopt when any of them is not a usable number.
 std::optional<double> MoveDistance(const std::string& distanceText, const std::string& unit,
                                    const std::string& unitsPerRevText);
 
@@ -34,8 +34,8 @@ std::optional<double> MoveDistance(const std::string& distanceText, const std::s
 // for standstill and arm the limit re-synchronisation. Reads MoveTarget.
 void MoveWorker(Session& session);
 
-// Installs the jog buttons, the move buttons, the Combo5 click and the key filters of
-// Text5 and Text3.
+// Installs the jog buttons, the move buttons, the move unit list and the key filters of
+// the move distance and actual position fields.
 void InstallJogMoveHandlers(Session& session);
 
 }  // namespace dd

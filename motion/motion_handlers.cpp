@@ -9,7 +9,7 @@ namespace dd {
 void InstallMotionHandlers(Session& s) {
   InstallJogMoveHandlers(s);
   InstallHomingSettingsHandlers(s);
-  s.events.On("Command2", UiEvent::Click, [&s](int) { StartHoming(s); });
+  s.events.On(Control::HomingButton, UiEvent::Click, [&s](int) { StartHoming(s); });
 }
 
 }  // namespace dd

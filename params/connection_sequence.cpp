@@ -3,9 +3,9 @@
 #include <cmath>
 #include <string>
 
-#include "app/control_names.h"
 #include "app/number_text.h"
 #include "link/drive_commands.h"
+#include "params/field_table.h"
 #include "params/field_validation.h"
 #include "params/parameter_restore.h"
 #include "status/status_worker.h"
@@ -58,18 +58,20 @@ class Sequence {
     s_.Message(MessageIcon::Information, kNoticeTitle, text);
   }
 
-  void Show(int field, const std::string& text) {
-    s_.controls.SetText(Text2(field), text);
-    const int unit = FieldAt(field).unitLabel;
-    if (unit >= 0) s_.controls.SetVisible(Label1(unit), true);
+  void Show(Control field, const std::string& text) {
+    s_.controls.SetText(field, text);
+    ShowUnit(field, true);
   }
-  void Clear(int field) {
+  void Clear(Control field) {
     if (Lost()) return;  // a newer connection may own the grid by now
-    s_.controls.SetText(Text2(field), "");
-    const int unit = FieldAt(field).unitLabel;
-    if (unit >= 0) s_.controls.SetVisible(Label1(unit), false);
+    s_.controls.SetText(field, "");
+    ShowUnit(field, false);
   }
-  void Select(const char* list, int index) {
+  void ShowUnit(Control field, bool shown) {
+    const FieldSpec* row = FindField(field);
+    if (row != nullptr && row->unit) s_.controls.SetVisible(*row->unit, shown);
+  }
+  void Select(Control list, int index) {
     s_.controls.SetComboIndex(list, index);
     s_.events.Dispatch(list, UiEvent::Click);
   }
@@ -121,7 +123,7 @@ bool Sequence::ReadScaling() {
     return false;
   }
   st.PulsesPerRev = pulsesPerRev;
-  Show(10, Grouped(pulsesPerRev));
+  Show(Control::PulsesPerRevField, Grouped(pulsesPerRev));
   rpmPerUnit_ = *RpmPerSpeedUnit(coefficient, pulsesPerRev);
 
   double pulseLength = 0;
@@ -132,35 +134,35 @@ bool Sequence::ReadScaling() {
     return false;
   }
   st.PulseLength = pulseLength;
-  Show(9, Grouped(pulseLength));
-  Show(8, PlainDecimal(pulsesPerRev / pulseLength));
+  Show(Control::PulseLengthField, Grouped(pulseLength));
+  Show(Control::UnitsPerRevField, PlainDecimal(pulsesPerRev / pulseLength));
 
   int32_t driveNumber = 0;
   if (!ReadValue(ReadDriveNumber, driveNumber)) {
     Fatal("获取到错误的驱动器号，请重新启动程序！");
     return false;
   }
-  Show(15, PlainDecimal(driveNumber));
+  Show(Control::DriveNumberField, PlainDecimal(driveNumber));
 
   double baud = 0;
   if (!ReadValue(ReadBusBaudRate, baud)) {
     Fatal("获取到错误的总线通信速率，请重新启动程序！");
     return false;
   }
-  const auto rates = s_.controls.Items("Combo4");
+  const auto rates = s_.controls.Items(Control::DriveBaudList);
   for (std::size_t i = 0; i < rates.size(); ++i) {
     const auto rate = ParseNumber(rates[i].text);
     if (rate && *rate == baud) {
-      Select("Combo4", static_cast<int>(i));
+      Select(Control::DriveBaudList, static_cast<int>(i));
       break;
     }
   }
 
   double bandwidth = 0;
   if (ReadValue(ReadInputBandwidth, bandwidth)) {
-    Show(14, Grouped(bandwidth));
+    Show(Control::InputBandwidthField, Grouped(bandwidth));
   } else {
-    Clear(14);
+    Clear(Control::InputBandwidthField);
     Notice("未能正确读取输入带宽");
   }
   return !Lost();
@@ -175,26 +177,26 @@ void Sequence::DetectSensorLevels() {
   if (Lost()) return;
 
   const bool supported = st.SensorLevelSupported.load();
-  for (const char* control : {"Combo6", "Combo7"}) s_.controls.SetVisible(control, supported);
-  s_.controls.SetVisible(Label1(55), supported);
-  s_.controls.SetVisible(Label1(56), supported);
+  for (const Control control : {Control::OriginLevelList, Control::LimitLevelList}) s_.controls.SetVisible(control, supported);
+  s_.controls.SetVisible(Control::OriginLevelCaption, supported);
+  s_.controls.SetVisible(Control::LimitLevelCaption, supported);
   if (!supported) return;
 
   int32_t sensor = 0;
   if (!ReadValue(ReadSensorConfig, sensor)) {
     if (Lost()) return;
-    s_.controls.SetComboIndex("Combo6", -1);
-    s_.controls.SetComboIndex("Combo7", -1);
+    s_.controls.SetComboIndex(Control::OriginLevelList, -1);
+    s_.controls.SetComboIndex(Control::LimitLevelList, -1);
     Notice("未能正确读取传感器有效状态参数");
     return;
   }
   const bool limitsOff = !Bit(sensor, 13) && !Bit(sensor, 12);
   if (Bit(sensor, 29) && Bit(sensor, 28) && limitsOff) {
-    Select("Combo7", 1);
+    Select(Control::LimitLevelList, 1);
   } else if (!Bit(sensor, 29) && !Bit(sensor, 28) && limitsOff) {
-    Select("Combo7", 0);
+    Select(Control::LimitLevelList, 0);
   }
-  if (!Bit(sensor, 4)) Select("Combo6", Bit(sensor, 19) ? 1 : 0);
+  if (!Bit(sensor, 4)) Select(Control::OriginLevelList, Bit(sensor, 19) ? 1 : 0);
 }
 
 void Sequence::ReadCurrents() {
@@ -215,23 +217,23 @@ void Sequence::ReadCurrents() {
   }
   if (Lost()) return;
   if (ReadValue(ReadDriveCurrent, value)) {
-    Show(0, FixedDecimals(value / 100.0, 2));
+    Show(Control::DriveCurrentField, FixedDecimals(value / 100.0, 2));
   } else {
-    Clear(0);
+    Clear(Control::DriveCurrentField);
     Notice("未能正确读取设定电流");
   }
   if (Lost()) return;
   if (ReadValue(ReadCurrentReduction, value)) {
-    Show(1, PlainDecimal(value));
+    Show(Control::CurrentReductionField, PlainDecimal(value));
   } else {
-    Clear(1);
+    Clear(Control::CurrentReductionField);
     Notice("未能正确读取电流下降比例");
   }
   if (Lost()) return;
   if (ReadValue(ReadReductionDelay, value)) {
-    Show(2, Grouped(value));
+    Show(Control::ReductionDelayField, Grouped(value));
   } else {
-    Clear(2);
+    Clear(Control::ReductionDelayField);
     Notice("未能正确读取电流下降等待时间");
   }
 }
@@ -242,48 +244,48 @@ void Sequence::ReadSpeeds() {
   if (ReadValue(ReadRunSpeed, v)) {
     const double rpm = rpmPerUnit_ * v;
     st.RunSpeedRpm = rpm;
-    Show(4, PlainDecimal(rpm));
+    Show(Control::RunSpeedField, PlainDecimal(rpm));
   } else {
     if (Lost()) return;
     st.RunSpeedRpm = 0.0;
-    Clear(4);
+    Clear(Control::RunSpeedField);
   }
   if (ReadValue(ReadHomingSpeed, v)) {
     const auto rpm = static_cast<int32_t>(RoundHalfEven(rpmPerUnit_ * v));
     st.HomingSpeedRpm = rpm;
-    Show(17, PlainDecimal(rpm));
+    Show(Control::HomingSpeedField, PlainDecimal(rpm));
   } else {
     if (Lost()) return;
     st.HomingSpeedRpm = 0;
-    Clear(17);
+    Clear(Control::HomingSpeedField);
   }
   if (ReadValue(ReadStartSpeed, v)) {
-    Show(5, PlainDecimal(rpmPerUnit_ * v));
+    Show(Control::StartSpeedField, PlainDecimal(rpmPerUnit_ * v));
   } else {
-    Clear(5);
+    Clear(Control::StartSpeedField);
   }
 }
 
 void Sequence::ReadFiltersAndWindows() {
   int32_t v = 0;
-  if (ReadValue(ReadCommFilter, v)) Show(6, PlainDecimal(v)); else Clear(6);
-  if (ReadValue(ReadSpeedFilter, v)) Show(22, PlainDecimal(v)); else Clear(22);
+  if (ReadValue(ReadCommFilter, v)) Show(Control::CommFilterField, PlainDecimal(v)); else Clear(Control::CommFilterField);
+  if (ReadValue(ReadSpeedFilter, v)) Show(Control::SpeedFilterField, PlainDecimal(v)); else Clear(Control::SpeedFilterField);
   if (ReadValue(ReadHomingFilter, v)) {
     s_.state.HomingFilter = v;
-    Show(23, PlainDecimal(v));
+    Show(Control::HomingFilterField, PlainDecimal(v));
   } else {
     if (Lost()) return;
     s_.state.HomingFilter = 0;
-    Clear(23);
+    Clear(Control::HomingFilterField);
   }
   double d = 0;
-  if (ReadValue(ReadDeviationAlarm, d)) Show(11, PlainDecimal(d)); else Clear(11);
-  if (ReadValue(ReadInPositionWindow, d)) Show(12, PlainDecimal(d)); else Clear(12);
-  if (ReadValue(ReadInPositionTime, v)) Show(13, PlainDecimal(v)); else Clear(13);
+  if (ReadValue(ReadDeviationAlarm, d)) Show(Control::DeviationAlarmField, PlainDecimal(d)); else Clear(Control::DeviationAlarmField);
+  if (ReadValue(ReadInPositionWindow, d)) Show(Control::InPositionWindowField, PlainDecimal(d)); else Clear(Control::InPositionWindowField);
+  if (ReadValue(ReadInPositionTime, v)) Show(Control::InPositionTimeField, PlainDecimal(v)); else Clear(Control::InPositionTimeField);
   if (ReadValue(ReadCpuTemperature, v) && v >= -40 && v <= 125) {
-    Show(16, PlainDecimal(v));
+    Show(Control::CpuTemperatureField, PlainDecimal(v));
   } else {
-    Clear(16);
+    Clear(Control::CpuTemperatureField);
   }
 }
 
@@ -293,40 +295,43 @@ void Sequence::ReadStates() {
   int32_t word = 0;
   if (ReadValue(ReadControlWord, word)) {
     const bool enabled = !Bit(word, 2);
-    c.SetText("Command9", enabled ? "脱机" : "使能");
+    c.SetText(Control::EnableButton, enabled ? "脱机" : "使能");
     st.MotorEnabled = enabled;
   }
   int32_t config = 0;
   if (!ReadValue(ReadDriveConfig, config)) return;
   switch (config & 0xF) {
     case 0x0:
-      Select("Combo3", 0);
+      Select(Control::WorkModeList, 0);
       st.LimitInputMode = false;
       break;
     case 0x4:
-      Select("Combo3", 1);
+      Select(Control::WorkModeList, 1);
       st.LimitInputMode = false;
       break;
     case 0x8:
-      Select("Combo3", 2);
+      Select(Control::WorkModeList, 2);
       st.LimitInputMode = true;
-      for (int label : {41, 42, 43}) c.SetVisible(Label1(label), true);
-      for (const char* lamp : {"Shape2", "Shape3", "Shape6"}) c.SetVisible(lamp, true);
-      c.SetEnabled("Command2", true);
-      c.SetEnabled("Frame1", true);
+      for (const Control sensor : {Control::FarLimitCaption, Control::NearLimitCaption,
+                                   Control::OriginCaption, Control::FarLimitLamp,
+                                   Control::NearLimitLamp, Control::OriginLamp}) {
+        c.SetVisible(sensor, true);
+      }
+      c.SetEnabled(Control::HomingButton, true);
+      c.SetEnabled(Control::JogFrame, true);
       break;
     default:
       break;
   }
-  c.SetChecked("Check2", Bit(config, 13));
-  c.SetChecked("Check1", Bit(config, 14));
-  c.SetChecked("Check3", Bit(config, 15));
+  c.SetChecked(Control::StartReleasedCheck, Bit(config, 13));
+  c.SetChecked(Control::MotorReversedCheck, Bit(config, 14));
+  c.SetChecked(Control::AppReversedCheck, Bit(config, 15));
   st.DirectionReversed = Bit(config, 15);
 }
 
 void Sequence::Run() {
   if (Lost()) return;
-  Select("Combo5", 0);
+  Select(Control::MoveUnitList, 0);
   if (!ReadScaling()) return;
   DetectSensorLevels();
   if (Lost()) return;
@@ -338,10 +343,10 @@ void Sequence::Run() {
   if (Lost()) return;
   ReadStates();
   if (Lost()) return;
-  if (!s_.controls.Enabled("Picture1")) {
-    s_.controls.SetEnabled("Picture1", true);
-    s_.controls.SetEnabled("Picture2", true);
-    s_.controls.SetEnabled("Command1", true);
+  if (!s_.controls.Enabled(Control::MotionPanel)) {
+    s_.controls.SetEnabled(Control::MotionPanel, true);
+    s_.controls.SetEnabled(Control::ParameterPanel, true);
+    s_.controls.SetEnabled(Control::OpenCloseButton, true);
   }
   StartStatusWorker(s_);
 }

@@ -1,4 +1,4 @@
-// The parameter grid Text2(0)..Text2(23), described once: how a field takes keys, how
+// The text fields of the parameter grid, described once: how a field takes keys, how
 // its text is checked when it loses the focus, whether and how the save writes it, and
 // which unit label stands beside it. The key filter, the validation, the save and the
 // emptying of the panel all read this table.
@@ -6,10 +6,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+
+#include "app/control.h"
 
 namespace dd {
 
-inline constexpr int kFieldCount = 24;
+inline constexpr int kFieldCount = static_cast<int>(kParameterFields.size());
 
 // Which keys a field takes.
 enum class FieldKind {
@@ -24,8 +27,8 @@ enum class FieldRange {
   Fixed,          // [low, high]
   Current,        // MinCurrent/100 .. MaxCurrent/100 A, compared as int32 hundredths
   Speed,          // 1 .. speedLimit register units, chosen by PulsesPerRev
-  PulseLength,    // 1 .. PulsesPerRev, quoting the text of field 10
-  DeviationSpan,  // 0 .. PulsesPerRev x 32, quoting the text of field 10 and "*32"
+  PulseLength,    // 1 .. PulsesPerRev, quoting the text of PulsesPerRevField
+  DeviationSpan,  // 0 .. PulsesPerRev x 32, quoting PulsesPerRevField and "*32"
 };
 
 // How the text becomes the number that is compared.
@@ -50,7 +53,7 @@ struct SpeedLimits {
 };
 
 struct FieldSpec {
-  int index = 0;
+  Control field = Control::DriveCurrentField;
   FieldKind kind = FieldKind::Display;
   FieldRange range = FieldRange::None;
   FieldNumber number = FieldNumber::Real;
@@ -58,14 +61,14 @@ struct FieldSpec {
   double high = 0;
   SpeedLimits speed;  // FieldRange::Speed
   SaveConversion save = SaveConversion::NotSaved;
-  int unitLabel = -1;  // index into Label1, -1 none
+  std::optional<Control> unit;  // the unit label beside the field, if any
   // Message lines that this field shows without the four leading blanks.
   bool bareNumberMessage = false;
   bool bareLowerMessage = false;
 };
 
 const std::array<FieldSpec, kFieldCount>& FieldTable();
-// The table entry of Text2(index); index must be 0..23.
-const FieldSpec& FieldAt(int index);
+// The table row of a grid field; nullptr for any other control.
+const FieldSpec* FindField(Control field);
 
 }  // namespace dd

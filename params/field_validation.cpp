@@ -68,9 +68,10 @@ BoundTexts TextsOf(const FieldSpec& f, const FieldBounds& b) {
 
 }  // namespace
 
-bool KeepFieldKey(int field, char32_t key, bool connected) {
-  if (field < 0 || field >= kFieldCount) return false;
-  const FieldSpec& f = FieldAt(field);
+bool KeepFieldKey(Control field, char32_t key, bool connected) {
+  const FieldSpec* row = FindField(field);
+  if (row == nullptr) return false;
+  const FieldSpec& f = *row;
   if (f.kind == FieldKind::Display || !connected) return false;
   if (IsDigit(key) || key == 8) return true;
   return f.kind == FieldKind::Decimal && key == U'.';
@@ -144,10 +145,11 @@ std::optional<AcceptedRange> FieldAcceptedRange(const FieldSpec& f, const FieldB
   return std::nullopt;
 }
 
-std::optional<std::string> ValidateField(int field, std::string_view text,
+std::optional<std::string> ValidateField(Control field, std::string_view text,
                                          const FieldBounds& bounds) {
-  if (field < 0 || field >= kFieldCount) return std::nullopt;
-  const FieldSpec& f = FieldAt(field);
+  const FieldSpec* row = FindField(field);
+  if (row == nullptr) return std::nullopt;
+  const FieldSpec& f = *row;
   if (f.range == FieldRange::None || text.empty()) return std::nullopt;
   const auto entered = ReadFieldNumber(text);
   if (!entered) return std::string(f.bareNumberMessage ? kNotANumberBare : kNotANumber);
@@ -168,7 +170,7 @@ std::optional<std::string> ValidateField(int field, std::string_view text,
   }
   if (!fits) {
     if (value < 0) return LowerMessage(f, texts.lower);
-    // Only field 9's bound can exceed what its conversion holds.
+    // Only the pulse length's bound can exceed what its conversion holds.
     if (f.range == FieldRange::PulseLength && bounds.pulsesPerRev > kInt32Max) {
       return UpperMessage(Grouped(kInt32Max));
     }

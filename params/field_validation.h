@@ -17,16 +17,16 @@ struct FieldBounds {
   int16_t minCurrent = 0;
   int32_t speedCoefficient = 0;
   double pulsesPerRev = 0;
-  std::string pulsesPerRevText;  // Text2(10) as displayed, e.g. "3,840,000"
+  std::string pulsesPerRevText;  // PulsesPerRevField as displayed, e.g. "3,840,000"
 };
 
-// True when `key` may reach Text2(field). Display fields take nothing; while not
-// connected no field takes anything.
-bool KeepFieldKey(int field, char32_t key, bool connected);
+// True when `key` may reach the grid field `field`. Display fields take nothing; while
+// not connected no field takes anything.
+bool KeepFieldKey(Control field, char32_t key, bool connected);
 
 // Reads a field's text as a number. Besides what ParseNumber takes, the thousands
 // separators of the "#,0" form are accepted when correctly placed, because the grid
-// shows several saved values that way (1,000 in field 2, 3,840 in field 9).
+// shows several saved values that way (a reduction delay 1,000, a pulse length 3,840).
 std::optional<double> ReadFieldNumber(std::string_view text);
 
 // k = SpeedCoefficient x 60000 as a 32-bit product; nullopt when it does not fit.
@@ -46,10 +46,10 @@ struct AcceptedRange {
 };
 std::optional<AcceptedRange> FieldAcceptedRange(const FieldSpec& field, const FieldBounds& bounds);
 
-// Checks the text of Text2(field) on leaving it. nullopt: accepted; otherwise the
+// Checks the text of the grid field `field` on leaving it. nullopt: accepted; otherwise the
 // message text to show (title "不能输入", error icon). A number too large (or too
 // negative) for the field's conversion is reported as beyond the bound on that side.
-std::optional<std::string> ValidateField(int field, std::string_view text,
+std::optional<std::string> ValidateField(Control field, std::string_view text,
                                          const FieldBounds& bounds);
 
 // Message pieces, exact.

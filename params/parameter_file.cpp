@@ -196,7 +196,7 @@ std::vector<FileProblem> CheckAgainstDrive(const ParameterFile& file, const Driv
           *value != (kOriginClosed | kLimitsClosed)) {
         problems.push_back({line, K::NotSettable, name, text});
       }
-    } else if (const auto range = FieldAcceptedRange(FieldAt(p.field), drive.bounds)) {
+    } else if (const auto range = FieldAcceptedRange(*FindField(*p.field), drive.bounds)) {
       const auto v = static_cast<double>(*value);
       if (v < range->low || v > range->high) {
         problems.push_back({line, K::OutOfRange, name,

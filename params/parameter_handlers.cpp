@@ -1,6 +1,5 @@
 #include "params/parameter_handlers.h"
 
-#include "app/control_names.h"
 #include "params/connection_sequence.h"
 #include "params/field_table.h"
 #include "params/save_parameters.h"
@@ -13,7 +12,7 @@ FieldBounds CurrentFieldBounds(const Session& session) {
   b.minCurrent = session.state.MinCurrent.load();
   b.speedCoefficient = session.state.SpeedCoefficient.load();
   b.pulsesPerRev = session.state.PulsesPerRev.load();
-  b.pulsesPerRevText = session.controls.Text(Text2(10));
+  b.pulsesPerRevText = session.controls.Text(Control::PulsesPerRevField);
   return b;
 }
 
@@ -21,19 +20,18 @@ void InstallParameterHandlers(Session& session) {
   Session* s = &session;
   s->ConnectionSequence = [s] { RunConnectionSequence(*s); };
   for (const FieldSpec& f : FieldTable()) {
-    const int index = f.index;
-    const std::string name = Text2(index);
-    s->events.SetKeyFilter(name, [s, index](char32_t key) {
-      return KeepFieldKey(index, key, s->Connected());
+    const Control field = f.field;
+    s->events.SetKeyFilter(field, [s, field](char32_t key) {
+      return KeepFieldKey(field, key, s->Connected());
     });
-    s->events.SetValidator(name, [s, index, name] {
-      const auto message = ValidateField(index, s->controls.Text(name), CurrentFieldBounds(*s));
+    s->events.SetValidator(field, [s, field] {
+      const auto message = ValidateField(field, s->controls.Text(field), CurrentFieldBounds(*s));
       if (!message) return true;
       s->Message(MessageIcon::Error, kInputTitle, *message);
       return false;
     });
   }
-  s->events.On("Command3", UiEvent::Click, [s](int) { SaveParameterSet(*s); });
+  s->events.On(Control::SaveButton, UiEvent::Click, [s](int) { SaveParameterSet(*s); });
 }
 
 }  // namespace dd

@@ -1,6 +1,6 @@
-// Wires the parameter subsystem into the session: the connection sequence behind
-// Timer1, the key filters and leave-the-field checks of Text2(0)..Text2(23), and the
-// save behind Command3.
+// Wires the parameter subsystem into the session: the connection sequence run after
+// opening, the key filters and leave-the-field checks of the grid fields, and the save
+// behind the save button.
 #pragma once
 
 #include "app/session.h"

@@ -15,20 +15,20 @@ constexpr double kU32Max = 4294967295.0;
 using W = ParameterWrite;
 
 constexpr std::array<ParameterSpec, kParameterCount> kTable = {{
-    {W::DriveConfig, "DriveConfig", -1, kU16Max, "工作模式："},
-    {W::InputBandwidth, "InputBandwidth", 14, kU32Max, "输入带宽："},
-    {W::DriveNumber, "DriveNumber", 15, kU16Max, "驱动器号："},
-    {W::CurrentReduction, "CurrentReduction", 1, kU16Max, "电流下降："},
-    {W::ReductionDelay, "ReductionDelay", 2, kU16Max, "下降等待："},
-    {W::DriveCurrent, "DriveCurrent", 0, kU16Max, "驱动电流："},
-    {W::RunSpeed, "RunSpeed", 4, kU16Max, "运行速度："},
-    {W::HomingSpeed, "HomingSpeed", 17, kU16Max, "归零速度："},
-    {W::StartSpeed, "StartSpeed", 5, kU16Max, "启动速度："},
-    {W::CommFilter, "CommFilter", 6, kU16Max, "通信滤波："},
-    {W::SpeedFilter, "SpeedFilter", 22, kU16Max, "速度滤波："},
-    {W::HomingFilter, "HomingFilter", 23, kU16Max, "归零滤波："},
-    {W::PulseLength, "PulseLength", 9, kU32Max, "脉冲长度："},
-    {W::SensorConfig, "SensorConfig", -1, kU32Max, "传感器信号："},
+    {W::DriveConfig, "DriveConfig", std::nullopt, kU16Max, "工作模式："},
+    {W::InputBandwidth, "InputBandwidth", Control::InputBandwidthField, kU32Max, "输入带宽："},
+    {W::DriveNumber, "DriveNumber", Control::DriveNumberField, kU16Max, "驱动器号："},
+    {W::CurrentReduction, "CurrentReduction", Control::CurrentReductionField, kU16Max, "电流下降："},
+    {W::ReductionDelay, "ReductionDelay", Control::ReductionDelayField, kU16Max, "下降等待："},
+    {W::DriveCurrent, "DriveCurrent", Control::DriveCurrentField, kU16Max, "驱动电流："},
+    {W::RunSpeed, "RunSpeed", Control::RunSpeedField, kU16Max, "运行速度："},
+    {W::HomingSpeed, "HomingSpeed", Control::HomingSpeedField, kU16Max, "归零速度："},
+    {W::StartSpeed, "StartSpeed", Control::StartSpeedField, kU16Max, "启动速度："},
+    {W::CommFilter, "CommFilter", Control::CommFilterField, kU16Max, "通信滤波："},
+    {W::SpeedFilter, "SpeedFilter", Control::SpeedFilterField, kU16Max, "速度滤波："},
+    {W::HomingFilter, "HomingFilter", Control::HomingFilterField, kU16Max, "归零滤波："},
+    {W::PulseLength, "PulseLength", Control::PulseLengthField, kU32Max, "脉冲长度："},
+    {W::SensorConfig, "SensorConfig", std::nullopt, kU32Max, "传感器信号："},
 }};
 
 bool Attempt(const BusAccess& bus, int attempts, const std::function<CommandResult()>& op) {

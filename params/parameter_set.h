@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/control.h"
 #include "link/modbus_rtu.h"
 #include "link/serial_port.h"
 
@@ -37,9 +38,9 @@ inline constexpr int kParameterCount = 14;
 struct ParameterSpec {
   ParameterWrite write;
   std::string_view name;     // the drive operations' name without Read/Write
-  int field;                 // Text2 index it is edited in; -1 for the composed values
-  double max;                // largest value the register's encoding takes
-  std::string_view caption;  // what the window calls it
+  std::optional<Control> field;  // the grid field it is edited in; none for composed values
+  double max;                    // largest value the register's encoding takes
+  std::string_view caption;      // what the window calls it
 };
 
 // All parameters in the save's order.

@@ -4,7 +4,6 @@
 #include <limits>
 #include <string>
 
-#include "app/control_names.h"
 #include "app/number_text.h"
 #include "link/drive_commands.h"
 #include "params/connection_sequence.h"
@@ -74,7 +73,7 @@ class Save {
 void Save::DisableWorkerControls() {
   // Before the wait for the workers: nothing may start a worker that would share the
   // bus with the save. (The wait for motion comes first, so "中断" still works there.)
-  for (const char* control : {"Picture1", "Picture2", "Command1", "Command2", "Frame1"}) {
+  for (const Control control : {Control::MotionPanel, Control::ParameterPanel, Control::OpenCloseButton, Control::HomingButton, Control::JogFrame}) {
     s_.controls.SetEnabled(control, false);
   }
 }
@@ -92,27 +91,34 @@ void Save::WaitForQuietBus() {
 
 void Save::DarkenLiveDisplay() {
   auto& c = s_.controls;
-  for (int label : {41, 42, 43}) c.SetVisible(Label1(label), false);
-  for (const char* lamp : {"Shape2", "Shape3", "Shape6"}) c.SetVisible(lamp, false);
-  for (const char* field : {"Text3", "Text4", "Text1"}) c.SetText(field, "");
-  for (int i = 2; i <= 6; ++i) c.SetColor("Shape" + std::to_string(i), kButtonFace);
+  for (const Control sensor : {Control::FarLimitCaption, Control::NearLimitCaption,
+                               Control::OriginCaption, Control::FarLimitLamp,
+                               Control::NearLimitLamp, Control::OriginLamp}) {
+    c.SetVisible(sensor, false);
+  }
+  for (const Control field : {Control::ActualPositionField, Control::TargetPositionField,
+                              Control::PositionDeviationField}) {
+    c.SetText(field, "");
+  }
+  for (const Control lamp : kMotionLamps) c.SetColor(lamp, kButtonFace);
 }
 
 void Save::EmptyPanel() {
   auto& c = s_.controls;
-  for (const FieldSpec& f : FieldTable()) c.SetText(Text2(f.index), "");
+  for (const FieldSpec& f : FieldTable()) c.SetText(f.field, "");
   for (const FieldSpec& f : FieldTable()) {
-    if (f.unitLabel >= 0) c.SetVisible(Label1(f.unitLabel), false);
+    if (f.unit) c.SetVisible(*f.unit, false);
   }
-  for (const char* box : {"Check1", "Check2", "Check3"}) c.SetChecked(box, false);
-  for (const char* list : {"Combo3", "Combo4", "Combo5"}) c.SetComboIndex(list, -1);
+  for (const Control box : {Control::MotorReversedCheck, Control::StartReleasedCheck, Control::AppReversedCheck}) c.SetChecked(box, false);
+  for (const Control list : {Control::WorkModeList, Control::DriveBaudList, Control::MoveUnitList}) c.SetComboIndex(list, -1);
 }
 
 void Save::ReadAgainLater(std::function<void()> afterReread) {
   Session* s = &s_;
   const uint32_t epoch = epoch_;
   const SerialHandle port = port_;
-  // Timer1: the re-read runs from the event loop, unless communication changed meanwhile.
+  // One-shot timer: the re-read runs from the event loop, unless communication changed
+  // meanwhile.
   s_.ui.PostDelayed(10, [s, epoch, port, afterReread = std::move(afterReread)] {
     if (s->state.ConnectionEpoch.load() != epoch || s->state.PortHandle.load() != port) return;
     if (s->ConnectionSequence) {
@@ -179,22 +185,22 @@ std::optional<int32_t> DriveCurrentHundredths(std::string_view text) {
 std::vector<PlannedWrite> PlanParameterWrites(const ControlModel& controls,
                                               int32_t speedCoefficient, double pulsesPerRev) {
   const auto rpmPerUnit = RpmPerSpeedUnit(speedCoefficient, pulsesPerRev);
-  const bool levelsShown = controls.Visible("Combo6") && controls.Visible("Combo7");
+  const bool levelsShown = controls.Visible(Control::OriginLevelList) && controls.Visible(Control::LimitLevelList);
   std::vector<PlannedWrite> plan;
   for (const ParameterSpec& source : ParameterTable()) {
     std::optional<double> value;
     if (source.write == ParameterWrite::DriveConfig) {
-      const int32_t mode = controls.ComboData("Combo3", -1);
+      const int32_t mode = controls.ComboData(Control::WorkModeList, -1);
       if (mode >= 0) {
-        value = ComposeDriveConfig(controls.Checked("Check1"), controls.Checked("Check2"),
-                                   controls.Checked("Check3"), mode);
+        value = ComposeDriveConfig(controls.Checked(Control::MotorReversedCheck), controls.Checked(Control::StartReleasedCheck),
+                                   controls.Checked(Control::AppReversedCheck), mode);
       }
     } else if (source.write == ParameterWrite::SensorConfig) {
       if (!levelsShown) continue;
-      value = ComposeSensorConfig(controls.ComboIndex("Combo6"), controls.ComboIndex("Combo7"));
+      value = ComposeSensorConfig(controls.ComboIndex(Control::OriginLevelList), controls.ComboIndex(Control::LimitLevelList));
     } else {
-      const FieldSpec& f = FieldAt(source.field);
-      value = FieldValue(f, controls.Text(Text2(source.field)), rpmPerUnit);
+      const FieldSpec& f = *FindField(*source.field);
+      value = FieldValue(f, controls.Text(*source.field), rpmPerUnit);
       if (value && f.save == SaveConversion::Int16 && *value > 32767.0) value.reset();
     }
     if (value && (*value < 0 || *value > source.max)) value.reset();
@@ -209,8 +215,8 @@ bool RunLikeSave(Session& session, const ExclusiveWrites& steps) {
 
 void SaveParameterSet(Session& session) {
   if (session.state.PortHandle.load() == 0) return;
-  const auto run = ReadFieldNumber(session.controls.Text(Text2(4)));
-  const auto homing = ReadFieldNumber(session.controls.Text(Text2(17)));
+  const auto run = ReadFieldNumber(session.controls.Text(Control::RunSpeedField));
+  const auto homing = ReadFieldNumber(session.controls.Text(Control::HomingSpeedField));
   if (run && homing && *homing >= *run) {
     session.Message(MessageIcon::Error, kSpeedOrderTitle, kSpeedOrderText);
     return;

@@ -48,7 +48,7 @@ struct ExclusiveWrites {
 // False (and nothing more happens) when a save already runs or the port went away.
 bool RunLikeSave(Session& session, const ExclusiveWrites& steps);
 
-// The whole save behind Command3 ("保存修改").
+// The whole save behind the save button ("保存修改").
 void SaveParameterSet(Session& session);
 
 inline constexpr const char* kSpeedOrderTitle = "错误信息";

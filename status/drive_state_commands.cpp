@@ -18,7 +18,7 @@ void SendEnableState(Session& s, bool enable) {
   if (!hold) return;
   const CommandResult result = enable ? ClearCommand(Port(s), Addr(s)) : ReleaseMotor(Port(s), Addr(s));
   if (result != kOk) return;
-  s.controls.SetText("Command9", enable ? kReleaseCaption : kEnableCaption);
+  s.controls.SetText(Control::EnableButton, enable ? kReleaseCaption : kEnableCaption);
   s.state.MotorEnabled.store(enable);
 }
 
@@ -69,20 +69,20 @@ void AbortMotion(Session& session) {
 
 void InstallDriveStateHandlers(Session& session) {
   Session* s = &session;
-  session.events.On("Command9", UiEvent::Click, [s](int) {
+  session.events.On(Control::EnableButton, UiEvent::Click, [s](int) {
     if (AxisBusy(*s)) return;
-    if (s->controls.Text("Command9") == kEnableCaption) {
+    if (s->controls.Text(Control::EnableButton) == kEnableCaption) {
       StartWorker(*s, [s] { EnableWorker(*s); });
     } else {
       StartWorker(*s, [s] { ReleaseWorker(*s); });
     }
   });
-  session.events.On("Command4", UiEvent::Click, [s](int) {
+  session.events.On(Control::SetZeroButton, UiEvent::Click, [s](int) {
     if (AxisBusy(*s)) return;
     StartWorker(*s, [s] { SetZeroWorker(*s); });
   });
   // Never refused: it is how the operator breaks off a move or a homing run.
-  session.events.On("Command7", UiEvent::Click, [s](int) {
+  session.events.On(Control::StopButton, UiEvent::Click, [s](int) {
     s->state.AbortRequested.store(true);
     s->state.StopClicks.fetch_add(1);
     StartWorker(*s, [s] { AbortMotion(*s); });

@@ -1,5 +1,5 @@
 // Enable, release, set zero and the stop sequence: short workers behind the buttons
-// Command9, Command4 and Command7.
+// the enable, set-zero and stop buttons.
 #pragma once
 
 #include "app/session.h"
@@ -14,7 +14,8 @@ void SetZeroWorker(Session& session);
 // clears AbortRequested at its end. Runs in the caller's thread.
 void AbortMotion(Session& session);
 
-// Installs the handlers of Command9 (使能/脱机), Command4 (置零) and Command7 (中断).
+// Installs the handlers of the enable button (使能/脱机), the set-zero button (置零) and
+// the stop button (中断).
 void InstallDriveStateHandlers(Session& session);
 
 }  // namespace dd

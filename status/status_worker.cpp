@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "link/drive_commands.h"
 #include "status/error_codes.h"
 #include "status/status_display.h"
@@ -24,7 +24,7 @@ bool Poll(Session& s, ReadFn read, T& value) {
 }
 
 // A hidden lamp keeps its colour.
-void ShowInputLamp(ControlModel& controls, const char* lamp, bool active) {
+void ShowInputLamp(ControlModel& controls, Control lamp, bool active) {
   if (controls.Visible(lamp)) controls.SetColor(lamp, active ? kRed : kButtonFace);
 }
 
@@ -39,7 +39,7 @@ void ResyncTargetAtLimit(Session& s) {
       double actual = 0;
       if (ReadActualPosition(Port(s), Addr(s), actual) == kOk) {
         st.ActualPosition.store(actual);
-        s.controls.SetText("Text3", PositionText(actual));
+        s.controls.SetText(Control::ActualPositionField, PositionText(actual));
       }
       const double position = st.ActualPosition.load();
       if (position != st.TargetPosition.load()) {
@@ -56,19 +56,19 @@ void ShowPortStatus(Session& s, int32_t word) {
   const PortInputs in = DecodePortInputs(word);
 
   st.FarLimitInput.store(in.step);
-  ShowInputLamp(c, "Shape2", in.step);
+  ShowInputLamp(c, Control::FarLimitLamp, in.step);
   if (in.step) ResyncTargetAtLimit(s);
 
   st.NearLimitInput.store(in.dir);
-  ShowInputLamp(c, "Shape3", in.dir);
+  ShowInputLamp(c, Control::NearLimitLamp, in.dir);
   if (in.dir) ResyncTargetAtLimit(s);
 
   // Variant 1 reports the origin sensor on the Free input, the others on Zero.
   const bool origin = st.DriveVariant.load() == 1 ? in.free : in.zero;
   st.OriginInput.store(origin);
-  ShowInputLamp(c, "Shape6", origin);
+  ShowInputLamp(c, Control::OriginLamp, origin);
 
-  c.SetText(Text2(18), PortStatusText(word));
+  c.SetText(Control::PortStatusField, PortStatusText(word));
 }
 
 // The model drops unchanged values, so setting every field each cycle only sends what
@@ -78,43 +78,43 @@ void RunCycle(Session& s) {
   ControlModel& c = s.controls;
 
   if (int32_t code = 0; Poll(s, ReadErrorCode, code)) {
-    c.SetText(Text2(19), ErrorText(static_cast<uint16_t>(code)));
+    c.SetText(Control::ErrorTextField, ErrorText(static_cast<uint16_t>(code)));
     st.DriveHealthy.store(code == 0);
   }
   if (double actual = 0; Poll(s, ReadActualPosition, actual)) {
     st.ActualPosition.store(actual);
-    c.SetText("Text3", PositionText(actual));
+    c.SetText(Control::ActualPositionField, PositionText(actual));
   }
   if (double target = 0; Poll(s, ReadTargetPosition, target)) {
     st.TargetPosition.store(target);
-    c.SetText("Text4", PositionText(target));
+    c.SetText(Control::TargetPositionField, PositionText(target));
   }
   if (double deviation = 0; Poll(s, ReadPositionDeviation, deviation)) {
-    c.SetText("Text1", PositionText(deviation));
+    c.SetText(Control::PositionDeviationField, PositionText(deviation));
   }
   if (int32_t current = 0; Poll(s, ReadActualCurrent, current)) {
-    c.SetText(Text2(3), CurrentText(current));
-    c.SetVisible(Label1(23), true);
+    c.SetText(Control::LiveCurrentField, CurrentText(current));
+    c.SetVisible(Control::LiveCurrentUnit, true);
   }
   if (double speed = 0; Poll(s, ReadActualSpeed, speed)) {
     const double pulsesPerRev = st.PulsesPerRev.load();
     if (pulsesPerRev > 0) {
-      c.SetText(Text2(7), SpeedRpmText(speed, st.SpeedCoefficient.load(), pulsesPerRev));
-      c.SetVisible(Label1(26), true);
+      c.SetText(Control::LiveSpeedField, SpeedRpmText(speed, st.SpeedCoefficient.load(), pulsesPerRev));
+      c.SetVisible(Control::LiveSpeedUnit, true);
     }
     const bool moving = st.MotorEnabled.load() && speed != 0;
     st.MotorMoving.store(moving);
-    c.SetColor("Shape4", moving ? kButtonFace : kGreen);
-    c.SetColor("Shape5", moving ? kRed : kButtonFace);
+    c.SetColor(Control::WaitingLamp, moving ? kButtonFace : kGreen);
+    c.SetColor(Control::MovingLamp, moving ? kRed : kButtonFace);
   }
   if (double seconds = 0; Poll(s, ReadRunTime, seconds)) {
-    c.SetText(Text2(20), RunTimeText(seconds));
+    c.SetText(Control::RunTimeField, RunTimeText(seconds));
   }
   if (double pulses = 0; Poll(s, ReadTravelTotal, pulses)) {
     const double pulsesPerRev = st.PulsesPerRev.load();
     if (pulsesPerRev > 0) {
-      c.SetText(Text2(21), TravelText(pulses, pulsesPerRev));
-      c.SetVisible(Label1(46), true);
+      c.SetText(Control::TravelField, TravelText(pulses, pulsesPerRev));
+      c.SetVisible(Control::TravelUnit, true);
     }
   }
   if (int32_t word = 0; Poll(s, ReadPortStatus, word)) {

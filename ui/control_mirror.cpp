@@ -56,8 +56,8 @@ void ControlMirror::Sync() {
   const auto changes = model_.TakeChanges();
   if (changes.empty()) return;
   ++batches_;
-  for (const auto& [name, state] : changes) {
-    for (FormWidgets* form : forms_) form->Apply(name, state);
+  for (const auto& [id, state] : changes) {
+    for (FormWidgets* form : forms_) form->Apply(id, state);
   }
 }
 

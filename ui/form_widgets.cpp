@@ -102,14 +102,14 @@ FormWidgets::FormWidgets(Session& session, const FormDef& form, QWidget* root)
   ApplyAll();
 }
 
-QWidget* FormWidgets::Widget(std::string_view name) const {
-  auto it = widgets_.find(name);
+QWidget* FormWidgets::Widget(Control id) const {
+  auto it = widgets_.find(id);
   return it == widgets_.end() ? nullptr : it->second;
 }
 
-const ControlDef* FormWidgets::Def(std::string_view name) const {
+const ControlDef* FormWidgets::Def(Control id) const {
   for (const ControlDef& c : form_.controls) {
-    if (c.name == name) return &c;
+    if (c.id == id) return &c;
   }
   return nullptr;
 }
@@ -126,9 +126,9 @@ QRect FormWidgets::Pixels(const TwipRect& r) const {
   return QRect(PixelsX(r.left), PixelsY(r.top), PixelsX(r.width), PixelsY(r.height));
 }
 
-void FormWidgets::MoveTo(std::string_view name, int leftTwips, int topTwips) {
-  const ControlDef* def = Def(name);
-  QWidget* widget = Widget(name);
+void FormWidgets::MoveTo(Control id, int leftTwips, int topTwips) {
+  const ControlDef* def = Def(id);
+  QWidget* widget = Widget(id);
   if (def == nullptr || widget == nullptr) return;
   TwipRect rect = def->rect;
   rect.left = leftTwips;
@@ -138,17 +138,17 @@ void FormWidgets::MoveTo(std::string_view name, int leftTwips, int topTwips) {
 
 void FormWidgets::Build() {
   for (const ControlDef& def : form_.controls) {
-    QWidget* parent = def.parent == form_.name ? root_ : Widget(def.parent);
+    QWidget* parent = def.parent == form_.id ? root_ : Widget(def.parent);
     if (parent == nullptr) parent = root_;
     QWidget* widget = Create(def, parent);
-    widget->setObjectName(Q(def.name));
+    widget->setObjectName(Q(std::string(ControlName(def.id))));
     if (!def.toolTip.empty()) widget->setToolTip(Q(def.toolTip));
     if (!def.fontFamily.empty() || def.fontPoints > 0) {
       widget->setFont(NamedFont(Q(def.fontFamily), def.fontPoints));
     }
     if (def.textColor != kWindowText) SetRole(widget, QPalette::WindowText, def.textColor);
-    widgets_.emplace(def.name, widget);
-    names_.emplace(widget, def.name);
+    widgets_.emplace(def.id, widget);
+    ids_.emplace(widget, def.id);
     Place(widget, def, def.rect);
     // Qt would move the focus before any filter sees the press; the filter gives it
     // itself, after the field that has the focus agreed to let it go.
@@ -212,43 +212,43 @@ void FormWidgets::Place(QWidget* widget, const ControlDef& def, const TwipRect& 
 }
 
 void FormWidgets::Connect(const ControlDef& def, QWidget* widget) {
-  const std::string name = def.name;
+  const Control id = def.id;
   ControlModel& model = session_.controls;
   EventRouter& events = session_.events;
   switch (def.kind) {
     case ControlKind::Button:
       connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, this,
-              [&events, name] { events.Dispatch(name, UiEvent::Click); });
+              [&events, id] { events.Dispatch(id, UiEvent::Click); });
       break;
     case ControlKind::TextField:
       connect(static_cast<QLineEdit*>(widget), &QLineEdit::textEdited, this,
-              [&model, name](const QString& text) {
-                model.SetTextFromWidget(name, text.toStdString());
+              [&model, id](const QString& text) {
+                model.SetTextFromWidget(id, text.toStdString());
               });
       break;
     case ControlKind::Combo:
       connect(static_cast<QComboBox*>(widget), &QComboBox::activated, this,
-              [this, &model, &events, name](int index) {
+              [this, &model, &events, id](int index) {
                 if (applying_) return;
-                model.SetComboIndexFromWidget(name, index);
-                events.Dispatch(name, UiEvent::Click);
+                model.SetComboIndexFromWidget(id, index);
+                events.Dispatch(id, UiEvent::Click);
               });
       break;
     case ControlKind::Check:
       connect(static_cast<QCheckBox*>(widget), &QCheckBox::clicked, this,
-              [this, &model, &events, name](bool checked) {
+              [this, &model, &events, id](bool checked) {
                 if (applying_) return;
-                model.SetCheckedFromWidget(name, checked);
-                events.Dispatch(name, UiEvent::Click);
+                model.SetCheckedFromWidget(id, checked);
+                events.Dispatch(id, UiEvent::Click);
               });
       break;
     case ControlKind::Option:
       // Exclusive siblings switch off together: every toggle is reported.
       connect(static_cast<QRadioButton*>(widget), &QRadioButton::toggled, this,
-              [this, &model, &events, name](bool checked) {
+              [this, &model, &events, id](bool checked) {
                 if (applying_) return;
-                model.SetCheckedFromWidget(name, checked);
-                if (checked) events.Dispatch(name, UiEvent::Click);
+                model.SetCheckedFromWidget(id, checked);
+                if (checked) events.Dispatch(id, UiEvent::Click);
               });
       break;
     default:
@@ -258,13 +258,13 @@ void FormWidgets::Connect(const ControlDef& def, QWidget* widget) {
 
 void FormWidgets::ApplyAll() {
   for (const ControlDef& def : form_.controls) {
-    if (session_.controls.Has(def.name)) Apply(def.name, session_.controls.State(def.name));
+    if (session_.controls.Has(def.id)) Apply(def.id, session_.controls.State(def.id));
   }
 }
 
-void FormWidgets::Apply(const std::string& name, const ControlState& state) {
-  QWidget* widget = Widget(name);
-  const ControlDef* def = Def(name);
+void FormWidgets::Apply(Control id, const ControlState& state) {
+  QWidget* widget = Widget(id);
+  const ControlDef* def = Def(id);
   if (widget == nullptr || def == nullptr) return;
   applying_ = true;
   const QString text = Q(state.text);
@@ -316,8 +316,8 @@ void FormWidgets::Apply(const std::string& name, const ControlState& state) {
           // The exclusive group switched the siblings off; the model follows.
           for (QObject* sibling : option->parent()->children()) {
             auto* other = qobject_cast<QRadioButton*>(sibling);
-            auto it = names_.find(sibling);
-            if (other != nullptr && other != option && it != names_.end()) {
+            auto it = ids_.find(sibling);
+            if (other != nullptr && other != option && it != ids_.end()) {
               session_.controls.SetCheckedFromWidget(it->second, other->isChecked());
             }
           }
@@ -351,8 +351,8 @@ void FormWidgets::Apply(const std::string& name, const ControlState& state) {
 }
 
 bool FormWidgets::IsTextField(QWidget* widget) const {
-  auto it = names_.find(widget);
-  if (it == names_.end()) return false;
+  auto it = ids_.find(widget);
+  if (it == ids_.end()) return false;
   const ControlDef* def = Def(it->second);
   return def != nullptr && def->kind == ControlKind::TextField;
 }
@@ -362,7 +362,7 @@ bool FormWidgets::MayLeaveFocusedField(QWidget* target) {
   if (focused == nullptr || focused == target || !IsTextField(focused)) return true;
   if (validating_) return false;  // its message box is open; hold everything still
   validating_ = true;
-  const bool ok = session_.events.Validate(names_.at(focused));
+  const bool ok = session_.events.Validate(ids_.at(focused));
   validating_ = false;
   if (ok) {
     // The focus change that follows needs no second check; forget it once it is done.
@@ -375,25 +375,25 @@ bool FormWidgets::MayLeaveFocusedField(QWidget* target) {
 }
 
 bool FormWidgets::eventFilter(QObject* watched, QEvent* event) {
-  auto it = names_.find(watched);
-  if (it == names_.end()) return QObject::eventFilter(watched, event);
+  auto it = ids_.find(watched);
+  if (it == ids_.end()) return QObject::eventFilter(watched, event);
   auto* widget = static_cast<QWidget*>(watched);
-  const std::string& name = it->second;
+  const Control id = it->second;
   switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseButtonRelease:
-      return OnMouse(widget, name, event);
+      return OnMouse(widget, id, event);
     case QEvent::KeyPress:
-      if (IsTextField(widget)) return OnKey(widget, name, static_cast<QKeyEvent*>(event));
+      if (IsTextField(widget)) return OnKey(widget, id, static_cast<QKeyEvent*>(event));
       break;
     case QEvent::InputMethod:
       if (IsTextField(widget)) {
-        return OnInputMethod(widget, name, static_cast<QInputMethodEvent*>(event));
+        return OnInputMethod(widget, id, static_cast<QInputMethodEvent*>(event));
       }
       break;
     case QEvent::FocusOut:
-      if (IsTextField(widget)) OnFocusOut(widget, name, event);
+      if (IsTextField(widget)) OnFocusOut(widget, id, event);
       break;
     default:
       break;
@@ -401,7 +401,7 @@ bool FormWidgets::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
-bool FormWidgets::OnMouse(QWidget* widget, const std::string& name, QEvent* event) {
+bool FormWidgets::OnMouse(QWidget* widget, Control id, QEvent* event) {
   // Disabled controls get no mouse events from Qt; the filter sees them first.
   if (!widget->isEnabled()) return false;
   auto* mouse = static_cast<QMouseEvent*>(event);
@@ -411,7 +411,7 @@ bool FormWidgets::OnMouse(QWidget* widget, const std::string& name, QEvent* even
       if (mouse->buttons() == Qt::NoButton) swallow_ = nullptr;
       return true;
     }
-    if (isButton) session_.events.Dispatch(name, UiEvent::MouseUp, ButtonNumber(mouse->button()));
+    if (isButton) session_.events.Dispatch(id, UiEvent::MouseUp, ButtonNumber(mouse->button()));
     return false;
   }
   if (event->type() == QEvent::MouseButtonPress) {
@@ -428,11 +428,11 @@ bool FormWidgets::OnMouse(QWidget* widget, const std::string& name, QEvent* even
     }
     if (!widget->hasFocus()) widget->setFocus(Qt::MouseFocusReason);
   }
-  if (isButton) session_.events.Dispatch(name, UiEvent::MouseDown, ButtonNumber(mouse->button()));
+  if (isButton) session_.events.Dispatch(id, UiEvent::MouseDown, ButtonNumber(mouse->button()));
   return false;
 }
 
-bool FormWidgets::OnKey(QWidget* widget, const std::string& name, QKeyEvent* event) {
+bool FormWidgets::OnKey(QWidget* widget, Control id, QKeyEvent* event) {
   const int key = event->key();
   if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
     return !MayLeaveFocusedField(nullptr);
@@ -442,26 +442,26 @@ bool FormWidgets::OnKey(QWidget* widget, const std::string& name, QKeyEvent* eve
   if (codes.empty()) return false;
   std::u32string kept;
   for (char32_t c : codes) {
-    if (session_.events.FilterKey(name, c)) kept.push_back(c);
+    if (session_.events.FilterKey(id, c)) kept.push_back(c);
   }
   if (kept == codes) return false;
   if (!kept.empty()) {
     // Part of a multi-character key event passed: type just that part.
     if (auto* field = qobject_cast<QLineEdit*>(widget)) {
       field->insert(QString::fromStdU32String(kept));
-      session_.controls.SetTextFromWidget(name, field->text().toStdString());
+      session_.controls.SetTextFromWidget(id, field->text().toStdString());
     }
   }
   return true;
 }
 
-bool FormWidgets::OnInputMethod(QWidget* widget, const std::string& name,
+bool FormWidgets::OnInputMethod(QWidget* widget, Control id,
                                 QInputMethodEvent* event) {
   const std::u32string commit = event->commitString().toStdU32String();
   if (commit.empty()) return false;
   std::u32string kept;
   for (char32_t c : commit) {
-    if (session_.events.FilterKey(name, c)) kept.push_back(c);
+    if (session_.events.FilterKey(id, c)) kept.push_back(c);
   }
   if (kept == commit) return false;
   QInputMethodEvent filtered(event->preeditString(), event->attributes());
@@ -471,7 +471,7 @@ bool FormWidgets::OnInputMethod(QWidget* widget, const std::string& name,
   return true;
 }
 
-void FormWidgets::OnFocusOut(QWidget* widget, const std::string& name, QEvent* event) {
+void FormWidgets::OnFocusOut(QWidget* widget, Control id, QEvent* event) {
   const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
   // Another window (a message box, the dialog) or a popup taking the focus is no
   // change of field.
@@ -484,10 +484,10 @@ void FormWidgets::OnFocusOut(QWidget* widget, const std::string& name, QEvent* e
   // A focus change by the program: check once it is done, and take the focus back
   // if the field refuses. The check must not run inside Qt's focus switch.
   QPointer<QWidget> field = widget;
-  QTimer::singleShot(0, this, [this, field, name] {
+  QTimer::singleShot(0, this, [this, field, id] {
     if (field == nullptr || validating_ || QApplication::focusWidget() == field) return;
     validating_ = true;
-    const bool ok = session_.events.Validate(name);
+    const bool ok = session_.events.Validate(id);
     validating_ = false;
     if (!ok && field != nullptr) field->setFocus(Qt::OtherFocusReason);
   });

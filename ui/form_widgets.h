@@ -11,8 +11,6 @@
 #include <functional>
 #include <map>
 #include <set>
-#include <string>
-#include <string_view>
 
 #include "app/control_model.h"
 #include "ui/context_menu_filter.h"
@@ -35,12 +33,12 @@ class FormWidgets : public QObject {
 
   const FormDef& Form() const { return form_; }
   QWidget* Root() const { return root_; }
-  // The widget of a control, nullptr when the form has none of that name.
-  QWidget* Widget(std::string_view name) const;
-  const ControlDef* Def(std::string_view name) const;
+  // The widget of a control, nullptr when the form has no such control.
+  QWidget* Widget(Control id) const;
+  const ControlDef* Def(Control id) const;
 
   // Applies one control's state (UI thread).
-  void Apply(const std::string& name, const ControlState& state);
+  void Apply(Control id, const ControlState& state);
   // Applies the model's current state of every control of the form.
   void ApplyAll();
 
@@ -49,7 +47,7 @@ class FormWidgets : public QObject {
   int PixelsY(int twips) const;
   QRect Pixels(const TwipRect& rect) const;
   // Moves a control to a position given in twips, relative to its parent.
-  void MoveTo(std::string_view name, int leftTwips, int topTwips);
+  void MoveTo(Control id, int leftTwips, int topTwips);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -60,10 +58,10 @@ class FormWidgets : public QObject {
   void Place(QWidget* widget, const ControlDef& def, const TwipRect& rect);
   void Connect(const ControlDef& def, QWidget* widget);
 
-  bool OnMouse(QWidget* widget, const std::string& name, QEvent* event);
-  bool OnKey(QWidget* widget, const std::string& name, QKeyEvent* event);
-  bool OnInputMethod(QWidget* widget, const std::string& name, QInputMethodEvent* event);
-  void OnFocusOut(QWidget* widget, const std::string& name, QEvent* event);
+  bool OnMouse(QWidget* widget, Control id, QEvent* event);
+  bool OnKey(QWidget* widget, Control id, QKeyEvent* event);
+  bool OnInputMethod(QWidget* widget, Control id, QInputMethodEvent* event);
+  void OnFocusOut(QWidget* widget, Control id, QEvent* event);
   // Whether the text field that holds the focus may give it up to `target`
   // (nullptr: to whatever comes next). Runs its validation at most once.
   bool MayLeaveFocusedField(QWidget* target);
@@ -73,8 +71,8 @@ class FormWidgets : public QObject {
   const FormDef& form_;
   QWidget* root_;
   ContextMenuFilter contextMenuFilter_;
-  std::map<std::string, QWidget*, std::less<>> widgets_;
-  std::map<const QObject*, std::string> names_;
+  std::map<Control, QWidget*> widgets_;
+  std::map<const QObject*, Control> ids_;
   std::set<const QWidget*> clickFocus_;  // controls that take the focus when clicked
   bool applying_ = false;      // widget signals caused by the model are not reported back
   bool validating_ = false;    // a validation (and its message box) is running

@@ -16,7 +16,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     : QWidget(parent), session_(session),
       mirror_(std::make_unique<ControlMirror>(session.controls)) {
   const FormDef& form = MainFormDef();
-  setObjectName(QString::fromStdString(form.name));
+  setObjectName(QString::fromStdString(std::string(ControlName(form.id))));
   setWindowTitle(QString::fromStdString(form.title));
   menuBar_ = new QMenuBar(this);
   fileMenu_ = menuBar_->addMenu(QStringLiteral("文件"));
@@ -36,7 +36,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::Load() {
-  session_.events.Dispatch("Form1", UiEvent::Load);
+  session_.events.Dispatch(Control::MainWindow, UiEvent::Load);
   mirror_->Sync();
 }
 
@@ -71,7 +71,7 @@ void MainWindow::RunSettingsDialog() {
   mirror_->Attach(&dialog.Controls());
   mirror_->Sync();
   dialog.Controls().ApplyAll();
-  session_.events.Dispatch("Form2", UiEvent::Load);
+  session_.events.Dispatch(Control::SettingsDialog, UiEvent::Load);
   mirror_->Sync();
   if (!dialog.Finished()) dialog.exec();
   mirror_->Detach(&dialog.Controls());
@@ -90,7 +90,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   closing_ = true;
-  session_.events.Dispatch("Form1", UiEvent::Close);
+  session_.events.Dispatch(Control::MainWindow, UiEvent::Close);
   mirror_->Sync();
   closing_ = false;
   event->accept();

@@ -1,5 +1,5 @@
-// The main window Form1, built from the layout table. It mirrors the control model,
-// forwards every event by control name to the router, and hosts the settings dialog.
+// The main window, built from the layout table. It mirrors the control model,
+// forwards every event by control to the router, and hosts the settings dialog.
 // A menu bar sits above the form; the form keeps its designed geometry below it.
 #pragma once
 
@@ -8,7 +8,6 @@
 class QMenu;
 class QMenuBar;
 #include <memory>
-#include <string_view>
 
 #include "ui/control_mirror.h"
 #include "ui/form_widgets.h"
@@ -28,7 +27,7 @@ class MainWindow : public QWidget {
 
   FormWidgets& Controls() { return *controls_; }
   ControlMirror& Mirror() { return *mirror_; }
-  QWidget* Control(std::string_view name) const { return controls_->Widget(name); }
+  QWidget* Widget(Control id) const { return controls_->Widget(id); }
   // The widget that holds the form, below the menu bar.
   QWidget* FormArea() const { return formArea_; }
 
@@ -38,7 +37,7 @@ class MainWindow : public QWidget {
   QMenu* ToolsMenu() const { return toolsMenu_; }
   QMenu* HelpMenu() const { return helpMenu_; }
 
-  // Runs the load handler of Form1 and shows its result; call before the first show.
+  // Runs the load handler of the main window and shows its result; call before the first show.
   void Load();
   // Applies pending model changes now (UI thread).
   void SyncNow() { mirror_->Sync(); }
@@ -47,7 +46,7 @@ class MainWindow : public QWidget {
   // designed window frame; the window is taller by the menu bar.
   void SetOuterSize(int widthTwips, int heightTwips);
 
-  // Shows Form2 modally; returns when it closes. Nothing happens while it is open.
+  // Shows the settings dialog modally; returns when it closes. Nothing happens while it is open.
   void RunSettingsDialog();
   void CloseSettingsDialog();
   void ShowAbout();

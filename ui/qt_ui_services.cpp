@@ -52,12 +52,12 @@ void QtUiServices::PostDelayed(int ms, std::function<void()> fn) {
   delayed_.Post(ms, std::move(fn));
 }
 
-void QtUiServices::RunDialog(const std::string& form) {
-  if (form == "Form2" && window_ != nullptr) window_->RunSettingsDialog();
+void QtUiServices::RunDialog(Control dialog) {
+  if (dialog == Control::SettingsDialog && window_ != nullptr) window_->RunSettingsDialog();
 }
 
-void QtUiServices::CloseDialog(const std::string& form) {
-  if (form == "Form2" && window_ != nullptr) window_->CloseSettingsDialog();
+void QtUiServices::CloseDialog(Control dialog) {
+  if (dialog == Control::SettingsDialog && window_ != nullptr) window_->CloseSettingsDialog();
 }
 
 void QtUiServices::Quit(int exitCode) { quitter_(exitCode); }

@@ -32,8 +32,8 @@ class QtUiServices : public UiServices {
   void ShowMessage(MessageIcon icon, const std::string& title, const std::string& text) override;
   void ProcessEvents() override;
   void PostDelayed(int ms, std::function<void()> fn) override;
-  void RunDialog(const std::string& form) override;
-  void CloseDialog(const std::string& form) override;
+  void RunDialog(Control dialog) override;
+  void CloseDialog(Control dialog) override;
   void Quit(int exitCode) override;
   bool OnUiThread() const override;
 

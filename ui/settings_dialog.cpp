@@ -10,7 +10,7 @@ namespace dd {
 SettingsDialog::SettingsDialog(Session& session, QWidget* parent)
     : QDialog(parent), session_(session) {
   const FormDef& form = SettingsFormDef();
-  setObjectName(QString::fromStdString(form.name));
+  setObjectName(QString::fromStdString(std::string(ControlName(form.id))));
   setWindowTitle(QString::fromStdString(form.title));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   controls_ = new FormWidgets(session_, form, this);
@@ -22,7 +22,7 @@ void SettingsDialog::Finish() { done(QDialog::Accepted); }
 void SettingsDialog::done(int result) {
   if (!finished_) {
     finished_ = true;
-    session_.events.Dispatch("Form2", UiEvent::Close);
+    session_.events.Dispatch(Control::SettingsDialog, UiEvent::Close);
   }
   QDialog::done(result);
 }

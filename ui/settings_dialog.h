@@ -1,4 +1,4 @@
-// The homing settings dialog Form2, built from the layout table. Its behaviour
+// The homing settings dialog, built from the layout table. Its behaviour
 // (load, key filter, save) is installed on the router by the motion logic.
 #pragma once
 

@@ -9,28 +9,29 @@
 namespace dd {
 namespace {
 
-constexpr std::array<const char*, 6> kConnectionGroup = {"Label6", "Combo1", "Command1",
-                                                         "Label2", "Combo2", "Shape1"};
+constexpr std::array kConnectionGroup = {Control::PortCaption, Control::PortList,
+                                         Control::OpenCloseButton, Control::BaudCaption,
+                                         Control::BaudList, Control::CommLamp};
 
 void SetView(Session& session, MainWindow& window, bool full) {
   ControlModel& model = session.controls;
-  const int top = FindControlDef("Picture1")->rect.top;
-  window.Controls().MoveTo("Picture1", full ? kPicture1FullLeft : kPicture1CompactLeft, top);
-  for (const char* name : kConnectionGroup) model.SetVisible(name, full);
-  model.SetVisible("Picture2", full);
+  const int top = FindControlDef(Control::MotionPanel)->rect.top;
+  window.Controls().MoveTo(Control::MotionPanel, full ? kMotionPanelFullLeft : kMotionPanelCompactLeft, top);
+  for (const Control control : kConnectionGroup) model.SetVisible(control, full);
+  model.SetVisible(Control::ParameterPanel, full);
   window.SyncNow();
   window.SetOuterSize(full ? kFullOuterWidth : kCompactOuterWidth,
                       full ? kFullOuterHeight : kCompactOuterHeight);
-  model.SetVisible("Text6(0)", full);
-  model.SetVisible("Text6(1)", full);
-  model.SetText("Command10", full ? "简洁版" : "完全版");
+  model.SetVisible(Control::StatusCaption, full);
+  model.SetVisible(Control::StatusText, full);
+  model.SetText(Control::ViewButton, full ? "简洁版" : "完全版");
   window.SyncNow();
 }
 
 }  // namespace
 
 void SwitchView(Session& session, MainWindow& window) {
-  const std::string caption = session.controls.Text("Command10");
+  const std::string caption = session.controls.Text(Control::ViewButton);
   if (caption == "简洁版") {
     SetView(session, window, false);
   } else if (caption == "完全版") {
@@ -39,7 +40,7 @@ void SwitchView(Session& session, MainWindow& window) {
 }
 
 void InstallViewSwitch(Session& session, MainWindow& window) {
-  session.events.On("Command10", UiEvent::Click,
+  session.events.On(Control::ViewButton, UiEvent::Click,
                     [&session, &window](int) { SwitchView(session, window); });
 }
 

@@ -1,4 +1,4 @@
-// The full/compact switch of the main window (button Command10). Window-only: it
+// The full/compact switch of the main window (the view button). Window-only: it
 // moves, hides and resizes, and never looks at the connection or the motion state.
 #pragma once
 
@@ -7,9 +7,9 @@ namespace dd {
 struct Session;
 class MainWindow;
 
-// Switches by the caption of Command10: "简洁版" to the compact view, "完全版" back.
+// Switches by the caption of the view button: "简洁版" to the compact view, "完全版" back.
 void SwitchView(Session& session, MainWindow& window);
-// Routes clicks on Command10 to SwitchView.
+// Routes clicks on the view button to SwitchView.
 void InstallViewSwitch(Session& session, MainWindow& window);
 
 }  // namespace dd

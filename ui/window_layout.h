@@ -1,12 +1,12 @@
-// One table of every control of the main window (Form1) and the homing settings
-// dialog (Form2): kind, parent, caption, list items, geometry in twips and start
-// state. The widgets are built from it, and the control model is declared from it,
-// so logic tests without widgets see the same start states as the window.
+// One table of every control of the main window and the homing settings dialog: kind,
+// parent, caption, list items, geometry in twips, start state and tooltip, and the
+// control's name in the form designer's layout description. The widgets are built from
+// it, and the control model is declared from it, so logic tests without widgets see the
+// same start states as the window.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/control_model.h"
@@ -40,9 +40,10 @@ struct TwipRect {
 };
 
 struct ControlDef {
-  std::string name;    // as the logic addresses it: "Text2(4)", "Form2.Option1"
+  Control id = Control::MainWindow;
+  std::string designerName;  // in the layout description: "Text2(4)", "Form2.Option1"
   ControlKind kind = ControlKind::Label;
-  std::string parent;  // "Form1", "Picture1", "Frame2", "Form2", "Form2.Picture1"
+  Control parent = Control::MainWindow;  // a window, panel or frame
   std::string text;    // caption or start text
   std::vector<ComboItem> items;
   TwipRect rect;       // relative to the parent
@@ -56,7 +57,8 @@ struct ControlDef {
 };
 
 struct FormDef {
-  std::string name;      // "Form1", "Form2"
+  Control id = Control::MainWindow;  // MainWindow or SettingsDialog
+  std::string designerName;          // "Form1", "Form2"
   std::string title;
   TwipRect client;       // width/height of the client area
   int outerWidth = 0;    // outer window in the full view (0: not fixed)
@@ -66,16 +68,16 @@ struct FormDef {
 
 const FormDef& MainFormDef();
 const FormDef& SettingsFormDef();
-// Looks a control up in both forms; nullptr when unknown.
-const ControlDef* FindControlDef(std::string_view name);
+// Looks a control up in both forms; nullptr for the windows themselves.
+const ControlDef* FindControlDef(Control id);
 
 // Outer window sizes of the two views of the main window, in twips.
 inline constexpr int kFullOuterWidth = 10275;
 inline constexpr int kFullOuterHeight = 8970;
 inline constexpr int kCompactOuterWidth = 6015;
 inline constexpr int kCompactOuterHeight = 3690;
-inline constexpr int kPicture1FullLeft = 4320;
-inline constexpr int kPicture1CompactLeft = 240;
+inline constexpr int kMotionPanelFullLeft = 4320;
+inline constexpr int kMotionPanelCompactLeft = 240;
 
 // Start state of one control as the model holds it.
 ControlState StartState(const ControlDef& def);

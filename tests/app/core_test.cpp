@@ -23,41 +23,41 @@ TEST(ControlModel, changesAreCoalescedIntoOneNotificationPerBatch) {
   ControlModel model;
   std::atomic<int> notifications{0};
   model.SetObserver([&] { ++notifications; });
-  for (int i = 0; i < 1000; ++i) model.SetText("Text3", std::to_string(i));
-  model.SetColor("Shape5", kRed);
+  for (int i = 0; i < 1000; ++i) model.SetText(Control::ActualPositionField, std::to_string(i));
+  model.SetColor(Control::MovingLamp, kRed);
   EXPECT_EQ(notifications.load(), 1);
   auto batch = model.TakeChanges();
   ASSERT_EQ(batch.size(), 2u);
-  EXPECT_EQ(batch[0].first, "Text3");
+  EXPECT_EQ(batch[0].first, Control::ActualPositionField);
   EXPECT_EQ(batch[0].second.text, "999");
-  model.SetText("Text3", "x");
+  model.SetText(Control::ActualPositionField, "x");
   EXPECT_EQ(notifications.load(), 2);
 }
 
 TEST(ControlModel, unchangedValuesAndWidgetEditsDoNotNotify) {
   ControlModel model;
-  model.Define("Text2(4)", ControlState{.text = "100"});
+  model.Define(Control::RunSpeedField, ControlState{.text = "100"});
   int notifications = 0;
   model.SetObserver([&] { ++notifications; });
-  model.SetText("Text2(4)", "100");
-  model.SetTextFromWidget("Text2(4)", "250");
-  model.SetCheckedFromWidget("Check1", true);
+  model.SetText(Control::RunSpeedField, "100");
+  model.SetTextFromWidget(Control::RunSpeedField, "250");
+  model.SetCheckedFromWidget(Control::MotorReversedCheck, true);
   EXPECT_EQ(notifications, 0);
-  EXPECT_EQ(model.Text("Text2(4)"), "250");
-  EXPECT_TRUE(model.Checked("Check1"));
+  EXPECT_EQ(model.Text(Control::RunSpeedField), "250");
+  EXPECT_TRUE(model.Checked(Control::MotorReversedCheck));
   EXPECT_TRUE(model.TakeChanges().empty());
 }
 
 TEST(ControlModel, comboSelectionGivesTextAndItemData) {
   ControlModel model;
-  model.SetItems("Combo3", {{"方向+脉冲", 0}, {"双脉冲", 4}, {"下限+上限", 8}});
-  EXPECT_EQ(model.ComboText("Combo3"), "");
-  EXPECT_EQ(model.ComboData("Combo3", -7), -7);
-  model.SetComboIndex("Combo3", 2);
-  EXPECT_EQ(model.ComboText("Combo3"), "下限+上限");
-  EXPECT_EQ(model.ComboData("Combo3"), 8);
-  model.SetComboIndex("Combo3", 5);  // out of range: no entry
-  EXPECT_EQ(model.ComboIndex("Combo3"), -1);
+  model.SetItems(Control::WorkModeList, {{"方向+脉冲", 0}, {"双脉冲", 4}, {"下限+上限", 8}});
+  EXPECT_EQ(model.ComboText(Control::WorkModeList), "");
+  EXPECT_EQ(model.ComboData(Control::WorkModeList, -7), -7);
+  model.SetComboIndex(Control::WorkModeList, 2);
+  EXPECT_EQ(model.ComboText(Control::WorkModeList), "下限+上限");
+  EXPECT_EQ(model.ComboData(Control::WorkModeList), 8);
+  model.SetComboIndex(Control::WorkModeList, 5);  // out of range: no entry
+  EXPECT_EQ(model.ComboIndex(Control::WorkModeList), -1);
 }
 
 TEST(ControlModel, concurrentWritersAndReaderStayConsistent) {
@@ -67,30 +67,30 @@ TEST(ControlModel, concurrentWritersAndReaderStayConsistent) {
   std::vector<std::thread> writers;
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([&model, t] {
-      for (int i = 0; i < 2000; ++i) model.SetText("Text2(" + std::to_string(t) + ")", std::to_string(i));
+      for (int i = 0; i < 2000; ++i) model.SetText(kParameterFields.at(t), std::to_string(i));
     });
   }
   for (auto& w : writers) w.join();
   EXPECT_GE(batches.load(), 1);
   EXPECT_EQ(model.TakeChanges().size(), 4u);
-  for (int t = 0; t < 4; ++t) EXPECT_EQ(model.Text("Text2(" + std::to_string(t) + ")"), "1999");
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(model.Text(kParameterFields.at(t)), "1999");
 }
 
 TEST(EventRouter, dispatchKeyFilterAndValidatorDefaults) {
   EventRouter router;
   int clicks = 0;
-  router.On("Command4", UiEvent::Click, [&](int) { ++clicks; });
-  EXPECT_TRUE(router.Dispatch("Command4", UiEvent::Click));
-  EXPECT_FALSE(router.Dispatch("Command4", UiEvent::MouseDown));
-  EXPECT_FALSE(router.Dispatch("Command99", UiEvent::Click));
+  router.On(Control::SetZeroButton, UiEvent::Click, [&](int) { ++clicks; });
+  EXPECT_TRUE(router.Dispatch(Control::SetZeroButton, UiEvent::Click));
+  EXPECT_FALSE(router.Dispatch(Control::SetZeroButton, UiEvent::MouseDown));
+  EXPECT_FALSE(router.Dispatch(Control::StopButton, UiEvent::Click));
   EXPECT_EQ(clicks, 1);
-  EXPECT_TRUE(router.FilterKey("Text5", U'x'));
-  router.SetKeyFilter("Text5", [](char32_t k) { return k >= U'0' && k <= U'9'; });
-  EXPECT_FALSE(router.FilterKey("Text5", U'x'));
-  EXPECT_TRUE(router.FilterKey("Text5", U'7'));
-  EXPECT_TRUE(router.Validate("Text2(0)"));
-  router.SetValidator("Text2(0)", [] { return false; });
-  EXPECT_FALSE(router.Validate("Text2(0)"));
+  EXPECT_TRUE(router.FilterKey(Control::MoveDistanceField, U'x'));
+  router.SetKeyFilter(Control::MoveDistanceField, [](char32_t k) { return k >= U'0' && k <= U'9'; });
+  EXPECT_FALSE(router.FilterKey(Control::MoveDistanceField, U'x'));
+  EXPECT_TRUE(router.FilterKey(Control::MoveDistanceField, U'7'));
+  EXPECT_TRUE(router.Validate(Control::DriveCurrentField));
+  router.SetValidator(Control::DriveCurrentField, [] { return false; });
+  EXPECT_FALSE(router.Validate(Control::DriveCurrentField));
 }
 
 TEST(Helpers, toBinaryString_mostSignificantBitFirst) {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "app/session.h"
 #include "app/shell_handlers.h"
 #include "link/serial_port.h"
@@ -50,17 +50,17 @@ class ShellTest : public ::testing::Test {
     fs::create_directories(dir_);
     ::setenv("DRIVEDESK_PORT_DIR", dir_.c_str(), 1);
     ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
-    session_.controls.SetItems("Combo2", {{"9600", 0}, {"19200", 0}, {"38400", 0}, {"57600", 0},
+    session_.controls.SetItems(Control::BaudList, {{"9600", 0}, {"19200", 0}, {"38400", 0}, {"57600", 0},
                                           {"115200", 0}, {"250000", 0}});
-    session_.controls.SetItems("Combo5", {{"脉冲", 0}, {"圈", 0}});
-    session_.controls.Define("Command1", ControlState{.text = kCaptionOpen, .enabled = false});
+    session_.controls.SetItems(Control::MoveUnitList, {{"脉冲", 0}, {"圈", 0}});
+    session_.controls.Define(Control::OpenCloseButton, ControlState{.text = kCaptionOpen, .enabled = false});
     InstallShellHandlers(session_);
   }
   void TearDown() override { fs::remove_all(dir_); }
 
   void Link(int n, const FakePort& port) { fs::create_symlink(port.slave, dir_ / ("COM" + std::to_string(n))); }
 
-  void Load() { session_.events.Dispatch("Form1", UiEvent::Load); }
+  void Load() { session_.events.Dispatch(Control::MainWindow, UiEvent::Load); }
   // Links the one port, loads the window and picks a baud rate.
   void LoadWithPort(int n, const FakePort& port, int baudIndex = 4) {
     Link(n, port);
@@ -68,10 +68,10 @@ class ShellTest : public ::testing::Test {
     PickBaud(baudIndex);
   }
   void PickBaud(int index) {
-    session_.controls.SetComboIndex("Combo2", index);
-    session_.events.Dispatch("Combo2", UiEvent::Click);
+    session_.controls.SetComboIndex(Control::BaudList, index);
+    session_.events.Dispatch(Control::BaudList, UiEvent::Click);
   }
-  void Click(const char* control) { session_.events.Dispatch(control, UiEvent::Click); }
+  void Click(Control control) { session_.events.Dispatch(control, UiEvent::Click); }
 
   fs::path dir_;
   test::HeadlessUi ui_;
@@ -85,20 +85,20 @@ TEST_F(ShellTest, discovery_listsFreePortsInNumberOrderAndSkipsAHeldOne) {
   ASSERT_NE(holder, 0);
   Load();
   ClosePort(holder);
-  auto items = session_.controls.Items("Combo1");
+  auto items = session_.controls.Items(Control::PortList);
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].text, "COM3");
   EXPECT_EQ(items[0].data, 3);
   EXPECT_EQ(items[1].text, "COM5");
   EXPECT_EQ(items[2].text, "COM17");  // two digits, in number order
-  EXPECT_EQ(session_.controls.ComboIndex("Combo1"), 0);
-  EXPECT_FALSE(session_.controls.Enabled("Command1"));  // no baud rate yet
+  EXPECT_EQ(session_.controls.ComboIndex(Control::PortList), 0);
+  EXPECT_FALSE(session_.controls.Enabled(Control::OpenCloseButton));  // no baud rate yet
   PickBaud(4);
-  EXPECT_TRUE(session_.controls.Enabled("Command1"));
+  EXPECT_TRUE(session_.controls.Enabled(Control::OpenCloseButton));
   EXPECT_TRUE(ui_.Messages().empty());
   EXPECT_EQ(session_.state.DriveAddress.load(), 1);
-  EXPECT_EQ(session_.controls.Text("Text6(1)"), kDefaultHomingHint);
-  EXPECT_EQ(session_.controls.ComboIndex("Combo5"), 0);
+  EXPECT_EQ(session_.controls.Text(Control::StatusText), kDefaultHomingHint);
+  EXPECT_EQ(session_.controls.ComboIndex(Control::MoveUnitList), 0);
 }
 
 TEST_F(ShellTest, discovery_withoutAnyPortEndsTheProgramWithItsMessage) {
@@ -118,36 +118,36 @@ TEST_F(ShellTest, openAndClose_followTheConnectButtonsCaption) {
   std::atomic<int> sequences{0};
   session_.ConnectionSequence = [&] { ++sequences; };
   LoadWithPort(2, com2);
-  Click("Command1");
-  EXPECT_EQ(session_.controls.Text("Command1"), kCaptionClose);
-  EXPECT_EQ(session_.controls.Color("Shape1"), kGreen);
+  Click(Control::OpenCloseButton);
+  EXPECT_EQ(session_.controls.Text(Control::OpenCloseButton), kCaptionClose);
+  EXPECT_EQ(session_.controls.Color(Control::CommLamp), kGreen);
   EXPECT_NE(session_.state.PortHandle.load(), 0);
-  EXPECT_FALSE(session_.controls.Enabled("Combo1"));
-  EXPECT_FALSE(session_.controls.Enabled("Combo2"));
-  EXPECT_EQ(sequences.load(), 0);  // Timer1 fires from the event loop
+  EXPECT_FALSE(session_.controls.Enabled(Control::PortList));
+  EXPECT_FALSE(session_.controls.Enabled(Control::BaudList));
+  EXPECT_EQ(sequences.load(), 0);  // the one-shot timer fires from the event loop
   EXPECT_TRUE(ui_.RunUntil([&] { return sequences.load() == 1; }, 2000));
 
   // What the connection showed is all emptied by the close.
-  for (int i = 0; i <= 23; ++i) session_.controls.SetText(Text2(i), "x");
-  for (const char* t : {"Text1", "Text3", "Text4"}) session_.controls.SetText(t, "5");
-  session_.controls.SetVisible(Label1(20), true);
-  session_.controls.SetChecked("Check2", true);
-  session_.controls.SetEnabled("Picture1", true);
-  session_.controls.SetColor("Shape5", kRed);
-  Click("Command1");
-  EXPECT_EQ(session_.controls.Text("Command1"), kCaptionOpen);
-  EXPECT_EQ(session_.controls.Color("Shape1"), kGrey);
-  EXPECT_EQ(session_.controls.Color("Shape5"), kButtonFace);
+  for (const Control field : kParameterFields) session_.controls.SetText(field, "x");
+  for (const Control t : {Control::PositionDeviationField, Control::ActualPositionField, Control::TargetPositionField}) session_.controls.SetText(t, "5");
+  session_.controls.SetVisible(Control::DriveCurrentUnit, true);
+  session_.controls.SetChecked(Control::StartReleasedCheck, true);
+  session_.controls.SetEnabled(Control::MotionPanel, true);
+  session_.controls.SetColor(Control::MovingLamp, kRed);
+  Click(Control::OpenCloseButton);
+  EXPECT_EQ(session_.controls.Text(Control::OpenCloseButton), kCaptionOpen);
+  EXPECT_EQ(session_.controls.Color(Control::CommLamp), kGrey);
+  EXPECT_EQ(session_.controls.Color(Control::MovingLamp), kButtonFace);
   EXPECT_EQ(session_.state.PortHandle.load(), 0);
   EXPECT_TRUE(session_.state.StopPolling.load());
-  for (int i = 0; i <= 23; ++i) EXPECT_EQ(session_.controls.Text(Text2(i)), "") << i;
-  for (const char* t : {"Text1", "Text3", "Text4"}) EXPECT_EQ(session_.controls.Text(t), "");
-  EXPECT_FALSE(session_.controls.Visible(Label1(20)));
-  EXPECT_FALSE(session_.controls.Checked("Check2"));
-  EXPECT_FALSE(session_.controls.Enabled("Picture1"));
-  EXPECT_FALSE(session_.controls.Enabled("Picture2"));
-  EXPECT_TRUE(session_.controls.Enabled("Combo1"));
-  EXPECT_EQ(session_.controls.ComboIndex("Combo5"), -1);
+  for (const Control field : kParameterFields) EXPECT_EQ(session_.controls.Text(field), "") << field;
+  for (const Control t : {Control::PositionDeviationField, Control::ActualPositionField, Control::TargetPositionField}) EXPECT_EQ(session_.controls.Text(t), "");
+  EXPECT_FALSE(session_.controls.Visible(Control::DriveCurrentUnit));
+  EXPECT_FALSE(session_.controls.Checked(Control::StartReleasedCheck));
+  EXPECT_FALSE(session_.controls.Enabled(Control::MotionPanel));
+  EXPECT_FALSE(session_.controls.Enabled(Control::ParameterPanel));
+  EXPECT_TRUE(session_.controls.Enabled(Control::PortList));
+  EXPECT_EQ(session_.controls.ComboIndex(Control::MoveUnitList), -1);
 
   // The port is free again for anyone.
   SerialHandle again = OpenPortByPath(com2.slave, 9600, 8, 0, 2);
@@ -159,12 +159,12 @@ TEST_F(ShellTest, closeIsRefusedWhileTheMotorMovesOrHomingRuns) {
   FakePort com1;
   session_.ConnectionSequence = [] {};
   LoadWithPort(1, com1, 0);
-  Click("Command1");
+  Click(Control::OpenCloseButton);
   for (int round = 0; round < 2; ++round) {
     session_.state.MotorMoving = round == 0;
     session_.state.HomingIdle = round == 0;
-    Click("Command1");
-    EXPECT_EQ(session_.controls.Text("Command1"), kCaptionClose);
+    Click(Control::OpenCloseButton);
+    EXPECT_EQ(session_.controls.Text(Control::OpenCloseButton), kCaptionClose);
     EXPECT_NE(session_.state.PortHandle.load(), 0);
   }
   auto messages = ui_.Messages();
@@ -179,7 +179,7 @@ TEST_F(ShellTest, openOfAVanishedPortEndsTheProgramWithItsMessage) {
   LoadWithPort(6, *com6);
   fs::remove(dir_ / "COM6");
   com6.reset();
-  Click("Command1");
+  Click(Control::OpenCloseButton);
   auto messages = ui_.Messages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].title, "提示信息");
@@ -187,13 +187,13 @@ TEST_F(ShellTest, openOfAVanishedPortEndsTheProgramWithItsMessage) {
   EXPECT_EQ(ui_.QuitCode(), 1);
 }
 
-TEST_F(ShellTest, closeBeforeTimer1FiresRunsNoSequence) {
+TEST_F(ShellTest, closeBeforeTheSequenceTimerFires_runsNoSequence) {
   FakePort com2;
   std::atomic<int> sequences{0};
   session_.ConnectionSequence = [&] { ++sequences; };
   LoadWithPort(2, com2);
-  Click("Command1");
-  Click("Command1");
+  Click(Control::OpenCloseButton);
+  Click(Control::OpenCloseButton);
   ui_.Pump(50);
   EXPECT_EQ(sequences.load(), 0);
 }
@@ -202,14 +202,14 @@ TEST_F(ShellTest, windowCloseWaitsForRunningWorkersThenClosesThePort) {
   FakePort com2;
   session_.ConnectionSequence = [] {};
   LoadWithPort(2, com2);
-  Click("Command1");
+  Click(Control::OpenCloseButton);
   std::atomic<bool> done{false};
   StartWorker(session_, [&] {
     std::this_thread::sleep_for(100ms);
     done = true;
   });
   const auto start = std::chrono::steady_clock::now();
-  session_.events.Dispatch("Form1", UiEvent::Close);
+  session_.events.Dispatch(Control::MainWindow, UiEvent::Close);
   EXPECT_TRUE(done);
   EXPECT_GE(std::chrono::steady_clock::now() - start, 90ms);
   EXPECT_EQ(session_.state.WorkerCount.load(), 0);

@@ -1,4 +1,4 @@
-// The homing settings dialog Form2, driven while it is "open" in the headless window.
+// The homing settings dialog, driven while it is "open" in the headless window.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -19,28 +19,28 @@ class HomingSettingsTest : public ::testing::Test {
     session.state.HomingMode = 0;
     session.state.HomingOffsetTurns = 1;
     session.state.HomingIdle = true;
-    session.controls.SetText("Text6(1)", kStartSummary);
+    session.controls.SetText(Control::StatusText, kStartSummary);
     InstallMotionHandlers(session);
     // The window sends Load when the dialog opens; the test then acts inside it.
-    ui.onDialog = [this](const std::string& form) {
+    ui.onDialog = [this](Control dialog) {
       ++openings;
-      ASSERT_EQ(form, "Form2");
-      session.events.Dispatch("Form2", UiEvent::Load);
+      ASSERT_EQ(dialog, Control::SettingsDialog);
+      session.events.Dispatch(Control::SettingsDialog, UiEvent::Load);
       if (inDialog) inDialog();
     };
   }
-  void Open() { session.events.Dispatch("Command8", UiEvent::Click); }
-  void Choose(const char* option) {
-    for (const char* o : {"Form2.Option1", "Form2.Option2", "Form2.Option3"}) {
-      session.controls.SetCheckedFromWidget(o, std::string(o) == option);
+  void Open() { session.events.Dispatch(Control::SettingsButton, UiEvent::Click); }
+  void Choose(Control option) {
+    for (const Control o : {Control::OriginModeOption, Control::FarLimitModeOption, Control::NearLimitModeOption}) {
+      session.controls.SetCheckedFromWidget(o, o == option);
     }
   }
   // Opens the dialog, chooses, types and clicks "保存".
-  void Save(const char* option, const char* text) {
+  void Save(Control option, const char* text) {
     inDialog = [this, option, text] {
       Choose(option);
-      session.controls.SetTextFromWidget("Form2.Text1", text);
-      session.events.Dispatch("Form2.Command1", UiEvent::Click);
+      session.controls.SetTextFromWidget(Control::HomingOffsetField, text);
+      session.events.Dispatch(Control::SaveSettingsButton, UiEvent::Click);
     };
     Open();
     inDialog = nullptr;
@@ -53,7 +53,7 @@ class HomingSettingsTest : public ::testing::Test {
 };
 
 struct SaveCase {
-  const char* option;
+  Control option;
   const char* typed;
   int16_t mode;
   int32_t turns;
@@ -62,11 +62,11 @@ struct SaveCase {
 
 TEST_F(HomingSettingsTest, save_storesValuesAndShowsTextAsTyped) {
   const SaveCase cases[] = {
-      {"Form2.Option1", "0", 0, 0, "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 0 圈；"},
-      {"Form2.Option1", "007", 0, 7, "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 007 圈；"},
-      {"Form2.Option2", "3", -1, 3, "归零方式：找远马达端极限(Limit Sensor)；归零后偏移值：向后移动 3 圈；"},
-      {"Form2.Option3", "12", 1, 12, "归零方式：找近马达端极限(Limit Sensor)；归零后偏移值：向后移动 12 圈；"},
-      {"Form2.Option1", "2147483647", 0, 2147483647,
+      {Control::OriginModeOption, "0", 0, 0, "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 0 圈；"},
+      {Control::OriginModeOption, "007", 0, 7, "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 007 圈；"},
+      {Control::FarLimitModeOption, "3", -1, 3, "归零方式：找远马达端极限(Limit Sensor)；归零后偏移值：向后移动 3 圈；"},
+      {Control::NearLimitModeOption, "12", 1, 12, "归零方式：找近马达端极限(Limit Sensor)；归零后偏移值：向后移动 12 圈；"},
+      {Control::OriginModeOption, "2147483647", 0, 2147483647,
        "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 2147483647 圈；"},
   };
   for (const auto& c : cases) {
@@ -74,31 +74,31 @@ TEST_F(HomingSettingsTest, save_storesValuesAndShowsTextAsTyped) {
     Save(c.option, c.typed);
     EXPECT_EQ(session.state.HomingMode.load(), c.mode) << c.typed;
     EXPECT_EQ(session.state.HomingOffsetTurns.load(), c.turns) << c.typed;
-    EXPECT_EQ(session.controls.Text("Text6(1)"), c.summary);
-    EXPECT_EQ(ui.closedDialogs, std::vector<std::string>{"Form2"});
+    EXPECT_EQ(session.controls.Text(Control::StatusText), c.summary);
+    EXPECT_EQ(ui.closedDialogs, std::vector<Control>{Control::SettingsDialog});
   }
   EXPECT_TRUE(ui.Messages().empty());
 }
 
 TEST_F(HomingSettingsTest, openings_showStoredValuesAndCloseBoxKeepsThem) {
-  auto expectShown = [this](const char* option, const char* text) {
-    for (const char* o : {"Form2.Option1", "Form2.Option2", "Form2.Option3"}) {
-      EXPECT_EQ(session.controls.Checked(o), std::string(o) == option) << o;
+  auto expectShown = [this](Control option, const char* text) {
+    for (const Control o : {Control::OriginModeOption, Control::FarLimitModeOption, Control::NearLimitModeOption}) {
+      EXPECT_EQ(session.controls.Checked(o), o == option) << o;
     }
-    EXPECT_EQ(session.controls.Text("Form2.Text1"), text);
+    EXPECT_EQ(session.controls.Text(Control::HomingOffsetField), text);
   };
   inDialog = [&] {
-    expectShown("Form2.Option1", "1");
-    Choose("Form2.Option2");
-    session.controls.SetTextFromWidget("Form2.Text1", "9");
+    expectShown(Control::OriginModeOption, "1");
+    Choose(Control::FarLimitModeOption);
+    session.controls.SetTextFromWidget(Control::HomingOffsetField, "9");
   };  // closed without "保存"
   Open();
   EXPECT_EQ(session.state.HomingMode.load(), 0);
   EXPECT_EQ(session.state.HomingOffsetTurns.load(), 1);
-  EXPECT_EQ(session.controls.Text("Text6(1)"), kStartSummary);
+  EXPECT_EQ(session.controls.Text(Control::StatusText), kStartSummary);
 
-  Save("Form2.Option3", "007");
-  inDialog = [&] { expectShown("Form2.Option3", "7"); };
+  Save(Control::NearLimitModeOption, "007");
+  inDialog = [&] { expectShown(Control::NearLimitModeOption, "7"); };
   Open();
   EXPECT_EQ(openings, 3);
 }
@@ -118,7 +118,7 @@ TEST_F(HomingSettingsTest, emptyOrMalformedOffset_messageDialogStaysNothingChang
   for (const auto& c : cases) {
     ui.ClearMessages();
     ui.closedDialogs.clear();
-    Save("Form2.Option3", c.typed);
+    Save(Control::NearLimitModeOption, c.typed);
     const auto messages = ui.Messages();
     ASSERT_EQ(messages.size(), 1u) << c.typed;
     EXPECT_EQ(messages[0].title, "不能保存");
@@ -127,14 +127,14 @@ TEST_F(HomingSettingsTest, emptyOrMalformedOffset_messageDialogStaysNothingChang
     EXPECT_TRUE(ui.closedDialogs.empty());
     EXPECT_EQ(session.state.HomingMode.load(), 0);
     EXPECT_EQ(session.state.HomingOffsetTurns.load(), 1);
-    EXPECT_EQ(session.controls.Text("Text6(1)"), kStartSummary);
+    EXPECT_EQ(session.controls.Text(Control::StatusText), kStartSummary);
   }
 }
 
 TEST_F(HomingSettingsTest, offsetKeys_digitsAndBackspaceOnly) {
-  for (char32_t key : {U'0', U'5', U'9', char32_t{8}}) EXPECT_TRUE(session.events.FilterKey("Form2.Text1", key));
+  for (char32_t key : {U'0', U'5', U'9', char32_t{8}}) EXPECT_TRUE(session.events.FilterKey(Control::HomingOffsetField, key));
   for (char32_t key : {U'.', U'-', U'+', U' ', U'a', char32_t{13}, U'１'}) {
-    EXPECT_FALSE(session.events.FilterKey("Form2.Text1", key)) << static_cast<int>(key);
+    EXPECT_FALSE(session.events.FilterKey(Control::HomingOffsetField, key)) << static_cast<int>(key);
   }
 }
 

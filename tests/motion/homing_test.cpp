@@ -21,7 +21,7 @@ class HomingTest : public MotionSimTest {
   void StartHomingRun(int16_t mode, int32_t offset) {
     session.state.HomingMode = mode;
     session.state.HomingOffsetTurns = offset;
-    Click("Command2");
+    Click(Control::HomingButton);
   }
   bool HomingEnded(int timeoutMs = 15000) {
     return Eventually([&] { return session.state.HomingIdle.load() && session.state.WorkerCount.load() <= 1; },
@@ -34,7 +34,7 @@ class HomingTest : public MotionSimTest {
   }
   void ExpectIdleState() {
     EXPECT_TRUE(session.state.HomingIdle.load());
-    EXPECT_EQ(session.controls.Color("Command2"), kButtonFace);
+    EXPECT_EQ(session.controls.Color(Control::HomingButton), kButtonFace);
   }
   size_t Count(const std::vector<uint16_t>& writes, uint16_t value) {
     return static_cast<size_t>(std::count(writes.begin(), writes.end(), value));
@@ -64,7 +64,7 @@ TEST_F(HomingTest, eachMode_zeroLiesTheOffsetBackFromTheReference) {
   for (const auto& c : cases) {
     SCOPED_TRACE("mode " + std::to_string(c.mode) + " offset " + std::to_string(c.offset));
     StartHomingRun(c.mode, c.offset);
-    EXPECT_TRUE(Eventually([&] { return session.controls.Color("Command2") == kRed; }, 1000));
+    EXPECT_TRUE(Eventually([&] { return session.controls.Color(Control::HomingButton) == kRed; }, 1000));
     ASSERT_TRUE(HomingEnded());
     ASSERT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(3000)));
     // Near-motor end is positive: the back-off moves away from the reference.
@@ -145,12 +145,12 @@ TEST_F(HomingTest, homingSpeedSet_secondCreepUsesFilter12ThenAllRestored) {
 TEST_F(HomingTest, doubleClickOrUnknownMode_startsAtMostOneRun) {
   ASSERT_NO_FATAL_FAILURE(StartDrive());
   session.state.HomingMode = 5;  // no such mode: nothing starts
-  Click("Command2");
+  Click(Control::HomingButton);
   EXPECT_TRUE(session.state.HomingIdle.load());
   EXPECT_EQ(session.state.WorkerCount.load(), 1);
   session.state.HomingMode = 0;
-  Click("Command2");
-  Click("Command2");  // second click of a double click
+  Click(Control::HomingButton);
+  Click(Control::HomingButton);  // second click of a double click
   EXPECT_EQ(session.state.WorkerCount.load(), 2);
   ASSERT_TRUE(HomingEnded());
   EXPECT_NEAR(sim->DrivePosition(), 0, 1);
@@ -207,7 +207,7 @@ TEST_P(HomingAbortTest, stopButton_endsRunWithoutMessageAndMotorStopped) {
       << "phase not reached";
   ui.Pump(60);
   ASSERT_TRUE(sim->Moving());
-  Click("Command7");
+  Click(Control::StopButton);
   ASSERT_TRUE(HomingEnded(10000));
   ASSERT_TRUE(WorkersDown(1));
   ASSERT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(3000)));

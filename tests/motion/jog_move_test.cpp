@@ -19,17 +19,16 @@ namespace {
 class MoveInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ControlState combo5;
-    combo5.items = {{"脉冲", 0}, {"圈", 1}};
-    combo5.comboIndex = 0;
-    session.controls.Define("Combo5", combo5);
-    session.controls.SetText("Text4", "1000");
-    session.controls.SetText(Text2Name(), "400");
+    ControlState units;
+    units.items = {{"脉冲", 0}, {"圈", 1}};
+    units.comboIndex = 0;
+    session.controls.Define(Control::MoveUnitList, units);
+    session.controls.SetText(Control::TargetPositionField, "1000");
+    session.controls.SetText(Control::UnitsPerRevField, "400");
     session.state.HomingIdle = true;
     InstallMotionHandlers(session);
   }
-  static std::string Text2Name() { return "Text2(8)"; }
-  bool Keeps(const char* control, char32_t key) { return session.events.FilterKey(control, key); }
+  bool Keeps(Control control, char32_t key) { return session.events.FilterKey(control, key); }
 
   HeadlessUi ui;
   Session session{ui};
@@ -49,21 +48,21 @@ TEST_F(MoveInputTest, distanceKeys_filteredByUnit) {
       {-1, U'7', true}, {-1, U'x', false}, {1, U'中', false},
   };
   for (const auto& c : cases) {
-    session.controls.SetComboIndex("Combo5", c.unitIndex);
-    EXPECT_EQ(Keeps("Text5", c.key), c.kept) << "unit " << c.unitIndex << " key " << static_cast<int>(c.key);
+    session.controls.SetComboIndex(Control::MoveUnitList, c.unitIndex);
+    EXPECT_EQ(Keeps(Control::MoveDistanceField, c.key), c.kept) << "unit " << c.unitIndex << " key " << static_cast<int>(c.key);
   }
 }
 
 TEST_F(MoveInputTest, actualPositionField_dropsEveryKey) {
-  for (char32_t key : {U'1', U'.', char32_t{8}, U'a', U'-', char32_t{13}}) EXPECT_FALSE(Keeps("Text3", key));
+  for (char32_t key : {U'1', U'.', char32_t{8}, U'a', U'-', char32_t{13}}) EXPECT_FALSE(Keeps(Control::ActualPositionField, key));
 }
 
 TEST_F(MoveInputTest, unitChange_emptiesDistanceAndMoveThenAsksForIt) {
-  session.controls.SetText("Text5", "12");
-  session.controls.SetComboIndex("Combo5", 1);
-  session.events.Dispatch("Combo5", UiEvent::Click);
-  EXPECT_EQ(session.controls.Text("Text5"), "");
-  session.events.Dispatch("Command6(1)", UiEvent::Click);
+  session.controls.SetText(Control::MoveDistanceField, "12");
+  session.controls.SetComboIndex(Control::MoveUnitList, 1);
+  session.events.Dispatch(Control::MoveUnitList, UiEvent::Click);
+  EXPECT_EQ(session.controls.Text(Control::MoveDistanceField), "");
+  session.events.Dispatch(Control::MoveTowardButton, UiEvent::Click);
   const auto messages = ui.Messages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].title, "不能操作");
@@ -72,24 +71,24 @@ TEST_F(MoveInputTest, unitChange_emptiesDistanceAndMoveThenAsksForIt) {
 }
 
 struct RefusedMoveCase {
-  const char* target;    // Text4 as polling left it
+  const char* target;    // target position field as polling left it
   const char* distance;
-  const char* button;
+  Control button;
   bool message;          // "不能输入" with the malformed-number text, else silence
 };
 
 TEST_F(MoveInputTest, unusableDistanceOrTarget_noMoveAndAtMostOneMessage) {
   const RefusedMoveCase cases[] = {
-      {"1000", "1.2.3", "Command6(0)", true}, {"1000", ".", "Command6(0)", true},
-      {"1000", "-5", "Command6(0)", true},    {"1000", "abc", "Command6(0)", true},
-      {"2147483000", "1000", "Command6(1)", true},  // target beyond 32 bits
-      {"", "100", "Command6(1)", false},            // no target shown yet
+      {"1000", "1.2.3", Control::MoveAwayButton, true}, {"1000", ".", Control::MoveAwayButton, true},
+      {"1000", "-5", Control::MoveAwayButton, true},    {"1000", "abc", Control::MoveAwayButton, true},
+      {"2147483000", "1000", Control::MoveTowardButton, true},  // target beyond 32 bits
+      {"", "100", Control::MoveTowardButton, false},            // no target shown yet
   };
-  session.controls.SetComboIndex("Combo5", 1);
+  session.controls.SetComboIndex(Control::MoveUnitList, 1);
   for (const auto& c : cases) {
     ui.ClearMessages();
-    session.controls.SetText("Text4", c.target);
-    session.controls.SetText("Text5", c.distance);
+    session.controls.SetText(Control::TargetPositionField, c.target);
+    session.controls.SetText(Control::MoveDistanceField, c.distance);
     session.events.Dispatch(c.button, UiEvent::Click);
     const auto messages = ui.Messages();
     ASSERT_EQ(messages.size(), c.message ? 1u : 0u) << c.target << " " << c.distance;
@@ -102,13 +101,13 @@ TEST_F(MoveInputTest, unusableDistanceOrTarget_noMoveAndAtMostOneMessage) {
 }
 
 TEST_F(MoveInputTest, movingOrHoming_refusedSilently) {
-  session.controls.SetText("Text5", "100");
+  session.controls.SetText(Control::MoveDistanceField, "100");
   session.state.MotorMoving = true;
-  session.events.Dispatch("Command6(1)", UiEvent::Click);
+  session.events.Dispatch(Control::MoveTowardButton, UiEvent::Click);
   session.state.MotorMoving = false;
   session.state.HomingIdle = false;
-  session.events.Dispatch("Command6(0)", UiEvent::Click);
-  session.events.Dispatch("Command5(0)", UiEvent::MouseDown, 1);
+  session.events.Dispatch(Control::MoveAwayButton, UiEvent::Click);
+  session.events.Dispatch(Control::JogAwayButton, UiEvent::MouseDown, 1);
   EXPECT_TRUE(ui.Messages().empty());
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
 }
@@ -150,15 +149,15 @@ class JogMoveSimTest : public MotionSimTest {
     ASSERT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(5000)));
     EXPECT_TRUE(session.state.LimitSyncArmed.load());
   }
-  void Move(const char* button, const char* distance, int unitIndex) {
-    session.controls.SetComboIndex("Combo5", unitIndex);
-    session.controls.SetText("Text5", distance);
+  void Move(Control button, const char* distance, int unitIndex) {
+    session.controls.SetComboIndex(Control::MoveUnitList, unitIndex);
+    session.controls.SetText(Control::MoveDistanceField, distance);
     Click(button);
   }
-  // Text4 shows the drive's target once polling has run.
+  // The target position field shows the drive's target once polling has run.
   void WaitTargetShown() {
     ASSERT_TRUE(Eventually([&] {
-      const auto shown = ParseNumber(session.controls.Text("Text4"));
+      const auto shown = ParseNumber(session.controls.Text(Control::TargetPositionField));
       return shown && *shown == std::round(sim->TargetPosition());
     }));
   }
@@ -167,19 +166,19 @@ class JogMoveSimTest : public MotionSimTest {
 TEST_F(JogMoveSimTest, jogHeld_runsUntilRelease) {
   ASSERT_NO_FATAL_FAILURE(StartDrive());
   const double start = DrivePosition();
-  session.events.Dispatch("Command5(1)", UiEvent::MouseDown, 2);  // right button too
+  session.events.Dispatch(Control::JogTowardButton, UiEvent::MouseDown, 2);  // right button too
   ASSERT_TRUE(Eventually([&] { return sim->Moving() && DrivePosition() > start + 50; }));
   EXPECT_EQ(sim->ControlWord(), 0x0020);
-  session.events.Dispatch("Command5(1)", UiEvent::MouseUp, 2);
+  session.events.Dispatch(Control::JogTowardButton, UiEvent::MouseUp, 2);
   ASSERT_TRUE(Eventually([&] { return sim->ControlWord() == 0x0000; }));
   ASSERT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(3000)));
   const double stopped = DrivePosition();
   ui.Pump(200);
   EXPECT_EQ(DrivePosition(), stopped);
 
-  session.events.Dispatch("Command5(0)", UiEvent::MouseDown, 1);
+  session.events.Dispatch(Control::JogAwayButton, UiEvent::MouseDown, 1);
   ASSERT_TRUE(Eventually([&] { return sim->Moving() && DrivePosition() < stopped - 50; }));
-  session.events.Dispatch("Command5(0)", UiEvent::MouseUp, 1);
+  session.events.Dispatch(Control::JogAwayButton, UiEvent::MouseUp, 1);
   ASSERT_TRUE(Eventually([&] { return sim->ControlWord() == 0x0000 && !sim->Moving(); }));
 }
 
@@ -188,17 +187,17 @@ TEST_F(JogMoveSimTest, jogTowardActiveLimit_refusedButReleaseStillClears) {
   sim->ForceInput(SimSensorId::NearLimit, true);
   ASSERT_TRUE(Eventually([&] { return session.state.NearLimitInput.load(); }));
   sim->ClearLog();
-  session.events.Dispatch("Command5(1)", UiEvent::MouseDown, 1);
-  session.events.Dispatch("Command5(1)", UiEvent::MouseUp, 1);
+  session.events.Dispatch(Control::JogTowardButton, UiEvent::MouseDown, 1);
+  session.events.Dispatch(Control::JogTowardButton, UiEvent::MouseUp, 1);
   ASSERT_TRUE(WorkersDown(1));
   const auto writes = ControlWrites();
   EXPECT_EQ(std::count(writes.begin(), writes.end(), 0x0020), 0);
   EXPECT_EQ(std::count(writes.begin(), writes.end(), 0x0000), 1);
 
   // The other direction still jogs.
-  session.events.Dispatch("Command5(0)", UiEvent::MouseDown, 4);
+  session.events.Dispatch(Control::JogAwayButton, UiEvent::MouseDown, 4);
   ASSERT_TRUE(Eventually([&] { return sim->ControlWord() == 0x0010; }));
-  session.events.Dispatch("Command5(0)", UiEvent::MouseUp, 4);
+  session.events.Dispatch(Control::JogAwayButton, UiEvent::MouseUp, 4);
   ASSERT_TRUE(Eventually([&] { return sim->ControlWord() == 0x0000; }));
 }
 
@@ -208,8 +207,8 @@ TEST_F(JogMoveSimTest, releaseReachingTheBusBeforeThePress_noJogLeftRunning) {
     // Both workers queue up behind the lock; whichever gets it first, no jog survives.
     BusHold hold(session.state.Bus, kBusWaitMs);
     ASSERT_TRUE(hold);
-    session.events.Dispatch("Command5(1)", UiEvent::MouseDown, 1);
-    session.events.Dispatch("Command5(1)", UiEvent::MouseUp, 1);
+    session.events.Dispatch(Control::JogTowardButton, UiEvent::MouseDown, 1);
+    session.events.Dispatch(Control::JogTowardButton, UiEvent::MouseUp, 1);
     ui.Pump(50);
   }
   ASSERT_TRUE(WorkersDown(1));
@@ -219,7 +218,7 @@ TEST_F(JogMoveSimTest, releaseReachingTheBusBeforeThePress_noJogLeftRunning) {
 }
 
 struct MoveCase {
-  const char* button;
+  Control button;
   const char* distance;
   int unitIndex;
   bool reversed;
@@ -229,10 +228,10 @@ struct MoveCase {
 TEST_F(JogMoveSimTest, moves_inPulsesAndRevolutionsBothWays) {
   ASSERT_NO_FATAL_FAILURE(StartDrive());
   const MoveCase cases[] = {
-      {"Command6(1)", "300", 0, false, 300},  {"Command6(0)", "300", 0, false, -300},
-      {"Command6(1)", "1.5", 1, false, 600},  {"Command6(0)", "0.5", 1, false, -200},
-      {"Command6(1)", "120", 0, true, -120},  {"Command6(0)", "120", 0, true, 120},
-      {"Command6(1)", "0.25", 1, true, -100}, {"Command6(0)", "1", 1, true, 400},
+      {Control::MoveTowardButton, "300", 0, false, 300},  {Control::MoveAwayButton, "300", 0, false, -300},
+      {Control::MoveTowardButton, "1.5", 1, false, 600},  {Control::MoveAwayButton, "0.5", 1, false, -200},
+      {Control::MoveTowardButton, "120", 0, true, -120},  {Control::MoveAwayButton, "120", 0, true, 120},
+      {Control::MoveTowardButton, "0.25", 1, true, -100}, {Control::MoveAwayButton, "1", 1, true, 400},
   };
   for (const auto& c : cases) {
     session.state.DirectionReversed = c.reversed;
@@ -253,7 +252,7 @@ TEST_F(JogMoveSimTest, distanceZero_stopTargetAndRestartStillSent) {
   const double before = sim->TargetPosition();
   sim->ClearLog();
   session.state.LimitSyncArmed = false;
-  Move("Command6(1)", "0", 0);
+  Move(Control::MoveTowardButton, "0", 0);
   WaitMoveDone();
   EXPECT_EQ(sim->TargetPosition(), before);
   const auto writes = ControlWrites();
@@ -265,13 +264,13 @@ TEST_F(JogMoveSimTest, distanceZero_stopTargetAndRestartStillSent) {
 
 TEST_F(JogMoveSimTest, releasedMotor_moveEnablesAndSwitchesCaption) {
   ASSERT_NO_FATAL_FAILURE(StartDrive());
-  session.events.Dispatch("Command9", UiEvent::Click);  // release
+  session.events.Dispatch(Control::EnableButton, UiEvent::Click);  // release
   ASSERT_TRUE(WorkersDown(1));
-  ASSERT_EQ(session.controls.Text("Command9"), "使能");
+  ASSERT_EQ(session.controls.Text(Control::EnableButton), "使能");
   WaitTargetShown();
-  Move("Command6(1)", "100", 0);
+  Move(Control::MoveTowardButton, "100", 0);
   WaitMoveDone();
-  EXPECT_EQ(session.controls.Text("Command9"), "脱机");
+  EXPECT_EQ(session.controls.Text(Control::EnableButton), "脱机");
   EXPECT_TRUE(session.state.MotorEnabled.load());
   EXPECT_TRUE(sim->Enabled());
 }
@@ -284,10 +283,10 @@ TEST_F(JogMoveSimTest, limitCheck_followsTheButtonNotTheDirection) {
   for (bool reversed : {false, true}) {
     session.state.DirectionReversed = reversed;
     sim->ClearLog();
-    Move("Command6(0)", "100", 0);  // away: refused even when it would raise the target
+    Move(Control::MoveAwayButton, "100", 0);  // away: refused even when it would raise the target
     EXPECT_EQ(session.state.WorkerCount.load(), 1);
     EXPECT_TRUE(ControlWrites().empty());
-    Move("Command6(1)", "100", 0);  // toward: goes
+    Move(Control::MoveTowardButton, "100", 0);  // toward: goes
     WaitMoveDone();
     EXPECT_FALSE(ControlWrites().empty());
   }
@@ -295,7 +294,7 @@ TEST_F(JogMoveSimTest, limitCheck_followsTheButtonNotTheDirection) {
   session.state.LimitInputMode = false;
   session.state.DirectionReversed = false;
   sim->ClearLog();
-  Move("Command6(0)", "100", 0);
+  Move(Control::MoveAwayButton, "100", 0);
   ASSERT_TRUE(WorkersDown(1));
   EXPECT_FALSE(ControlWrites().empty());
   EXPECT_TRUE(ui.Messages().empty());
@@ -310,7 +309,7 @@ TEST_F(JogMoveSimTest, restartNeverAnswered_busFreedAfterBoundedTries) {
   sim->ScriptFault(SimFaultRule{SimFault::Late, 1, uint16_t{0x0000}, uint8_t{6}});
   sim->ScriptFault(SimFaultRule{SimFault::Silent, -1, uint16_t{0x0000}, uint8_t{6}});
   const auto start = std::chrono::steady_clock::now();
-  Move("Command6(1)", "100", 0);
+  Move(Control::MoveTowardButton, "100", 0);
   ASSERT_TRUE(WorkersDown(1, kMoveRestartPatienceMs + 5000));
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_LT(took, std::chrono::milliseconds(kMoveRestartPatienceMs + 4000));

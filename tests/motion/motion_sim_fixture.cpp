@@ -25,21 +25,21 @@ void MotionSimTest::SetUp() {
   config.axis.maxAccel = 1e6;
   config.axis.deviationPerAccel = 0;
 
-  for (const char* lamp : {"Shape2", "Shape3", "Shape4", "Shape5", "Shape6"}) {
+  for (const Control lamp : {Control::FarLimitLamp, Control::NearLimitLamp, Control::WaitingLamp, Control::MovingLamp, Control::OriginLamp}) {
     session.controls.Define(lamp, ControlState{});
   }
   ControlState command9;
   command9.text = "脱机";
-  session.controls.Define("Command9", command9);
-  session.controls.Define("Command2", ControlState{});
+  session.controls.Define(Control::EnableButton, command9);
+  session.controls.Define(Control::HomingButton, ControlState{});
   ControlState combo5;
   combo5.items = {{"脉冲", 0}, {"圈", 1}};
   combo5.comboIndex = 0;
-  session.controls.Define("Combo5", combo5);
-  session.controls.Define("Text5", ControlState{});
+  session.controls.Define(Control::MoveUnitList, combo5);
+  session.controls.Define(Control::MoveDistanceField, ControlState{});
   ControlState perRev;
   perRev.text = "400";
-  session.controls.Define("Text2(8)", perRev);
+  session.controls.Define(Control::UnitsPerRevField, perRev);
 }
 
 void MotionSimTest::StartDrive() {
@@ -76,7 +76,7 @@ void MotionSimTest::StartDrive() {
 void MotionSimTest::TearDown() {
   session.state.StopPolling = true;
   // A homing run left behind is ended the operator's way.
-  if (!session.state.HomingIdle) Click("Command7");
+  if (!session.state.HomingIdle) Click(Control::StopButton);
   if (!Eventually([&] { return session.state.WorkerCount.load() == 0; }, 30000)) {
     // Destroying the session under a running worker would only hide this behind a crash.
     std::fprintf(stderr, "workers still running at the end of the test\n");

@@ -35,7 +35,7 @@ class MotionSimTest : public ::testing::Test {
   // Polling has seen the present inputs and speed (two full cycles).
   void SettlePolling();
 
-  void Click(const char* control) { session.events.Dispatch(control, UiEvent::Click); }
+  void Click(Control control) { session.events.Dispatch(control, UiEvent::Click); }
   // Values written to the control word, oldest first, since the last ClearLog.
   std::vector<uint16_t> ControlWrites() const;
   int CountWrites(uint8_t function, uint16_t reg) const;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,14 +25,16 @@ bool Wrote(const std::vector<SimLogEntry>& log, uint16_t reg, uint64_t value) {
 TEST_F(ConnectionSequenceTest, fullConnection_fillsEveryFieldInItsFormAndRestoresSensorProbe) {
   Connect();
   EXPECT_TRUE(ui.Messages().empty());
-  const std::pair<int, const char*> fields[] = {
-      {10, "51,200"}, {9, "128"}, {8, "400"}, {15, "1"}, {14, "200,000"}, {0, "3.00"},
-      {1, "50"}, {2, "300"}, {4, "600"},  // 512 units of 1.171875 rpm
-      {17, "1200"}, {5, "58.59375"}, {6, "3"}, {22, "4"}, {23, "6"}, {11, "4000"},
-      {12, "10"}, {13, "5"}, {16, "38"}};
+  const std::pair<Control, const char*> fields[] = {
+      {Control::PulsesPerRevField, "51,200"}, {Control::PulseLengthField, "128"}, {Control::UnitsPerRevField, "400"}, {Control::DriveNumberField, "1"}, {Control::InputBandwidthField, "200,000"}, {Control::DriveCurrentField, "3.00"},
+      {Control::CurrentReductionField, "50"}, {Control::ReductionDelayField, "300"}, {Control::RunSpeedField, "600"},  // 512 units of 1.171875 rpm
+      {Control::HomingSpeedField, "1200"}, {Control::StartSpeedField, "58.59375"}, {Control::CommFilterField, "3"}, {Control::SpeedFilterField, "4"}, {Control::HomingFilterField, "6"}, {Control::DeviationAlarmField, "4000"},
+      {Control::InPositionWindowField, "10"}, {Control::InPositionTimeField, "5"}, {Control::CpuTemperatureField, "38"}};
   for (const auto& [field, text] : fields) EXPECT_EQ(Field(field), text) << field;
-  EXPECT_EQ(session.controls.ComboText("Combo4"), "115200");
-  for (int label : {20, 21, 22, 24, 25, 31, 32, 33, 34, 35}) EXPECT_TRUE(Shown(Label1(label))) << label;
+  EXPECT_EQ(session.controls.ComboText(Control::DriveBaudList), "115200");
+  for (const Control unit : {Control::DriveCurrentUnit, Control::CurrentReductionUnit, Control::ReductionDelayUnit, Control::RunSpeedUnit, Control::StartSpeedUnit, Control::HomingSpeedUnit, Control::CpuTemperatureUnit, Control::DeviationAlarmUnit, Control::InPositionWindowUnit, Control::InPositionTimeUnit}) {
+    EXPECT_TRUE(Shown(unit)) << unit;
+  }
 
   auto& st = session.state;
   EXPECT_EQ(st.SpeedCoefficient.load(), 1);
@@ -45,28 +48,28 @@ TEST_F(ConnectionSequenceTest, fullConnection_fillsEveryFieldInItsFormAndRestore
   EXPECT_EQ(st.DriveVariant.load(), 0);
 
   // 0x0008: "下限+上限" with its lamps, homing button and jog frame.
-  EXPECT_EQ(session.controls.ComboIndex("Combo3"), 2);
+  EXPECT_EQ(session.controls.ComboIndex(Control::WorkModeList), 2);
   EXPECT_TRUE(st.LimitInputMode.load());
-  for (const char* c : {"Label1(41)", "Label1(42)", "Label1(43)", "Shape2", "Shape3", "Shape6"}) {
+  for (const Control c : {Control::FarLimitCaption, Control::NearLimitCaption, Control::OriginCaption, Control::FarLimitLamp, Control::NearLimitLamp, Control::OriginLamp}) {
     EXPECT_TRUE(Shown(c)) << c;
   }
-  EXPECT_TRUE(session.controls.Enabled("Command2"));
-  EXPECT_TRUE(session.controls.Enabled("Frame1"));
-  EXPECT_EQ(session.controls.Text("Command9"), sim->Enabled() ? "脱机" : "使能");
+  EXPECT_TRUE(session.controls.Enabled(Control::HomingButton));
+  EXPECT_TRUE(session.controls.Enabled(Control::JogFrame));
+  EXPECT_EQ(session.controls.Text(Control::EnableButton), sim->Enabled() ? "脱机" : "使能");
   EXPECT_EQ(st.MotorEnabled.load(), sim->Enabled());
-  EXPECT_EQ(session.controls.ComboIndex("Combo5"), 0);
-  EXPECT_TRUE(session.controls.Enabled("Picture1"));
-  EXPECT_TRUE(session.controls.Enabled("Picture2"));
+  EXPECT_EQ(session.controls.ComboIndex(Control::MoveUnitList), 0);
+  EXPECT_TRUE(session.controls.Enabled(Control::MotionPanel));
+  EXPECT_TRUE(session.controls.Enabled(Control::ParameterPanel));
   EXPECT_EQ(st.WorkerCount.load(), 1);  // the StatusWorker
 
   // The sensor keeps the probe: restored, level lists shown, both normally open.
-  for (const char* c : {"Combo6", "Combo7", "Label1(55)", "Label1(56)"}) EXPECT_TRUE(Shown(c)) << c;
+  for (const Control c : {Control::OriginLevelList, Control::LimitLevelList, Control::OriginLevelCaption, Control::LimitLevelCaption}) EXPECT_TRUE(Shown(c)) << c;
   EXPECT_TRUE(st.SensorLevelSupported.load());
   EXPECT_TRUE(Wrote(sim->Log(), 0x0084, 524288));
   EXPECT_TRUE(Wrote(sim->Log(), 0x0084, 0));
   EXPECT_EQ(sim->Value(0x0084).value_or(1), 0u);
-  EXPECT_EQ(session.controls.ComboText("Combo6"), "常开");
-  EXPECT_EQ(session.controls.ComboText("Combo7"), "常开");
+  EXPECT_EQ(session.controls.ComboText(Control::OriginLevelList), "常开");
+  EXPECT_EQ(session.controls.ComboText(Control::LimitLevelList), "常开");
 }
 
 TEST_F(ConnectionSequenceTest, pulseLengthThree_showsFifteenDigitQuotient) {
@@ -74,8 +77,8 @@ TEST_F(ConnectionSequenceTest, pulseLengthThree_showsFifteenDigitQuotient) {
   config.motorTeeth = 0;  // stands for 50
   config.pulseLength = 3;
   Connect(config);
-  EXPECT_EQ(Field(10), "51,200");
-  EXPECT_EQ(Field(8), "17066.6666666667");
+  EXPECT_EQ(Field(Control::PulsesPerRevField), "51,200");
+  EXPECT_EQ(Field(Control::UnitsPerRevField), "17066.6666666667");
 }
 
 struct FatalCase {
@@ -100,10 +103,10 @@ TEST_P(FatalReadTest, silentOrUnusableValue_stopsWithMessageAndNoWorker) {
   EXPECT_EQ(messages[0].icon, MessageIcon::Error);
   EXPECT_EQ(messages[0].title, "获取错误信息");
   EXPECT_EQ(messages[0].text, GetParam().text);
-  EXPECT_FALSE(session.controls.Enabled("Picture1"));
-  EXPECT_FALSE(session.controls.Enabled("Picture2"));
+  EXPECT_FALSE(session.controls.Enabled(Control::MotionPanel));
+  EXPECT_FALSE(session.controls.Enabled(Control::ParameterPanel));
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
-  EXPECT_EQ(Field(0), "");  // later fields untouched
+  EXPECT_EQ(Field(Control::DriveCurrentField), "");  // later fields untouched
 }
 
 const char* const kCoefficientText = "获取到错误的速度系数，请重新启动程序！";
@@ -132,8 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
 struct NoticeCase {
   uint16_t reg;
   std::string text;
-  int field;  // emptied field, -1 none
-  int label;  // hidden unit label, -1 none
+  std::optional<Control> field;  // emptied field
+  std::optional<Control> unit;   // hidden unit label
 };
 
 class NoticeReadTest : public ParamsFixture, public ::testing::WithParamInterface<NoticeCase> {};
@@ -147,23 +150,23 @@ TEST_P(NoticeReadTest, silentRegister_noticeAndSequenceGoesOn) {
   EXPECT_EQ(messages[0].icon, MessageIcon::Information);
   EXPECT_EQ(messages[0].title, "提示信息");
   EXPECT_EQ(messages[0].text, GetParam().text);
-  if (GetParam().field >= 0) {
-    EXPECT_EQ(Field(GetParam().field), "");
+  if (GetParam().field) {
+    EXPECT_EQ(Field(*GetParam().field), "");
   }
-  if (GetParam().label >= 0) {
-    EXPECT_FALSE(Shown(Label1(GetParam().label)));
+  if (GetParam().unit) {
+    EXPECT_FALSE(Shown(*GetParam().unit));
   }
   EXPECT_TRUE(Connected());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EachNotice, NoticeReadTest,
-    ::testing::Values(NoticeCase{0x0090, "未能正确读取输入带宽", 14, -1},
-                      NoticeCase{0x0010, "未能正确读取最大电流", -1, -1},
-                      NoticeCase{0x0011, "未能正确读取最小电流", -1, -1},
-                      NoticeCase{0x0012, "未能正确读取设定电流", 0, 20},
-                      NoticeCase{0x0013, "未能正确读取电流下降比例", 1, 21},
-                      NoticeCase{0x0014, "未能正确读取电流下降等待时间", 2, 22}));
+    ::testing::Values(NoticeCase{0x0090, "未能正确读取输入带宽", Control::InputBandwidthField, std::nullopt},
+                      NoticeCase{0x0010, "未能正确读取最大电流", std::nullopt, std::nullopt},
+                      NoticeCase{0x0011, "未能正确读取最小电流", std::nullopt, std::nullopt},
+                      NoticeCase{0x0012, "未能正确读取设定电流", Control::DriveCurrentField, Control::DriveCurrentUnit},
+                      NoticeCase{0x0013, "未能正确读取电流下降比例", Control::CurrentReductionField, Control::CurrentReductionUnit},
+                      NoticeCase{0x0014, "未能正确读取电流下降等待时间", Control::ReductionDelayField, Control::ReductionDelayUnit}));
 
 TEST_F(ConnectionSequenceTest, quietOptionalReads_emptyFieldsWithoutMessage) {
   Open();
@@ -172,10 +175,10 @@ TEST_F(ConnectionSequenceTest, quietOptionalReads_emptyFieldsWithoutMessage) {
   }
   session.ConnectionSequence();
   EXPECT_TRUE(ui.Messages().empty());
-  EXPECT_EQ(Field(4), "");
-  EXPECT_FALSE(Shown(Label1(24)));
-  EXPECT_EQ(Field(17), "");
-  EXPECT_EQ(Field(23), "");
+  EXPECT_EQ(Field(Control::RunSpeedField), "");
+  EXPECT_FALSE(Shown(Control::RunSpeedUnit));
+  EXPECT_EQ(Field(Control::HomingSpeedField), "");
+  EXPECT_EQ(Field(Control::HomingFilterField), "");
   EXPECT_EQ(session.state.RunSpeedRpm.load(), 0.0);
   EXPECT_EQ(session.state.HomingSpeedRpm.load(), 0);
   EXPECT_EQ(session.state.HomingFilter.load(), 0);
@@ -186,7 +189,7 @@ TEST_F(ConnectionSequenceTest, sensorReadsZeroTwice_levelControlsHiddenNoRestore
   SimConfig config;
   config.sensorLevelsConfigurable = false;
   Connect(config);
-  for (const char* c : {"Combo6", "Combo7", "Label1(55)", "Label1(56)"}) EXPECT_FALSE(Shown(c)) << c;
+  for (const Control c : {Control::OriginLevelList, Control::LimitLevelList, Control::OriginLevelCaption, Control::LimitLevelCaption}) EXPECT_FALSE(Shown(c)) << c;
   EXPECT_FALSE(session.state.SensorLevelSupported.load());
   const auto log = sim->Log();
   EXPECT_TRUE(Wrote(log, 0x0084, 524288));
@@ -197,8 +200,8 @@ TEST_F(ConnectionSequenceTest, sensorAlreadyConfigured_noProbeAndBothNormallyClo
   SimConfig config;
   config.sensorConfig = 0x300B0000;
   Connect(config);
-  EXPECT_EQ(session.controls.ComboIndex("Combo6"), 1);
-  EXPECT_EQ(session.controls.ComboIndex("Combo7"), 1);
+  EXPECT_EQ(session.controls.ComboIndex(Control::OriginLevelList), 1);
+  EXPECT_EQ(session.controls.ComboIndex(Control::LimitLevelList), 1);
   for (const auto& e : sim->Log()) EXPECT_NE(e.function, kWriteMultiple);
 }
 
@@ -206,13 +209,13 @@ TEST_F(ConnectionSequenceTest, thirdSensorReadFails_noticeAndListsCleared) {
   SimConfig config;
   config.sensorConfig = 0x00080000;
   Open(config);
-  session.controls.SetComboIndex("Combo6", 1);
-  session.controls.SetVisible("Combo6", false);
+  session.controls.SetComboIndex(Control::OriginLevelList, 1);
+  session.controls.SetVisible(Control::OriginLevelList, false);
   // The lists are shown right before the last read: from then on that register is silent.
   bool scripted = false;
   session.controls.SetObserver([&] {
     session.controls.TakeChanges();
-    if (!scripted && session.controls.Visible("Combo6")) {
+    if (!scripted && session.controls.Visible(Control::OriginLevelList)) {
       scripted = true;
       sim->ScriptFault(SimFaultRule{SimFault::Drop, -1, 0x0084, std::nullopt});
     }
@@ -225,8 +228,8 @@ TEST_F(ConnectionSequenceTest, thirdSensorReadFails_noticeAndListsCleared) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].text, "未能正确读取传感器有效状态参数");
   EXPECT_EQ(messages[0].title, "提示信息");
-  EXPECT_EQ(session.controls.ComboIndex("Combo6"), -1);
-  EXPECT_EQ(session.controls.ComboIndex("Combo7"), -1);
+  EXPECT_EQ(session.controls.ComboIndex(Control::OriginLevelList), -1);
+  EXPECT_EQ(session.controls.ComboIndex(Control::LimitLevelList), -1);
   EXPECT_TRUE(Connected());
 }
 
@@ -243,14 +246,14 @@ TEST_P(ConfigWordTest, configurationWord_setsModeAndBoxes) {
   SimConfig config;
   config.driveConfig = GetParam().word;
   Open(config);
-  session.controls.SetComboIndex("Combo3", 1);
+  session.controls.SetComboIndex(Control::WorkModeList, 1);
   session.state.LimitInputMode = true;
-  session.controls.SetChecked("Check1", true);
+  session.controls.SetChecked(Control::MotorReversedCheck, true);
   session.ConnectionSequence();
-  EXPECT_EQ(session.controls.ComboIndex("Combo3"), GetParam().combo3);
-  EXPECT_EQ(session.controls.Checked("Check1"), GetParam().check1);
-  EXPECT_EQ(session.controls.Checked("Check2"), GetParam().check2);
-  EXPECT_EQ(session.controls.Checked("Check3"), GetParam().check3);
+  EXPECT_EQ(session.controls.ComboIndex(Control::WorkModeList), GetParam().combo3);
+  EXPECT_EQ(session.controls.Checked(Control::MotorReversedCheck), GetParam().check1);
+  EXPECT_EQ(session.controls.Checked(Control::StartReleasedCheck), GetParam().check2);
+  EXPECT_EQ(session.controls.Checked(Control::AppReversedCheck), GetParam().check3);
   EXPECT_EQ(session.state.DirectionReversed.load(), GetParam().check3);
   EXPECT_EQ(session.state.LimitInputMode.load(), GetParam().limitMode);
 }
@@ -268,7 +271,7 @@ TEST_F(ConnectionSequenceTest, releasedDrive_enableCaptionAndNotEnabled) {
   ASSERT_TRUE(sim->WriteRegister(0x0000, 0x0004));
   session.state.MotorEnabled = true;
   session.ConnectionSequence();
-  EXPECT_EQ(session.controls.Text("Command9"), "使能");
+  EXPECT_EQ(session.controls.Text(Control::EnableButton), "使能");
   EXPECT_FALSE(session.state.MotorEnabled.load());
 }
 
@@ -277,8 +280,8 @@ TEST_F(ConnectionSequenceTest, hotCpuAndModelDigitOne_temperatureHiddenOriginOnF
   config.cpuTemperature = 126;
   config.driveModel = 21000000;
   Connect(config);
-  EXPECT_EQ(Field(16), "");
-  EXPECT_FALSE(Shown(Label1(32)));
+  EXPECT_EQ(Field(Control::CpuTemperatureField), "");
+  EXPECT_FALSE(Shown(Control::CpuTemperatureUnit));
   EXPECT_EQ(session.state.DriveVariant.load(), 1);
 }
 
@@ -296,25 +299,25 @@ TEST(DriveVariant, fromModelDigits) {
 
 TEST_F(ConnectionSequenceTest, closeDuringSequence_stopsQuietlyWithoutWorker) {
   Open();
-  session.controls.SetItems("Combo1", {{"COM9", 9}});
+  session.controls.SetItems(Control::PortList, {{"COM9", 9}});
   // The maximum current never answers; the close arrives during its retries.
   sim->ScriptFault(SimFaultRule{SimFault::Drop, -1, 0x0010, std::nullopt});
-  ui.PostDelayed(0, [&] { session.events.Dispatch("Command1", UiEvent::Click); });
+  ui.PostDelayed(0, [&] { session.events.Dispatch(Control::OpenCloseButton, UiEvent::Click); });
   session.ConnectionSequence();
   ui.Pump(50);
   EXPECT_TRUE(ui.Messages().empty());
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
   EXPECT_EQ(session.state.PortHandle.load(), 0);
-  EXPECT_FALSE(session.controls.Enabled("Picture1"));
-  EXPECT_EQ(session.controls.Text("Command1"), "开启通信");
-  for (int i = 0; i < 24; ++i) EXPECT_EQ(Field(i), "") << i;
+  EXPECT_FALSE(session.controls.Enabled(Control::MotionPanel));
+  EXPECT_EQ(session.controls.Text(Control::OpenCloseButton), "开启通信");
+  for (const Control field : kParameterFields) EXPECT_EQ(Field(field), "") << field;
 }
 
 TEST_F(ConnectionSequenceTest, closeAndReopenDuringSequence_onlyNewSequenceConnects) {
   Open();
   sim->ScriptFault(SimFaultRule{SimFault::Drop, -1, 0x0010, std::nullopt});
   ui.PostDelayed(0, [&] {
-    // Close and open again, as the connect button does, then the new Timer1.
+    // Close and open again, as the connect button does, then the new one-shot timer.
     ++session.state.ConnectionEpoch;
     SerialHandle old = session.state.PortHandle.exchange(0);
     ClosePort(old);
@@ -329,8 +332,8 @@ TEST_F(ConnectionSequenceTest, closeAndReopenDuringSequence_onlyNewSequenceConne
   ui.Pump(50);
   EXPECT_TRUE(ui.Messages().empty());
   EXPECT_EQ(session.state.WorkerCount.load(), 1);
-  EXPECT_EQ(Field(0), "3.00");
-  EXPECT_EQ(Field(4), "600");
+  EXPECT_EQ(Field(Control::DriveCurrentField), "3.00");
+  EXPECT_EQ(Field(Control::RunSpeedField), "600");
   EXPECT_EQ(session.state.MaxCurrent.load(), 600);
 }
 

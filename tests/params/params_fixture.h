@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "app/session.h"
 #include "app/shell_handlers.h"
 #include "link/serial_port.h"
@@ -20,23 +20,23 @@ namespace dd::test {
 
 // The edits of a typical save and the registers they must end in.
 inline void EditGrid(ControlModel& c) {
-  c.SetText(Text2(0), "1.255");
-  c.SetText(Text2(1), "60");
-  c.SetText(Text2(2), "1000");
-  c.SetText(Text2(4), "100.4");
-  c.SetText(Text2(17), "50");
-  c.SetText(Text2(5), "30");
-  c.SetText(Text2(6), "7");
-  c.SetText(Text2(22), "9");
-  c.SetText(Text2(23), "11");
-  c.SetText(Text2(9), "256");
-  c.SetText(Text2(14), "150000");
-  c.SetComboIndex("Combo3", 1);
-  c.SetChecked("Check1", false);
-  c.SetChecked("Check2", true);
-  c.SetChecked("Check3", false);
-  c.SetComboIndex("Combo6", 1);
-  c.SetComboIndex("Combo7", 1);
+  c.SetText(Control::DriveCurrentField, "1.255");
+  c.SetText(Control::CurrentReductionField, "60");
+  c.SetText(Control::ReductionDelayField, "1000");
+  c.SetText(Control::RunSpeedField, "100.4");
+  c.SetText(Control::HomingSpeedField, "50");
+  c.SetText(Control::StartSpeedField, "30");
+  c.SetText(Control::CommFilterField, "7");
+  c.SetText(Control::SpeedFilterField, "9");
+  c.SetText(Control::HomingFilterField, "11");
+  c.SetText(Control::PulseLengthField, "256");
+  c.SetText(Control::InputBandwidthField, "150000");
+  c.SetComboIndex(Control::WorkModeList, 1);
+  c.SetChecked(Control::MotorReversedCheck, false);
+  c.SetChecked(Control::StartReleasedCheck, true);
+  c.SetChecked(Control::AppReversedCheck, false);
+  c.SetComboIndex(Control::OriginLevelList, 1);
+  c.SetComboIndex(Control::LimitLevelList, 1);
 }
 
 inline void ExpectEditedValuesInDrive(const SimDrive& sim) {
@@ -81,21 +81,21 @@ class ParamsFixture : public ::testing::Test {
     session.state.PortHandle = port;
     ++session.state.ConnectionEpoch;
     session.state.StopPolling = false;
-    session.controls.SetText("Command1", kCaptionClose);
+    session.controls.SetText(Control::OpenCloseButton, kCaptionClose);
   }
 
-  // Connection sequence as Timer1 runs it.
+  // Connection sequence as its one-shot timer runs it.
   void Connect(SimConfig config = {}) {
     Open(config);
     session.ConnectionSequence();
   }
 
   bool Connected() const {
-    return session.controls.Enabled("Picture1") && session.state.WorkerCount.load() > 0;
+    return session.controls.Enabled(Control::MotionPanel) && session.state.WorkerCount.load() > 0;
   }
 
-  std::string Field(int i) const { return session.controls.Text(Text2(i)); }
-  bool Shown(const std::string& control) const { return session.controls.Visible(control); }
+  std::string Field(Control field) const { return session.controls.Text(field); }
+  bool Shown(Control control) const { return session.controls.Visible(control); }
 
   HeadlessUi ui;
   Session session{ui};

@@ -31,11 +31,16 @@ class SavePlanTest : public ::testing::Test {
  protected:
   void SetUp() override {
     DefineControls(controls);
-    controls.SetComboIndex("Combo3", 1);
-    controls.SetChecked("Check2", true);
-    const char* texts[24] = {"1.255", "60", "1,000", "", "100.4", "30", "7", "", "", "256",
-                             "", "", "", "", "150,000", "1", "", "50", "", "", "", "", "9", "11"};
-    for (int i = 0; i < 24; ++i) controls.SetText(Text2(i), texts[i]);
+    controls.SetComboIndex(Control::WorkModeList, 1);
+    controls.SetChecked(Control::StartReleasedCheck, true);
+    const std::pair<Control, const char*> texts[] = {
+        {Control::DriveCurrentField, "1.255"},    {Control::CurrentReductionField, "60"},
+        {Control::ReductionDelayField, "1,000"},  {Control::RunSpeedField, "100.4"},
+        {Control::StartSpeedField, "30"},         {Control::CommFilterField, "7"},
+        {Control::PulseLengthField, "256"},       {Control::InputBandwidthField, "150,000"},
+        {Control::DriveNumberField, "1"},         {Control::HomingSpeedField, "50"},
+        {Control::SpeedFilterField, "9"},         {Control::HomingFilterField, "11"}};
+    for (const auto& [field, text] : texts) controls.SetText(field, text);
   }
   std::optional<double> ValueOf(const std::vector<PlannedWrite>& plan, ParameterWrite w) {
     for (const auto& p : plan) {
@@ -70,21 +75,21 @@ TEST_F(SavePlanTest, editedGrid_convertsEveryWriteInOrder) {
 
 TEST_F(SavePlanTest, runSpeedWholeRpmFirst_homingFromExactValue) {
   // One unit = 0.8 rpm: 100.4 -> 100 rpm -> 125 units; 100.4 exact -> 125.5 -> 126 (even).
-  controls.SetText(Text2(4), "100.4");
-  controls.SetText(Text2(17), "100.4");
+  controls.SetText(Control::RunSpeedField, "100.4");
+  controls.SetText(Control::HomingSpeedField, "100.4");
   const auto plan = PlanParameterWrites(controls, 1, 75000);
   EXPECT_EQ(ValueOf(plan, ParameterWrite::RunSpeed), 125);
   EXPECT_EQ(ValueOf(plan, ParameterWrite::HomingSpeed), 126);
 }
 
 TEST_F(SavePlanTest, emptyOrUnreadableFields_leaveTheirRegistersAlone) {
-  controls.SetComboIndex("Combo3", -1);
-  controls.SetText(Text2(1), "");
-  controls.SetText(Text2(0), "abc");
-  controls.SetText(Text2(14), "1.2.3");
-  controls.SetText(Text2(2), "70000");     // beyond a 16-bit register
-  controls.SetText(Text2(15), "40000");    // beyond int16
-  controls.SetText(Text2(9), "-5");
+  controls.SetComboIndex(Control::WorkModeList, -1);
+  controls.SetText(Control::CurrentReductionField, "");
+  controls.SetText(Control::DriveCurrentField, "abc");
+  controls.SetText(Control::InputBandwidthField, "1.2.3");
+  controls.SetText(Control::ReductionDelayField, "70000");     // beyond a 16-bit register
+  controls.SetText(Control::DriveNumberField, "40000");    // beyond int16
+  controls.SetText(Control::PulseLengthField, "-5");
   const auto plan = PlanParameterWrites(controls, 1, 51200);
   ASSERT_EQ(plan.size(), 14u);
   for (auto w : {ParameterWrite::DriveConfig, ParameterWrite::CurrentReduction,
@@ -108,7 +113,7 @@ TEST_F(SavePlanTest, unusableScaling_speedsLeftAlone) {
 class SaveTest : public ParamsFixture {
  protected:
   void SaveAndWaitForReread() {
-    session.events.Dispatch("Command3", UiEvent::Click);
+    session.events.Dispatch(Control::SaveButton, UiEvent::Click);
     ASSERT_FALSE(Connected());  // the save has emptied the panel and stopped polling
     ASSERT_TRUE(ui.RunUntil([&] { return Connected(); }, 20000));
   }
@@ -124,14 +129,14 @@ TEST_F(SaveTest, editedGrid_everyValueEndsInDriveAndIsReadBack) {
   EXPECT_EQ(sim->SaveCount(), savesBefore + 1);
   EXPECT_TRUE(ui.Messages().empty());
   // Read back in the grid's forms.
-  EXPECT_EQ(Field(0), "1.25");
-  EXPECT_EQ(Field(4), "99.609375");
-  EXPECT_EQ(Field(9), "256");
-  EXPECT_EQ(Field(14), "150,000");
-  EXPECT_EQ(session.controls.ComboIndex("Combo3"), 1);
-  EXPECT_TRUE(session.controls.Checked("Check2"));
-  EXPECT_EQ(session.controls.ComboIndex("Combo6"), 1);
-  EXPECT_EQ(session.controls.ComboIndex("Combo7"), 1);
+  EXPECT_EQ(Field(Control::DriveCurrentField), "1.25");
+  EXPECT_EQ(Field(Control::RunSpeedField), "99.609375");
+  EXPECT_EQ(Field(Control::PulseLengthField), "256");
+  EXPECT_EQ(Field(Control::InputBandwidthField), "150,000");
+  EXPECT_EQ(session.controls.ComboIndex(Control::WorkModeList), 1);
+  EXPECT_TRUE(session.controls.Checked(Control::StartReleasedCheck));
+  EXPECT_EQ(session.controls.ComboIndex(Control::OriginLevelList), 1);
+  EXPECT_EQ(session.controls.ComboIndex(Control::LimitLevelList), 1);
   EXPECT_EQ(session.state.WorkerCount.load(), 1);
   EXPECT_FALSE(session.state.StopPolling.load());
 }
@@ -175,10 +180,10 @@ TEST_F(SaveTest, levelsNotConfigurable_sensorWriteSkipped) {
 TEST_F(SaveTest, homingNotBelowRun_messageAndNothingWritten) {
   Connect();
   ASSERT_TRUE(Connected());
-  session.controls.SetText(Text2(4), "100");
-  session.controls.SetText(Text2(17), "100");
+  session.controls.SetText(Control::RunSpeedField, "100");
+  session.controls.SetText(Control::HomingSpeedField, "100");
   sim->ClearLog();
-  session.events.Dispatch("Command3", UiEvent::Click);
+  session.events.Dispatch(Control::SaveButton, UiEvent::Click);
   const auto messages = ui.Messages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].title, "错误信息");
@@ -188,28 +193,28 @@ TEST_F(SaveTest, homingNotBelowRun_messageAndNothingWritten) {
     EXPECT_NE(e.function, kWriteSingle);
     EXPECT_NE(e.function, kWriteMultiple);
   }
-  EXPECT_TRUE(session.controls.Enabled("Picture1"));
+  EXPECT_TRUE(session.controls.Enabled(Control::MotionPanel));
   EXPECT_FALSE(session.state.StopPolling.load());
 }
 
 TEST_F(SaveTest, emptyFieldAndNoWorkMode_registersKeepDriveValues) {
   Connect();
   ASSERT_TRUE(Connected());
-  session.controls.SetText(Text2(17), "50");
-  session.controls.SetText(Text2(1), "");
-  session.controls.SetText(Text2(6), "8");
-  session.controls.SetComboIndex("Combo3", -1);
+  session.controls.SetText(Control::HomingSpeedField, "50");
+  session.controls.SetText(Control::CurrentReductionField, "");
+  session.controls.SetText(Control::CommFilterField, "8");
+  session.controls.SetComboIndex(Control::WorkModeList, -1);
   SaveAndWaitForReread();
   EXPECT_EQ(sim->Register(0x0013), 50);
   EXPECT_EQ(sim->Register(0x0008), 0x0008);
   EXPECT_EQ(sim->Register(0x0042), 8);
-  EXPECT_EQ(Field(1), "50");
+  EXPECT_EQ(Field(Control::CurrentReductionField), "50");
 }
 
 TEST_F(SaveTest, duringSave_panelsDisabledBeforeWorkersAreAwaitedAndPollingStopped) {
   Connect();
   ASSERT_TRUE(Connected());
-  session.controls.SetText(Text2(17), "50");
+  session.controls.SetText(Control::HomingSpeedField, "50");
   bool checked = false;
   // Events run while the save waits for the workers and while the first write is
   // retried: the controls that start workers are already disabled then, and once writing
@@ -217,9 +222,9 @@ TEST_F(SaveTest, duringSave_panelsDisabledBeforeWorkersAreAwaitedAndPollingStopp
   sim->ScriptFault(SimFaultRule{SimFault::Drop, 1, 0x0008, kWriteSingle});
   sim->ClearLog();
   std::function<void()> probe = [&] {
-    EXPECT_FALSE(session.controls.Enabled("Picture1"));
-    EXPECT_FALSE(session.controls.Enabled("Picture2"));
-    EXPECT_FALSE(session.controls.Enabled("Command1"));
+    EXPECT_FALSE(session.controls.Enabled(Control::MotionPanel));
+    EXPECT_FALSE(session.controls.Enabled(Control::ParameterPanel));
+    EXPECT_FALSE(session.controls.Enabled(Control::OpenCloseButton));
     bool writing = false;
     for (const auto& e : sim->Log()) writing = writing || (e.function == kWriteSingle && e.reg == 8);
     if (!writing) {

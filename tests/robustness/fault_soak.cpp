@@ -10,7 +10,7 @@
 #include <set>
 #include <thread>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "link/modbus_rtu.h"
 #include "sim/sim_drive.h"
 #include "status/error_codes.h"
@@ -141,12 +141,12 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
 
   auto check = [&] {
     ++result.checks;
-    auto checkNumber = [&](const char* field, const std::set<double>& own) {
+    auto checkNumber = [&](Control field, const std::set<double>& own) {
       const std::string text = c.Text(field);
       if (text.empty()) return;
       const auto v = ParsePlain(text);
       if (!v) {
-        result.inventedValues.push_back(std::string(field) + "=" + text);
+        result.inventedValues.push_back(std::string(ControlName(field)) + "=" + text);
         return;
       }
       if (own.count(*v)) return;
@@ -155,18 +155,18 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
         ++result.crossAttributed;
         return;
       }
-      result.inventedValues.push_back(std::string(field) + "=" + text);
+      result.inventedValues.push_back(std::string(ControlName(field)) + "=" + text);
     };
-    checkNumber("Text3", held.actual);
-    checkNumber("Text4", held.target);
-    checkNumber("Text1", held.deviation);
-    const std::string error = c.Text(Text2(19));
+    checkNumber(Control::ActualPositionField, held.actual);
+    checkNumber(Control::TargetPositionField, held.target);
+    checkNumber(Control::PositionDeviationField, held.deviation);
+    const std::string error = c.Text(Control::ErrorTextField);
     if (!error.empty()) {
       bool own = false, other = false;
       for (uint16_t code : held.errorCodes) own = own || ErrorText(code) == error;
       for (uint16_t v : held.others7) other = other || ErrorText(v) == error;
       if (other && !own) ++result.crossAttributed;
-      if (!own && !other) result.inventedValues.push_back("Text2(19)=" + error);
+      if (!own && !other) result.inventedValues.push_back("Control::ErrorTextField=" + error);
     }
   };
 
@@ -179,13 +179,13 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
         case 2: sim.SetErrorCode(kCodes[random() % std::size(kCodes)]); break;
         case 3:
           if (options.clickCommands) {
-            program.session.events.Dispatch("Command4", UiEvent::Click);  // 置零
+            program.session.events.Dispatch(Control::SetZeroButton, UiEvent::Click);  // 置零
             ++result.clicks;
           }
           break;
         case 4:
           if (options.clickCommands) {
-            program.session.events.Dispatch("Command9", UiEvent::Click);  // enable / release
+            program.session.events.Dispatch(Control::EnableButton, UiEvent::Click);  // enable / release
             ++result.clicks;
           }
           break;

@@ -32,27 +32,27 @@ HeadlessProgram::HeadlessProgram() {
 
 HeadlessProgram::~HeadlessProgram() { CloseWindow(); }
 
-void HeadlessProgram::Load() { session.events.Dispatch("Form1", UiEvent::Load); }
+void HeadlessProgram::Load() { session.events.Dispatch(Control::MainWindow, UiEvent::Load); }
 
 bool HeadlessProgram::Pick(int com, uint32_t baud) {
-  auto indexOf = [&](const char* list, const std::string& text) {
+  auto indexOf = [&](Control list, const std::string& text) {
     const auto items = session.controls.Items(list);
     const auto it = std::find_if(items.begin(), items.end(),
                                  [&](const ComboItem& item) { return item.text == text; });
     return it == items.end() ? -1 : static_cast<int>(it - items.begin());
   };
-  const int port = indexOf("Combo1", "COM" + std::to_string(com));
-  const int rate = indexOf("Combo2", std::to_string(baud));
+  const int port = indexOf(Control::PortList, "COM" + std::to_string(com));
+  const int rate = indexOf(Control::BaudList, std::to_string(baud));
   if (port < 0 || rate < 0) return false;
-  session.controls.SetComboIndex("Combo1", port);
-  session.events.Dispatch("Combo1", UiEvent::Click);
-  session.controls.SetComboIndex("Combo2", rate);
-  session.events.Dispatch("Combo2", UiEvent::Click);
-  return session.controls.Enabled("Command1");
+  session.controls.SetComboIndex(Control::PortList, port);
+  session.events.Dispatch(Control::PortList, UiEvent::Click);
+  session.controls.SetComboIndex(Control::BaudList, rate);
+  session.events.Dispatch(Control::BaudList, UiEvent::Click);
+  return session.controls.Enabled(Control::OpenCloseButton);
 }
 
 bool HeadlessProgram::Open(int timeoutMs) {
-  if (session.controls.Text("Command1") != kCaptionOpen) return false;
+  if (session.controls.Text(Control::OpenCloseButton) != kCaptionOpen) return false;
   const std::size_t before = ui.Messages().size();
   // A fatal read failure ends the sequence with its message; notices do not.
   auto failed = [&] {
@@ -62,26 +62,26 @@ bool HeadlessProgram::Open(int timeoutMs) {
     }
     return false;
   };
-  session.events.Dispatch("Command1", UiEvent::Click);
+  session.events.Dispatch(Control::OpenCloseButton, UiEvent::Click);
   return ui.RunUntil([&] { return Polling() || failed(); }, timeoutMs) && Polling();
 }
 
 void HeadlessProgram::CloseCommunication() {
-  if (session.controls.Text("Command1") == kCaptionClose) {
-    session.events.Dispatch("Command1", UiEvent::Click);
+  if (session.controls.Text(Control::OpenCloseButton) == kCaptionClose) {
+    session.events.Dispatch(Control::OpenCloseButton, UiEvent::Click);
   }
 }
 
 void HeadlessProgram::CloseWindow() {
   if (closed_) return;
   closed_ = true;
-  session.events.Dispatch("Form1", UiEvent::Close);
+  session.events.Dispatch(Control::MainWindow, UiEvent::Close);
 }
 
 bool HeadlessProgram::Connected() const { return session.Connected(); }
 
 bool HeadlessProgram::Polling() const {
-  return Connected() && session.controls.Enabled("Picture1") &&
+  return Connected() && session.controls.Enabled(Control::MotionPanel) &&
          session.state.WorkerCount.load() > 0;
 }
 

@@ -37,7 +37,7 @@ class HeadlessProgram {
   HeadlessProgram(const HeadlessProgram&) = delete;
   HeadlessProgram& operator=(const HeadlessProgram&) = delete;
 
-  // Form1 load: defaults and port discovery.
+  // Main window load: defaults and port discovery.
   void Load();
   // Picks COMn and the baud rate as the operator would; false if either is not listed.
   bool Pick(int com, uint32_t baud);
@@ -46,7 +46,7 @@ class HeadlessProgram {
   bool Open(int timeoutMs = 20000);
   // Clicks the connect button while it reads "关闭通信" (waits for every worker).
   void CloseCommunication();
-  // Form1 close: waits for every worker, closes the port and the bus lock.
+  // Main window close: waits for every worker, closes the port and the bus lock.
   void CloseWindow();
   bool Connected() const;
   bool Polling() const;  // connected, panels enabled, a worker running

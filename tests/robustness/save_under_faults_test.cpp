@@ -2,7 +2,7 @@
 // edited value must end in the drive, stored, and be read back.
 #include <gtest/gtest.h>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "sim/sim_drive.h"
 #include "tests/robustness/fault_soak.h"
 #include "tests/robustness/headless_program.h"
@@ -31,7 +31,7 @@ TEST_P(SaveUnderFaults, faultMix_everyEditedValueWrittenStoredAndReadBack) {
     sim.SetFaultProbability(static_cast<SimFault>(kind), 3 * mix[static_cast<std::size_t>(kind)]);
   }
   const uint64_t savesBefore = sim.SaveCount();
-  program.session.events.Dispatch("Command3", UiEvent::Click);  // 保存修改
+  program.session.events.Dispatch(Control::SaveButton, UiEvent::Click);  // 保存修改
   ASSERT_TRUE(program.ui.RunUntil([&] { return program.Polling(); }, 30000));
   sim.ClearFaults();
   ExpectEditedValuesInDrive(sim);

@@ -1,7 +1,7 @@
 // The adapter is pulled while polling and plugged back in.
 #include <gtest/gtest.h>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "sim/sim_drive.h"
 #include "tests/robustness/headless_program.h"
 
@@ -18,7 +18,7 @@ TEST(Unplug, vanishMidPoll_keepsRunningClosesAndReopensWithFreshValues) {
   program.Load();
   ASSERT_TRUE(program.Pick(1, 115200));
   ASSERT_TRUE(program.Open());
-  ASSERT_TRUE(program.ui.RunUntil([&] { return c.Text(Text2(19)) == "驱动器正常"; }, 5000));
+  ASSERT_TRUE(program.ui.RunUntil([&] { return c.Text(Control::ErrorTextField) == "驱动器正常"; }, 5000));
 
   // Pulled in the middle of a polling cycle.
   ASSERT_TRUE(sim.WaitForRequests(sim.RequestCount() + 4, std::chrono::milliseconds(5000)));
@@ -30,7 +30,7 @@ TEST(Unplug, vanishMidPoll_keepsRunningClosesAndReopensWithFreshValues) {
   program.CloseCommunication();
   EXPECT_EQ(program.session.state.WorkerCount.load(), 0);
   EXPECT_EQ(program.session.state.PortHandle.load(), 0);
-  EXPECT_EQ(c.Text("Command1"), "开启通信");
+  EXPECT_EQ(c.Text(Control::OpenCloseButton), "开启通信");
   EXPECT_TRUE(program.ui.Messages().empty());
 
   // Back, with other values than before.
@@ -40,9 +40,9 @@ TEST(Unplug, vanishMidPoll_keepsRunningClosesAndReopensWithFreshValues) {
   sim.SetTruePosition(4321);
   ASSERT_TRUE(program.Open()) << "reopening after the adapter returned";
   EXPECT_TRUE(program.ui.RunUntil([&] {
-    return c.Text(Text2(19)) == "错误码：4660" && c.Text("Text3") == "4321";
-  }, 5000)) << c.Text(Text2(19)) << " / " << c.Text("Text3");
-  EXPECT_EQ(c.Text(Text2(4)), "300");  // 256 speed units with the default scaling
+    return c.Text(Control::ErrorTextField) == "错误码：4660" && c.Text(Control::ActualPositionField) == "4321";
+  }, 5000)) << c.Text(Control::ErrorTextField) << " / " << c.Text(Control::ActualPositionField);
+  EXPECT_EQ(c.Text(Control::RunSpeedField), "300");  // 256 speed units with the default scaling
   program.CloseWindow();
   EXPECT_EQ(program.session.state.WorkerCount.load(), 0);
 }

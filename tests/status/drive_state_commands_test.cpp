@@ -21,17 +21,17 @@ class DriveStateCommandsTest : public SimSessionTest {
     SimSessionTest::SetUp();
     InstallDriveStateHandlers(session);
     // What the connection sequence shows for an enabled drive.
-    session.controls.SetText("Command9", "脱机");
+    session.controls.SetText(Control::EnableButton, "脱机");
     session.state.MotorEnabled.store(true);
   }
-  void Click(const char* button) { session.events.Dispatch(button, UiEvent::Click); }
+  void Click(Control button) { session.events.Dispatch(button, UiEvent::Click); }
   // Clicks and waits until the workers it started have ended.
-  void ClickAndWait(const char* button) {
+  void ClickAndWait(Control button) {
     const int running = session.state.WorkerCount.load();
     Click(button);
     ASSERT_TRUE(WorkersDown(running));
   }
-  std::string Caption() { return session.controls.Text("Command9"); }
+  std::string Caption() { return session.controls.Text(Control::EnableButton); }
   // Control-word values written, a retry of the same value counted once (a reply that
   // came too late for a slow master is a retry, not a second command).
   static std::vector<uint64_t> ControlWrites(const std::vector<SimLogEntry>& log) {
@@ -47,13 +47,13 @@ class DriveStateCommandsTest : public SimSessionTest {
 };
 
 TEST_F(DriveStateCommandsTest, releaseThenEnable_captionAndFlagFollowTheDrive) {
-  ClickAndWait("Command9");
+  ClickAndWait(Control::EnableButton);
   EXPECT_EQ(sim->ControlWord() & 0x0004, 0x0004);
   EXPECT_FALSE(sim->Enabled());
   EXPECT_EQ(Caption(), "使能");
   EXPECT_FALSE(session.state.MotorEnabled.load());
 
-  ClickAndWait("Command9");
+  ClickAndWait(Control::EnableButton);
   EXPECT_EQ(sim->ControlWord(), 0x0000);
   EXPECT_TRUE(sim->Enabled());
   EXPECT_EQ(Caption(), "脱机");
@@ -62,13 +62,13 @@ TEST_F(DriveStateCommandsTest, releaseThenEnable_captionAndFlagFollowTheDrive) {
 
 TEST_F(DriveStateCommandsTest, silentDrive_captionAndFlagUnchanged) {
   sim->ScriptFault(SimFault::Silent, -1);
-  ClickAndWait("Command9");  // release
+  ClickAndWait(Control::EnableButton);  // release
   EXPECT_EQ(Caption(), "脱机");
   EXPECT_TRUE(session.state.MotorEnabled.load());
 
-  session.controls.SetText("Command9", "使能");
+  session.controls.SetText(Control::EnableButton, "使能");
   session.state.MotorEnabled.store(false);
-  ClickAndWait("Command9");  // enable
+  ClickAndWait(Control::EnableButton);  // enable
   EXPECT_EQ(Caption(), "使能");
   EXPECT_FALSE(session.state.MotorEnabled.load());
   // One attempt each, no retries.
@@ -76,12 +76,12 @@ TEST_F(DriveStateCommandsTest, silentDrive_captionAndFlagUnchanged) {
 }
 
 TEST_F(DriveStateCommandsTest, busHeldElsewhere_enableGivesUpAfterItsWaitAndChangesNothing) {
-  session.controls.SetText("Command9", "使能");
+  session.controls.SetText(Control::EnableButton, "使能");
   session.state.MotorEnabled.store(false);
   BusHold held(session.state.Bus, kNoLimit);
   ASSERT_TRUE(held);
   const auto start = std::chrono::steady_clock::now();
-  Click("Command9");
+  Click(Control::EnableButton);
   // Nothing may be sent while another holds the bus; the worker gives up by itself.
   ASSERT_TRUE(WorkersDown(0, 20000));
   const auto waited = std::chrono::steady_clock::now() - start;
@@ -92,7 +92,7 @@ TEST_F(DriveStateCommandsTest, busHeldElsewhere_enableGivesUpAfterItsWaitAndChan
 }
 
 TEST_F(DriveStateCommandsTest, toggleOrZeroWhileMovingOrHoming_doesNothingAndSaysNothing) {
-  for (const char* button : {"Command9", "Command4"}) {
+  for (const Control button : {Control::EnableButton, Control::SetZeroButton}) {
     for (bool moving : {true, false}) {
       session.state.MotorMoving.store(moving);
       session.state.HomingIdle.store(moving);  // not moving: homing runs
@@ -111,7 +111,7 @@ TEST_F(DriveStateCommandsTest, stopWhileHomingAndIdle_neverRefusedSendsOnlyStopA
   session.state.HomingIdle.store(false);
   session.state.ActualPosition.store(0);
   session.state.TargetPosition.store(0);
-  Click("Command7");
+  Click(Control::StopButton);
   EXPECT_TRUE(session.state.AbortRequested.load());
   ASSERT_TRUE(WorkersDown(0));
   EXPECT_FALSE(session.state.AbortRequested.load());
@@ -122,22 +122,22 @@ TEST_F(DriveStateCommandsTest, stopWhileHomingAndIdle_neverRefusedSendsOnlyStopA
 TEST_F(DriveStateCommandsTest, setZero_nextCycleShowsTheNewPosition) {
   sim->SetTruePosition(1234);
   StartStatusWorker(session);
-  ASSERT_TRUE(Eventually([&] { return session.controls.Text("Text3") == "1234"; }));
-  ClickAndWait("Command4");
+  ASSERT_TRUE(Eventually([&] { return session.controls.Text(Control::ActualPositionField) == "1234"; }));
+  ClickAndWait(Control::SetZeroButton);
   EXPECT_DOUBLE_EQ(sim->DrivePosition(), 0);
-  EXPECT_TRUE(Eventually([&] { return session.controls.Text("Text3") == "0"; }));
+  EXPECT_TRUE(Eventually([&] { return session.controls.Text(Control::ActualPositionField) == "0"; }));
   EXPECT_TRUE(Eventually([&] { return session.state.ActualPosition.load() == 0; }));
   EXPECT_DOUBLE_EQ(sim->TruePosition(), 1234);  // the axis itself did not move
 }
 
 TEST_F(DriveStateCommandsTest, stopDuringMove_haltsAxisAndTargetMeetsActual) {
   StartStatusWorker(session);
-  ASSERT_TRUE(Eventually([&] { return session.controls.Text("Text3") == "0"; }));
+  ASSERT_TRUE(Eventually([&] { return session.controls.Text(Control::ActualPositionField) == "0"; }));
   SetDriveTarget(7000);
   ASSERT_TRUE(Eventually([&] { return session.state.MotorMoving.load() &&
                                       session.state.ActualPosition.load() > 500; }));
   sim->ClearLog();
-  Click("Command7");
+  Click(Control::StopButton);
   EXPECT_TRUE(session.state.AbortRequested.load());
   ASSERT_TRUE(WorkersDown(1));  // the status worker goes on
   EXPECT_FALSE(session.state.AbortRequested.load());
@@ -152,7 +152,7 @@ TEST_F(DriveStateCommandsTest, stopDuringMove_haltsAxisAndTargetMeetsActual) {
   EXPECT_EQ(writes[1], 0x0000u);
   // The polled display follows.
   EXPECT_TRUE(Eventually([&] {
-    return session.controls.Text("Text3") == session.controls.Text("Text4") &&
+    return session.controls.Text(Control::ActualPositionField) == session.controls.Text(Control::TargetPositionField) &&
            !session.state.MotorMoving.load();
   }));
 }
@@ -161,7 +161,7 @@ TEST_F(DriveStateCommandsTest, stopAgainstSilentDrive_stillEndsAndClearsTheReque
   sim->ScriptFault(SimFault::Silent, -1);
   session.state.ActualPosition.store(10);
   session.state.TargetPosition.store(20);
-  Click("Command7");
+  Click(Control::StopButton);
   ASSERT_TRUE(WorkersDown(0, 20000));
   EXPECT_FALSE(session.state.AbortRequested.load());
   // Every step was tried, none more than ten times.
@@ -184,13 +184,13 @@ TEST_F(DriveStateCommandsTest, concurrentWorkers_neverInterleaveOnTheBus) {
     frames.push_back({std::this_thread::get_id(), transmit});
   });
   StartStatusWorker(session);
-  ASSERT_TRUE(Eventually([&] { return session.controls.Text("Text3") == "0"; }));
+  ASSERT_TRUE(Eventually([&] { return session.controls.Text(Control::ActualPositionField) == "0"; }));
   sim->ClearLog();
   session.state.ActualPosition.store(0);
   for (int round = 0; round < 5; ++round) {
-    Click("Command4");
-    Click("Command9");
-    Click("Command7");
+    Click(Control::SetZeroButton);
+    Click(Control::EnableButton);
+    Click(Control::StopButton);
   }
   ASSERT_TRUE(WorkersDown(1, 30000));
   StopWorkers();

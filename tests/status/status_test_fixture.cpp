@@ -9,19 +9,19 @@ namespace dd::test {
 void SimSessionTest::SetUp() {
   // The start states of the controls the status display and the commands use: lamps
   // shown as in "下限+上限" mode, unit labels hidden until a value arrives.
-  for (const char* lamp : {"Shape2", "Shape3", "Shape4", "Shape5", "Shape6"}) {
+  for (const Control lamp : {Control::FarLimitLamp, Control::NearLimitLamp, Control::WaitingLamp, Control::MovingLamp, Control::OriginLamp}) {
     ControlState state;
     state.color = kButtonFace;
     session.controls.Define(lamp, state);
   }
-  for (const char* label : {"Label1(23)", "Label1(26)", "Label1(46)"}) {
+  for (const Control label : {Control::LiveCurrentUnit, Control::LiveSpeedUnit, Control::TravelUnit}) {
     ControlState state;
     state.visible = false;
     session.controls.Define(label, state);
   }
   ControlState command9;
   command9.text = "使能";
-  session.controls.Define("Command9", command9);
+  session.controls.Define(Control::EnableButton, command9);
   if (startInSetUp) StartDrive();
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "status/status_display.h"
 #include "status/status_worker.h"
 #include "tests/status/status_test_fixture.h"
@@ -20,7 +20,7 @@ class StatusWorkerTest : public SimSessionTest {
   void WaitRequests(uint64_t n) {
     ASSERT_TRUE(sim->WaitForRequests(sim->RequestCount() + n, std::chrono::seconds(10)));
   }
-  bool TextIs(const std::string& id, const std::string& text, int timeoutMs = 5000) {
+  bool TextIs(Control id, const std::string& text, int timeoutMs = 5000) {
     return Eventually([&] { return c().Text(id) == text; }, timeoutMs);
   }
 };
@@ -32,53 +32,53 @@ TEST_F(StatusWorkerTest, liveValues_followTheSimulator) {
   sim->SetTruePosition(1000);
   StartStatusWorker(session);
 
-  EXPECT_TRUE(TextIs(Text2(19), "反向堵转"));
+  EXPECT_TRUE(TextIs(Control::ErrorTextField, "反向堵转"));
   EXPECT_TRUE(Eventually([&] { return !st().DriveHealthy.load(); }));
-  EXPECT_TRUE(TextIs("Text3", "1000"));
-  EXPECT_TRUE(TextIs("Text4", "1000"));
-  EXPECT_TRUE(TextIs("Text1", "0"));
+  EXPECT_TRUE(TextIs(Control::ActualPositionField, "1000"));
+  EXPECT_TRUE(TextIs(Control::TargetPositionField, "1000"));
+  EXPECT_TRUE(TextIs(Control::PositionDeviationField, "0"));
   EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 1000);
   EXPECT_DOUBLE_EQ(st().TargetPosition.load(), 1000);
   // The run time counts on while the motor is enabled: a day and a few seconds.
-  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(20)).rfind("1天02:03:0", 0) == 0; }));
-  EXPECT_TRUE(TextIs(Text2(21), "12,345"));
-  EXPECT_TRUE(Eventually([&] { return c().Visible(Label1(46)); }));
+  EXPECT_TRUE(Eventually([&] { return c().Text(Control::RunTimeField).rfind("1天02:03:0", 0) == 0; }));
+  EXPECT_TRUE(TextIs(Control::TravelField, "12,345"));
+  EXPECT_TRUE(Eventually([&] { return c().Visible(Control::TravelUnit); }));
   // Enabled at standstill: full current until the reduction delay, then reduced.
   EXPECT_TRUE(Eventually([&] {
-    const std::string shown = c().Text(Text2(3));
+    const std::string shown = c().Text(Control::LiveCurrentField);
     return shown == "3.00" || shown == "1.50";
   }));
-  EXPECT_TRUE(Eventually([&] { return c().Visible(Label1(23)); }));
-  EXPECT_TRUE(TextIs(Text2(7), "0.000"));
-  EXPECT_TRUE(Eventually([&] { return c().Visible(Label1(26)); }));
-  EXPECT_TRUE(Eventually([&] { return c().Color("Shape4") == kGreen; }));
-  EXPECT_EQ(c().Color("Shape5"), kButtonFace);
+  EXPECT_TRUE(Eventually([&] { return c().Visible(Control::LiveCurrentUnit); }));
+  EXPECT_TRUE(TextIs(Control::LiveSpeedField, "0.000"));
+  EXPECT_TRUE(Eventually([&] { return c().Visible(Control::LiveSpeedUnit); }));
+  EXPECT_TRUE(Eventually([&] { return c().Color(Control::WaitingLamp) == kGreen; }));
+  EXPECT_EQ(c().Color(Control::MovingLamp), kButtonFace);
   // Faulted and enabled: Ready off, BRK on.
-  EXPECT_TRUE(TextIs(Text2(18), "Step=0  Dir=0  Free=0  Zero=0  Ready=0  INP=1  BRK=1  PSL=0  PSH=0  "));
+  EXPECT_TRUE(TextIs(Control::PortStatusField, "Step=0  Dir=0  Free=0  Zero=0  Ready=0  INP=1  BRK=1  PSL=0  PSH=0  "));
 
   // A fault that clears, and an unknown code.
   sim->SetErrorCode(4660);
-  EXPECT_TRUE(TextIs(Text2(19), "错误码：4660"));
+  EXPECT_TRUE(TextIs(Control::ErrorTextField, "错误码：4660"));
   sim->SetErrorCode(0);
-  EXPECT_TRUE(TextIs(Text2(19), "驱动器正常"));
+  EXPECT_TRUE(TextIs(Control::ErrorTextField, "驱动器正常"));
   EXPECT_TRUE(Eventually([&] { return st().DriveHealthy.load(); }));
-  EXPECT_TRUE(TextIs(Text2(18), PortStatusText(sim->PortStatus())));
+  EXPECT_TRUE(TextIs(Control::PortStatusField, PortStatusText(sim->PortStatus())));
 
   // A move: the moving lamp while the speed is non-zero, then the new positions.
   SetDriveTarget(3000);
   EXPECT_TRUE(Eventually([&] { return st().MotorMoving.load(); }));
-  EXPECT_TRUE(Eventually([&] { return c().Color("Shape5") == kRed; }));
-  EXPECT_TRUE(Eventually([&] { return c().Color("Shape4") == kButtonFace; }));
+  EXPECT_TRUE(Eventually([&] { return c().Color(Control::MovingLamp) == kRed; }));
+  EXPECT_TRUE(Eventually([&] { return c().Color(Control::WaitingLamp) == kButtonFace; }));
   EXPECT_TRUE(Eventually([&] {
-    const std::string rpm = c().Text(Text2(7));
+    const std::string rpm = c().Text(Control::LiveSpeedField);
     return rpm != "0.000" && !rpm.empty();
   }));
   ASSERT_TRUE(sim->WaitForStandstill(std::chrono::seconds(10)));
-  EXPECT_TRUE(TextIs("Text3", "3000"));
-  EXPECT_TRUE(TextIs("Text4", "3000"));
+  EXPECT_TRUE(TextIs(Control::ActualPositionField, "3000"));
+  EXPECT_TRUE(TextIs(Control::TargetPositionField, "3000"));
   EXPECT_TRUE(Eventually([&] { return !st().MotorMoving.load(); }));
-  EXPECT_TRUE(Eventually([&] { return c().Color("Shape5") == kButtonFace; }));
-  EXPECT_EQ(c().Color("Shape4"), kGreen);
+  EXPECT_TRUE(Eventually([&] { return c().Color(Control::MovingLamp) == kButtonFace; }));
+  EXPECT_EQ(c().Color(Control::WaitingLamp), kGreen);
   EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 3000);
 }
 
@@ -88,33 +88,33 @@ TEST_F(StatusWorkerTest, speedWithMotorReleased_isNotMoving) {
   StartStatusWorker(session);
   SetDriveTarget(-3000);
   ASSERT_TRUE(sim->WaitFor([&] { return sim->SpeedRegister() != 0; }, std::chrono::seconds(5)));
-  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(7)) != "0.000" && !c().Text(Text2(7)).empty(); }));
-  EXPECT_TRUE(Eventually([&] { return c().Color("Shape4") == kGreen; }));
+  EXPECT_TRUE(Eventually([&] { return c().Text(Control::LiveSpeedField) != "0.000" && !c().Text(Control::LiveSpeedField).empty(); }));
+  EXPECT_TRUE(Eventually([&] { return c().Color(Control::WaitingLamp) == kGreen; }));
   EXPECT_FALSE(st().MotorMoving.load());
-  EXPECT_EQ(c().Color("Shape5"), kButtonFace);
+  EXPECT_EQ(c().Color(Control::MovingLamp), kButtonFace);
 }
 
 TEST_F(StatusWorkerTest, limitInputs_setFlagsLampsAndText) {
   StartStatusWorker(session);
   sim->ForceInput(SimSensorId::FarLimit, true);
   EXPECT_TRUE(Eventually([&] { return st().FarLimitInput.load(); }));
-  EXPECT_TRUE(Eventually([&] { return c().Color("Shape2") == kRed; }));
-  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(18)).rfind("Step=1  Dir=0  ", 0) == 0; }));
+  EXPECT_TRUE(Eventually([&] { return c().Color(Control::FarLimitLamp) == kRed; }));
+  EXPECT_TRUE(Eventually([&] { return c().Text(Control::PortStatusField).rfind("Step=1  Dir=0  ", 0) == 0; }));
   EXPECT_FALSE(st().NearLimitInput.load());
-  EXPECT_EQ(c().Color("Shape3"), kButtonFace);
+  EXPECT_EQ(c().Color(Control::NearLimitLamp), kButtonFace);
 
   sim->ForceInput(SimSensorId::FarLimit, false);
   sim->ForceInput(SimSensorId::NearLimit, true);
   EXPECT_TRUE(Eventually([&] { return st().NearLimitInput.load() && !st().FarLimitInput.load(); }));
-  EXPECT_TRUE(Eventually([&] { return c().Color("Shape3") == kRed && c().Color("Shape2") == kButtonFace; }));
-  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(18)).rfind("Step=0  Dir=1  ", 0) == 0; }));
+  EXPECT_TRUE(Eventually([&] { return c().Color(Control::NearLimitLamp) == kRed && c().Color(Control::FarLimitLamp) == kButtonFace; }));
+  EXPECT_TRUE(Eventually([&] { return c().Text(Control::PortStatusField).rfind("Step=0  Dir=1  ", 0) == 0; }));
 
   // A hidden lamp keeps its colour; the flag still follows.
-  c().SetVisible("Shape3", false);
+  c().SetVisible(Control::NearLimitLamp, false);
   sim->ForceInput(SimSensorId::NearLimit, false);
   EXPECT_TRUE(Eventually([&] { return !st().NearLimitInput.load(); }));
   WaitRequests(20);
-  EXPECT_EQ(c().Color("Shape3"), kRed);
+  EXPECT_EQ(c().Color(Control::NearLimitLamp), kRed);
 }
 
 // The origin input sits on Free (bit 2) for drive variant 1, on Zero (bit 3) otherwise;
@@ -142,17 +142,17 @@ class OriginInputTest : public StatusWorkerTest,
 TEST_P(OriginInputTest, originBitFollowsTheVariant) {
   const OriginCase& p = GetParam();
   StartStatusWorker(session);
-  ASSERT_TRUE(TextIs(Text2(18), PortStatusText(sim->PortStatus())));
+  ASSERT_TRUE(TextIs(Control::PortStatusField, PortStatusText(sim->PortStatus())));
   EXPECT_FALSE(st().OriginInput.load());
   sim->ForceInput(SimSensorId::Origin, true);
-  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(18)).find(p.piece) != std::string::npos; }));
+  EXPECT_TRUE(Eventually([&] { return c().Text(Control::PortStatusField).find(p.piece) != std::string::npos; }));
   WaitRequests(10);  // one more full cycle after the text changed
   EXPECT_EQ(st().OriginInput.load(), p.origin);
-  EXPECT_EQ(c().Color("Shape6"), p.origin ? kRed : kButtonFace);
+  EXPECT_EQ(c().Color(Control::OriginLamp), p.origin ? kRed : kButtonFace);
   sim->ForceInput(SimSensorId::Origin, false);
-  EXPECT_TRUE(Eventually([&] { return c().Text(Text2(18)).find(p.piece) == std::string::npos; }));
+  EXPECT_TRUE(Eventually([&] { return c().Text(Control::PortStatusField).find(p.piece) == std::string::npos; }));
   EXPECT_FALSE(st().OriginInput.load());
-  EXPECT_EQ(c().Color("Shape6"), kButtonFace);
+  EXPECT_EQ(c().Color(Control::OriginLamp), kButtonFace);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -165,9 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(StatusWorkerTest, silentDrive_changesNothingAndWorkerStillStops) {
-  const char* fields[] = {"Text3", "Text4", "Text1", "Text2(3)", "Text2(7)",
-                          "Text2(18)", "Text2(19)", "Text2(20)", "Text2(21)"};
-  for (const char* f : fields) c().SetText(f, "before");
+  const Control fields[] = {Control::ActualPositionField, Control::TargetPositionField, Control::PositionDeviationField, Control::LiveCurrentField, Control::LiveSpeedField,
+                          Control::PortStatusField, Control::ErrorTextField, Control::RunTimeField, Control::TravelField};
+  for (const Control f : fields) c().SetText(f, "before");
   st().DriveHealthy.store(true);
   st().MotorMoving.store(true);
   st().FarLimitInput.store(true);
@@ -181,20 +181,20 @@ TEST_F(StatusWorkerTest, silentDrive_changesNothingAndWorkerStillStops) {
   ASSERT_TRUE(sim->WaitForRequests(20, std::chrono::seconds(15)));
   StopWorkers();
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
-  for (const char* f : fields) EXPECT_EQ(c().Text(f), "before") << f;
+  for (const Control f : fields) EXPECT_EQ(c().Text(f), "before") << f;
   EXPECT_TRUE(st().DriveHealthy.load());
   EXPECT_TRUE(st().MotorMoving.load());
   EXPECT_TRUE(st().FarLimitInput.load());
   EXPECT_FALSE(st().NearLimitInput.load());
   EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 77);
-  EXPECT_EQ(c().Color("Shape3"), kButtonFace);
-  EXPECT_FALSE(c().Visible(Label1(23)));
+  EXPECT_EQ(c().Color(Control::NearLimitLamp), kButtonFace);
+  EXPECT_FALSE(c().Visible(Control::LiveCurrentUnit));
 }
 
 TEST_F(StatusWorkerTest, stopPolling_endsAtTheTopOfTheNextCycle) {
   StartStatusWorker(session);
   EXPECT_EQ(st().WorkerCount.load(), 1);
-  ASSERT_TRUE(TextIs(Text2(19), "驱动器正常"));
+  ASSERT_TRUE(TextIs(Control::ErrorTextField, "驱动器正常"));
   StopWorkers();
   const uint64_t after = sim->RequestCount();
   // A cycle is nine reads; nothing may follow the stop for long.
@@ -240,7 +240,7 @@ TEST_F(LimitResyncTest, armedOnly_pullsTargetOntoActualOnceWhenALimitIsActiveInL
     sim->ClearLog();
     st().StopPolling.store(false);
     StartStatusWorker(session);
-    ASSERT_TRUE(TextIs(Text2(19), "驱动器正常"));
+    ASSERT_TRUE(TextIs(Control::ErrorTextField, "驱动器正常"));
     if (!c.stillArmed) {
       EXPECT_TRUE(Eventually([&] { return !st().LimitSyncArmed.load(); }));
     }
@@ -249,7 +249,7 @@ TEST_F(LimitResyncTest, armedOnly_pullsTargetOntoActualOnceWhenALimitIsActiveInL
     EXPECT_EQ(TargetWrites(sim->Log()), c.targetWrites);
     EXPECT_EQ(sim->TargetPosition(), c.target);
     if (c.targetWrites == 1) {
-      EXPECT_TRUE(TextIs("Text4", "0"));
+      EXPECT_TRUE(TextIs(Control::TargetPositionField, "0"));
       EXPECT_DOUBLE_EQ(sim->DrivePosition(), 0);
     }
   }
@@ -257,7 +257,7 @@ TEST_F(LimitResyncTest, armedOnly_pullsTargetOntoActualOnceWhenALimitIsActiveInL
 
 TEST_F(LimitResyncTest, notArmed_sendsNothing) {
   StartStatusWorker(session);
-  ASSERT_TRUE(TextIs("Text4", "3000"));
+  ASSERT_TRUE(TextIs(Control::TargetPositionField, "3000"));
   ASSERT_TRUE(Eventually([&] { return st().FarLimitInput.load(); }));
   WaitRequests(30);
   EXPECT_EQ(TargetWrites(sim->Log()), 0);
@@ -271,7 +271,7 @@ TEST_F(StatusWorkerTest, idleDrive_sendsNoChangesToTheWindow) {
   int notified = 0;
   c().SetObserver([&] { ++notified; });
   StartStatusWorker(session);
-  ASSERT_TRUE(TextIs(Text2(18), PortStatusText(sim->PortStatus())));
+  ASSERT_TRUE(TextIs(Control::PortStatusField, PortStatusText(sim->PortStatus())));
   WaitRequests(20);
   const auto first = c().TakeChanges();
   EXPECT_FALSE(first.empty());

@@ -35,11 +35,11 @@ void HeadlessUi::PostDelayed(int ms, std::function<void()> fn) {
   pending_.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(ms), std::move(fn)});
 }
 
-void HeadlessUi::RunDialog(const std::string& form) {
-  if (onDialog) onDialog(form);
+void HeadlessUi::RunDialog(Control dialog) {
+  if (onDialog) onDialog(dialog);
 }
 
-void HeadlessUi::CloseDialog(const std::string& form) { closedDialogs.push_back(form); }
+void HeadlessUi::CloseDialog(Control dialog) { closedDialogs.push_back(dialog); }
 
 void HeadlessUi::Quit(int exitCode) {
   std::lock_guard lock(mutex_);

@@ -27,8 +27,8 @@ class HeadlessUi : public UiServices {
   void ShowMessage(MessageIcon icon, const std::string& title, const std::string& text) override;
   void ProcessEvents() override;
   void PostDelayed(int ms, std::function<void()> fn) override;
-  void RunDialog(const std::string& form) override;
-  void CloseDialog(const std::string& form) override;
+  void RunDialog(Control dialog) override;
+  void CloseDialog(Control dialog) override;
   void Quit(int exitCode) override;
   bool OnUiThread() const override;
 
@@ -45,8 +45,8 @@ class HeadlessUi : public UiServices {
   std::function<void(const RecordedMessage&)> onMessage;
   // Called by RunDialog while the dialog "is open"; the dialog closes when it returns
   // or when CloseDialog is called from inside it.
-  std::function<void(const std::string& form)> onDialog;
-  std::vector<std::string> closedDialogs;
+  std::function<void(Control dialog)> onDialog;
+  std::vector<Control> closedDialogs;
 
  private:
   struct Pending {

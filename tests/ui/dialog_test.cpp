@@ -1,4 +1,4 @@
-// The settings dialog Form2: built fresh on each opening from the table, loaded by
+// The settings dialog: built fresh on each opening from the table, loaded by
 // its handler, reporting the option buttons and typed text into the model.
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,12 +19,12 @@ class DialogTest : public WindowTest {
       SettingsDialog* dialog = window->OpenDialog();
       ASSERT_NE(dialog, nullptr);
       inside(*dialog);
-      if (window->OpenDialog() != nullptr) services.CloseDialog("Form2");
+      if (window->OpenDialog() != nullptr) services.CloseDialog(Control::SettingsDialog);
     });
-    services.RunDialog("Form2");
+    services.RunDialog(Control::SettingsDialog);
   }
   template <typename T>
-  T* In(SettingsDialog& d, const char* name) {
+  T* In(SettingsDialog& d, Control name) {
     auto* w = qobject_cast<T*>(d.Controls().Widget(name));
     EXPECT_NE(w, nullptr) << name;
     return w;
@@ -34,26 +34,26 @@ class DialogTest : public WindowTest {
 TEST_F(DialogTest, opening_loadsFromHandler_andShowsTheTableLayout) {
   int loads = 0;
   int closes = 0;
-  session.events.On("Form2", UiEvent::Load, [&](int) {
+  session.events.On(Control::SettingsDialog, UiEvent::Load, [&](int) {
     ++loads;
-    session.controls.SetChecked("Form2.Option2", true);
-    session.controls.SetText("Form2.Text1", "3");
+    session.controls.SetChecked(Control::FarLimitModeOption, true);
+    session.controls.SetText(Control::HomingOffsetField, "3");
   });
-  session.events.On("Form2", UiEvent::Close, [&](int) { ++closes; });
+  session.events.On(Control::SettingsDialog, UiEvent::Close, [&](int) { ++closes; });
   ShowActive();
   RunDialog([&](SettingsDialog& d) {
     EXPECT_TRUE(d.isModal());
     EXPECT_EQ(d.windowTitle(), "设定");
     EXPECT_EQ(d.size(), QSize(d.Controls().PixelsX(3285), d.Controls().PixelsY(2745)));
-    EXPECT_TRUE(In<QRadioButton>(d, "Form2.Option2")->isChecked());
-    EXPECT_FALSE(In<QRadioButton>(d, "Form2.Option1")->isChecked());
-    EXPECT_EQ(In<QLineEdit>(d, "Form2.Text1")->text(), "3");
-    EXPECT_EQ(In<QPushButton>(d, "Form2.Command1")->text(), "保存");
+    EXPECT_TRUE(In<QRadioButton>(d, Control::FarLimitModeOption)->isChecked());
+    EXPECT_FALSE(In<QRadioButton>(d, Control::OriginModeOption)->isChecked());
+    EXPECT_EQ(In<QLineEdit>(d, Control::HomingOffsetField)->text(), "3");
+    EXPECT_EQ(In<QPushButton>(d, Control::SaveSettingsButton)->text(), "保存");
     for (const ControlDef& def : SettingsFormDef().controls) {
-      QWidget* w = d.Controls().Widget(def.name);
-      ASSERT_NE(w, nullptr) << def.name;
+      QWidget* w = d.Controls().Widget(def.id);
+      ASSERT_NE(w, nullptr) << def.id;
       if (def.kind != ControlKind::Label) {
-        EXPECT_EQ(w->geometry(), d.Controls().Pixels(def.rect)) << def.name;
+        EXPECT_EQ(w->geometry(), d.Controls().Pixels(def.rect)) << def.id;
       }
     }
   });
@@ -63,36 +63,36 @@ TEST_F(DialogTest, opening_loadsFromHandler_andShowsTheTableLayout) {
 }
 
 TEST_F(DialogTest, userPicksOption_modelHoldsTheWholeGroup) {
-  session.events.On("Form2", UiEvent::Load,
-                    [&](int) { session.controls.SetChecked("Form2.Option1", true); });
+  session.events.On(Control::SettingsDialog, UiEvent::Load,
+                    [&](int) { session.controls.SetChecked(Control::OriginModeOption, true); });
   ShowActive();
   RunDialog([&](SettingsDialog& d) {
-    QTest::mouseClick(In<QRadioButton>(d, "Form2.Option3"), Qt::LeftButton);
-    EXPECT_TRUE(session.controls.Checked("Form2.Option3"));
-    EXPECT_FALSE(session.controls.Checked("Form2.Option1"));
-    EXPECT_FALSE(session.controls.Checked("Form2.Option2"));
+    QTest::mouseClick(In<QRadioButton>(d, Control::NearLimitModeOption), Qt::LeftButton);
+    EXPECT_TRUE(session.controls.Checked(Control::NearLimitModeOption));
+    EXPECT_FALSE(session.controls.Checked(Control::OriginModeOption));
+    EXPECT_FALSE(session.controls.Checked(Control::FarLimitModeOption));
   });
 }
 
 TEST_F(DialogTest, saveClick_routedWithFilteredText_handlerClosesTheDialog) {
   std::string saved;
-  session.events.SetKeyFilter("Form2.Text1",
+  session.events.SetKeyFilter(Control::HomingOffsetField,
                               [](char32_t c) { return (c >= U'0' && c <= U'9') || c == 8; });
-  session.events.On("Form2.Command1", UiEvent::Click, [&](int) {
-    saved = session.controls.Text("Form2.Text1");
-    services.CloseDialog("Form2");
+  session.events.On(Control::SaveSettingsButton, UiEvent::Click, [&](int) {
+    saved = session.controls.Text(Control::HomingOffsetField);
+    services.CloseDialog(Control::SettingsDialog);
   });
   ShowActive();
   bool stillOpen = true;
   RunDialog([&](SettingsDialog& d) {
-    auto* text = In<QLineEdit>(d, "Form2.Text1");
+    auto* text = In<QLineEdit>(d, Control::HomingOffsetField);
     text->setFocus();
     QTest::keyClicks(text, "0a07");
     QTest::keyClick(text, Qt::Key_Return);  // dropped: does not press the save button
     EXPECT_TRUE(saved.empty());
     QTest::keyClick(text, Qt::Key_Escape);  // no cancel button
     EXPECT_TRUE(d.isVisible());
-    QTest::mouseClick(In<QPushButton>(d, "Form2.Command1"), Qt::LeftButton);
+    QTest::mouseClick(In<QPushButton>(d, Control::SaveSettingsButton), Qt::LeftButton);
     stillOpen = window->OpenDialog() != nullptr && d.isVisible();
   });
   EXPECT_EQ(saved, "007");
@@ -102,12 +102,12 @@ TEST_F(DialogTest, saveClick_routedWithFilteredText_handlerClosesTheDialog) {
 TEST_F(DialogTest, reopening_startsFromTheTableNotTheLastEdit) {
   ShowActive();
   RunDialog([&](SettingsDialog& d) {
-    auto* text = In<QLineEdit>(d, "Form2.Text1");
+    auto* text = In<QLineEdit>(d, Control::HomingOffsetField);
     text->setFocus();
     QTest::keyClicks(text, "12");
   });
-  EXPECT_EQ(session.controls.Text("Form2.Text1"), "12");
-  RunDialog([&](SettingsDialog& d) { EXPECT_EQ(In<QLineEdit>(d, "Form2.Text1")->text(), ""); });
+  EXPECT_EQ(session.controls.Text(Control::HomingOffsetField), "12");
+  RunDialog([&](SettingsDialog& d) { EXPECT_EQ(In<QLineEdit>(d, Control::HomingOffsetField)->text(), ""); });
 }
 
 }  // namespace

@@ -5,68 +5,58 @@
 #include <string>
 
 #include "app/control_model.h"
-#include "app/control_names.h"
+#include "app/control.h"
 #include "ui/window_layout.h"
 
 namespace dd {
 namespace {
 
-TEST(LayoutTable, everyNameOnce_parentsBeforeChildren) {
-  std::set<std::string> seen;
+TEST(LayoutTable, everyControlOnce_parentsBeforeChildren) {
+  std::set<Control> seen;
   for (const FormDef* form : {&MainFormDef(), &SettingsFormDef()}) {
-    std::set<std::string> parents = {form->name};
+    std::set<Control> parents = {form->id};
     for (const ControlDef& c : form->controls) {
-      EXPECT_TRUE(seen.insert(c.name).second) << c.name;
-      EXPECT_TRUE(parents.count(c.parent)) << c.name << " in " << c.parent;
-      parents.insert(c.name);
-      EXPECT_GT(c.rect.width, 0) << c.name;
-      EXPECT_GT(c.rect.height, 0) << c.name;
+      EXPECT_TRUE(seen.insert(c.id).second) << c.id;
+      EXPECT_TRUE(parents.count(c.parent)) << c.id << " in " << c.parent;
+      parents.insert(c.id);
+      EXPECT_GT(c.rect.width, 0) << c.id;
+      EXPECT_GT(c.rect.height, 0) << c.id;
     }
   }
-}
-
-TEST(LayoutTable, everyControlTheLogicNames_exists) {
-  const char* names[] = {
-      "Label6", "Combo1", "Label2", "Combo2", "Command1", "Shape1", "Picture1", "Picture2",
-      "Shape2", "Shape3", "Shape4", "Shape5", "Shape6", "Text1", "Text3", "Text4", "Text5",
-      "Frame1", "Frame2", "Command2", "Command3", "Command4", "Command5(0)", "Command5(1)",
-      "Command6(0)", "Command6(1)", "Command7", "Command8", "Command9", "Command10",
-      "Combo3", "Combo4", "Combo5", "Combo6", "Combo7", "Check1", "Check2", "Check3",
-      "Text6(0)", "Text6(1)", "Label1(0)", "Label1(3)", "Label1(27)", "Label1(37)",
-      "Label1(38)", "Label1(39)", "Label1(40)", "Label1(41)", "Label1(42)", "Label1(43)",
-      "Label1(55)", "Label1(56)", "Form2.Option1", "Form2.Option2", "Form2.Option3",
-      "Form2.Text1", "Form2.Command1", "Form2.Label1(0)", "Form2.Label1(1)",
-      "Form2.Label1(2)", "Form2.Picture1"};
-  for (const char* name : names) EXPECT_NE(FindControlDef(name), nullptr) << name;
-  for (int i = 0; i < 24; ++i) EXPECT_NE(FindControlDef(Text2(i)), nullptr) << i;
+  // Every control but the two windows themselves has its place.
+  EXPECT_EQ(seen.size() + 2, static_cast<std::size_t>(kControlCount));
 }
 
 struct UnitCase {
-  int label;
-  int field;
-  const char* unit;
+  Control unit;
+  Control field;
+  const char* text;
   bool song;
 };
 
 TEST(LayoutTable, unitLabels_redHiddenBesideTheirField) {
-  const UnitCase cases[] = {{20, 0, "A", true},     {24, 4, "rpm", true}, {32, 16, "℃", false},
-                            {33, 11, "(禁)", false}, {46, 21, "圈", false}};
+  using C = Control;
+  const UnitCase cases[] = {{C::DriveCurrentUnit, C::DriveCurrentField, "A", true},
+                            {C::RunSpeedUnit, C::RunSpeedField, "rpm", true},
+                            {C::CpuTemperatureUnit, C::CpuTemperatureField, "℃", false},
+                            {C::DeviationAlarmUnit, C::DeviationAlarmField, "(禁)", false},
+                            {C::TravelUnit, C::TravelField, "圈", false}};
   for (const UnitCase& c : cases) {
-    const ControlDef* unit = FindControlDef(Label1(c.label));
-    const ControlDef* field = FindControlDef(Text2(c.field));
-    ASSERT_NE(unit, nullptr) << c.label;
+    const ControlDef* unit = FindControlDef(c.unit);
+    const ControlDef* field = FindControlDef(c.field);
+    ASSERT_NE(unit, nullptr) << c.unit;
     ASSERT_NE(field, nullptr) << c.field;
-    EXPECT_EQ(unit->text, c.unit) << c.label;
-    EXPECT_FALSE(unit->visible) << c.label;
-    EXPECT_EQ(unit->textColor, kRed) << c.label;
-    EXPECT_EQ(unit->rect.left, field->rect.left + 1140) << c.label;  // unit column
-    EXPECT_EQ(unit->fontFamily, c.song ? "宋体" : "") << c.label;
-    EXPECT_EQ(unit->fontPoints, c.song ? 12 : 0) << c.label;
+    EXPECT_EQ(unit->text, c.text) << c.unit;
+    EXPECT_FALSE(unit->visible) << c.unit;
+    EXPECT_EQ(unit->textColor, kRed) << c.unit;
+    EXPECT_EQ(unit->rect.left, field->rect.left + 1140) << c.unit;  // unit column
+    EXPECT_EQ(unit->fontFamily, c.song ? "宋体" : "") << c.unit;
+    EXPECT_EQ(unit->fontPoints, c.song ? 12 : 0) << c.unit;
   }
 }
 
 struct GridCase {
-  int field;
+  Control field;
   int left;
   int top;
   int width;
@@ -76,14 +66,17 @@ struct GridCase {
 
 TEST(LayoutTable, parameterGrid_fieldsCaptionsAndBackgrounds) {
   const GridCase cases[] = {
-      {15, 840, 780, 1095, false, "驱动器号："},  {16, 8400, 1530, 1095, true, "CPU温度："},
-      {0, 840, 3000, 1095, false, "驱动电流："},  {17, 3360, 3450, 1095, false, "归零速度："},
-      {7, 8400, 3480, 1095, true, "实时速度："},  {19, 840, 5940, 8655, true, "错误信息："},
+      {Control::DriveNumberField, 840, 780, 1095, false, "驱动器号："},
+      {Control::CpuTemperatureField, 8400, 1530, 1095, true, "CPU温度："},
+      {Control::DriveCurrentField, 840, 3000, 1095, false, "驱动电流："},
+      {Control::HomingSpeedField, 3360, 3450, 1095, false, "归零速度："},
+      {Control::LiveSpeedField, 8400, 3480, 1095, true, "实时速度："},
+      {Control::ErrorTextField, 840, 5940, 8655, true, "错误信息："},
   };
   for (const GridCase& c : cases) {
-    const ControlDef* f = FindControlDef(Text2(c.field));
+    const ControlDef* f = FindControlDef(c.field);
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->parent, "Picture2");
+    EXPECT_EQ(f->parent, Control::ParameterPanel);
     EXPECT_EQ(f->rect, (TwipRect{c.left, c.top, c.width, 300})) << c.field;
     EXPECT_EQ(f->color, c.display ? kButtonFace : kWindowBackground) << c.field;
     // Its caption: 900 wide, 840 to the left, 60 below the field's top.
@@ -99,7 +92,7 @@ TEST(LayoutTable, parameterGrid_fieldsCaptionsAndBackgrounds) {
 }
 
 struct ListCase {
-  const char* name;
+  Control name;
   std::vector<ComboItem> items;
 };
 
@@ -116,13 +109,13 @@ TEST(LayoutTable, listsHoldTheirEntriesInOrder_noneChosen) {
                                         {"38400", 38400},   {"57600", 57600},
                                         {"115200", 115200}, {"250000", 250000}};
   const ListCase cases[] = {
-      {"Combo1", {}},
-      {"Combo2", bauds},
-      {"Combo3", {{"方向+脉冲", 0}, {"双脉冲", 4}, {"下限+上限", 8}}},
-      {"Combo4", bauds},
-      {"Combo5", {{"脉冲", 0}, {"圈", 1}}},
-      {"Combo6", {{"常开", 0}, {"常闭", 1}}},
-      {"Combo7", {{"常开", 0}, {"常闭", 1}}},
+      {Control::PortList, {}},
+      {Control::BaudList, bauds},
+      {Control::WorkModeList, {{"方向+脉冲", 0}, {"双脉冲", 4}, {"下限+上限", 8}}},
+      {Control::DriveBaudList, bauds},
+      {Control::MoveUnitList, {{"脉冲", 0}, {"圈", 1}}},
+      {Control::OriginLevelList, {{"常开", 0}, {"常闭", 1}}},
+      {Control::LimitLevelList, {{"常开", 0}, {"常闭", 1}}},
   };
   ControlModel model;
   DefineControls(model);
@@ -133,7 +126,7 @@ TEST(LayoutTable, listsHoldTheirEntriesInOrder_noneChosen) {
 }
 
 struct StartCase {
-  const char* name;
+  Control name;
   const char* text;
   bool enabled;
   bool visible;
@@ -141,11 +134,11 @@ struct StartCase {
 
 TEST(LayoutTable, defineControls_startStatesOfTheWindow) {
   const StartCase cases[] = {
-      {"Command1", "开启通信", false, true}, {"Picture1", "", false, true},
-      {"Frame1", "JOG移动", false, true},    {"Command10", "简洁版", true, true},
-      {"Label1(43)", "原点", true, false},   {"Shape2", "", true, false},
-      {"Text6(0)", "提示信息：", true, true}, {"Command5(0)", "<<", true, true},
-      {"Form2.Option2", "远马达端极限", true, true},
+      {Control::OpenCloseButton, "开启通信", false, true}, {Control::MotionPanel, "", false, true},
+      {Control::JogFrame, "JOG移动", false, true},    {Control::ViewButton, "简洁版", true, true},
+      {Control::OriginCaption, "原点", true, false},   {Control::FarLimitLamp, "", true, false},
+      {Control::StatusCaption, "提示信息：", true, true}, {Control::JogAwayButton, "<<", true, true},
+      {Control::FarLimitModeOption, "远马达端极限", true, true},
   };
   ControlModel model;
   DefineControls(model);
@@ -155,27 +148,27 @@ TEST(LayoutTable, defineControls_startStatesOfTheWindow) {
     EXPECT_EQ(model.Enabled(c.name), c.enabled) << c.name;
     EXPECT_EQ(model.Visible(c.name), c.visible) << c.name;
   }
-  EXPECT_EQ(model.Color("Shape1"), kLightGrey);
-  EXPECT_EQ(model.Color("Shape4"), kButtonFace);
-  EXPECT_EQ(model.Color("Text3"), kButtonFace);
-  EXPECT_EQ(model.Color("Text5"), kWindowBackground);
-  EXPECT_EQ(model.Color("Text6(1)"), kButtonFace);
-  EXPECT_FALSE(model.Checked("Check1"));
-  EXPECT_EQ(FindControlDef("Command5(0)")->toolTip, "向远离马达方向移动");
-  EXPECT_EQ(FindControlDef("Command6(1)")->toolTip, "向靠近马达方向移动");
+  EXPECT_EQ(model.Color(Control::CommLamp), kLightGrey);
+  EXPECT_EQ(model.Color(Control::WaitingLamp), kButtonFace);
+  EXPECT_EQ(model.Color(Control::ActualPositionField), kButtonFace);
+  EXPECT_EQ(model.Color(Control::MoveDistanceField), kWindowBackground);
+  EXPECT_EQ(model.Color(Control::StatusText), kButtonFace);
+  EXPECT_FALSE(model.Checked(Control::MotorReversedCheck));
+  EXPECT_EQ(FindControlDef(Control::JogAwayButton)->toolTip, "向远离马达方向移动");
+  EXPECT_EQ(FindControlDef(Control::MoveTowardButton)->toolTip, "向靠近马达方向移动");
 }
 
 TEST(LayoutTable, resetControls_putsTheDialogBackToItsStart) {
   ControlModel model;
   DefineControls(model);
-  model.SetText("Form2.Text1", "007");
-  model.SetChecked("Form2.Option3", true);
-  model.SetText("Text6(1)", "kept");
+  model.SetText(Control::HomingOffsetField, "007");
+  model.SetChecked(Control::NearLimitModeOption, true);
+  model.SetText(Control::StatusText, "kept");
   model.TakeChanges();
   ResetControls(model, SettingsFormDef());
-  EXPECT_EQ(model.Text("Form2.Text1"), "");
-  EXPECT_FALSE(model.Checked("Form2.Option3"));
-  EXPECT_EQ(model.Text("Text6(1)"), "kept");
+  EXPECT_EQ(model.Text(Control::HomingOffsetField), "");
+  EXPECT_FALSE(model.Checked(Control::NearLimitModeOption));
+  EXPECT_EQ(model.Text(Control::StatusText), "kept");
 }
 
 }  // namespace

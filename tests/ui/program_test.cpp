@@ -13,7 +13,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "sim/sim_drive.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/install_handlers.h"
@@ -55,22 +55,22 @@ class ProgramTest : public WindowTest {
     }
     return true;
   }
-  std::string Shown(const std::string& name) const {
-    auto* edit = qobject_cast<QLineEdit*>(window->Control(name));
+  std::string Shown(Control name) const {
+    auto* edit = qobject_cast<QLineEdit*>(window->Widget(name));
     return edit ? edit->text().toStdString() : std::string();
   }
-  std::string Caption(const std::string& name) const {
-    auto* button = qobject_cast<QPushButton*>(window->Control(name));
+  std::string Caption(Control name) const {
+    auto* button = qobject_cast<QPushButton*>(window->Widget(name));
     return button ? button->text().toStdString() : std::string();
   }
   void PickBaud(int index) {
-    auto* combo = As<QComboBox>("Combo2");
+    auto* combo = As<QComboBox>(Control::BaudList);
     combo->setCurrentIndex(index);
     emit combo->activated(index);
     QTest::qWait(40);
   }
   // Clicks and lets the window show the outcome (it refreshes at a screen's rate).
-  void Click(const std::string& name) {
+  void Click(Control name) {
     QTest::mouseClick(W(name), Qt::LeftButton);
     QTest::qWait(40);
   }
@@ -82,41 +82,41 @@ class ProgramTest : public WindowTest {
 TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesClean) {
   window->Load();
   ShowActive();
-  auto* ports = As<QComboBox>("Combo1");
+  auto* ports = As<QComboBox>(Control::PortList);
   ASSERT_EQ(ports->count(), 1);
   EXPECT_EQ(ports->itemText(0).toStdString(), "COM3");
-  EXPECT_FALSE(W("Command1")->isEnabled());
+  EXPECT_FALSE(W(Control::OpenCloseButton)->isEnabled());
   PickBaud(4);
-  ASSERT_TRUE(WaitFor([&] { return W("Command1")->isEnabled(); }));
+  ASSERT_TRUE(WaitFor([&] { return W(Control::OpenCloseButton)->isEnabled(); }));
 
-  Click("Command1");
-  EXPECT_TRUE(WaitFor([&] { return Caption("Command1") == "关闭通信"; }));
-  ASSERT_TRUE(WaitFor([&] { return W("Picture2")->isEnabled() && Shown(Text2(19)) == "驱动器正常"; }))
+  Click(Control::OpenCloseButton);
+  EXPECT_TRUE(WaitFor([&] { return Caption(Control::OpenCloseButton) == "关闭通信"; }));
+  ASSERT_TRUE(WaitFor([&] { return W(Control::ParameterPanel)->isEnabled() && Shown(Control::ErrorTextField) == "驱动器正常"; }))
       << "messages: " << messages.size();
   EXPECT_TRUE(messages.empty()) << messages[0].title << " " << messages[0].text;
-  EXPECT_EQ(Shown(Text2(10)), "51,200");
-  EXPECT_EQ(Shown(Text2(8)), "400");
+  EXPECT_EQ(Shown(Control::PulsesPerRevField), "51,200");
+  EXPECT_EQ(Shown(Control::UnitsPerRevField), "400");
   // The first polling cycle shows the error text first and the positions after it.
-  EXPECT_TRUE(WaitFor([&] { return !Shown("Text3").empty(); }));
-  EXPECT_TRUE(W(Label1(20))->isVisible());
+  EXPECT_TRUE(WaitFor([&] { return !Shown(Control::ActualPositionField).empty(); }));
+  EXPECT_TRUE(W(Control::DriveCurrentUnit)->isVisible());
 
   // A relative move typed and clicked in the window reaches the drive.
   const double before = drive_->TargetPosition();
-  QTest::keyClicks(W("Text5"), "100");
-  Click("Command6(1)");
+  QTest::keyClicks(W(Control::MoveDistanceField), "100");
+  Click(Control::MoveTowardButton);
   ASSERT_TRUE(WaitFor([&] { return drive_->TargetPosition() != before; }));
-  ASSERT_TRUE(WaitFor([&] { return !session.state.MotorMoving && Shown("Text3") == Shown("Text4"); }));
+  ASSERT_TRUE(WaitFor([&] { return !session.state.MotorMoving && Shown(Control::ActualPositionField) == Shown(Control::TargetPositionField); }));
 
-  Click("Command1");
-  EXPECT_TRUE(WaitFor([&] { return Caption("Command1") == "开启通信" && Shown(Text2(23)).empty(); }));
+  Click(Control::OpenCloseButton);
+  EXPECT_TRUE(WaitFor([&] { return Caption(Control::OpenCloseButton) == "开启通信" && Shown(Control::HomingFilterField).empty(); }));
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
   EXPECT_EQ(session.state.PortHandle.load(), 0);
-  for (int i = 0; i <= 23; ++i) EXPECT_EQ(Shown(Text2(i)), "") << i;
-  EXPECT_FALSE(W("Picture1")->isEnabled());
+  for (const Control field : kParameterFields) EXPECT_EQ(Shown(field), "") << field;
+  EXPECT_FALSE(W(Control::MotionPanel)->isEnabled());
 
   // Opening again reads everything afresh.
-  Click("Command1");
-  ASSERT_TRUE(WaitFor([&] { return Shown(Text2(10)) == "51,200"; }));
+  Click(Control::OpenCloseButton);
+  ASSERT_TRUE(WaitFor([&] { return Shown(Control::PulsesPerRevField) == "51,200"; }));
   window->close();
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
   EXPECT_EQ(session.state.PortHandle.load(), 0);

@@ -16,7 +16,7 @@
 
 #include "sim/sim_drive.h"
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "app/session.h"
 #include "ui/main_window.h"
 #include "ui/program_setup.h"
@@ -75,27 +75,27 @@ int main(int argc, char* argv[]) {
   window.SyncNow();
   bool ok = Save(window, out + "/full_start.png");
   // Connect as an operator would: baud rate 115200, then "开启通信".
-  session.controls.SetComboIndex("Combo2", 4);
-  session.events.Dispatch("Combo2", dd::UiEvent::Click);
-  session.events.Dispatch("Command1", dd::UiEvent::Click);
-  ok = WaitFor([&] { return session.controls.Text(dd::Text2(19)) == "驱动器正常"; }, 10000) && ok;
+  session.controls.SetComboIndex(dd::Control::BaudList, 4);
+  session.events.Dispatch(dd::Control::BaudList, dd::UiEvent::Click);
+  session.events.Dispatch(dd::Control::OpenCloseButton, dd::UiEvent::Click);
+  ok = WaitFor([&] { return session.controls.Text(dd::Control::ErrorTextField) == "驱动器正常"; }, 10000) && ok;
   WaitFor([] { return false; }, 300);  // a few polling cycles
   window.SyncNow();
   ok = Save(window, out + "/full_connected.png") && ok;
-  session.events.Dispatch("Command10", dd::UiEvent::Click);
+  session.events.Dispatch(dd::Control::ViewButton, dd::UiEvent::Click);
   ok = Save(window, out + "/compact.png") && ok;
-  session.events.Dispatch("Command10", dd::UiEvent::Click);
+  session.events.Dispatch(dd::Control::ViewButton, dd::UiEvent::Click);
   ok = Save(window, out + "/full_again.png") && ok;
   // The settings dialog as its own load fills it.
   QTimer::singleShot(0, &window, [&] {
     if (dd::SettingsDialog* dialog = window.OpenDialog()) {
       ok = Save(*dialog, out + "/settings_dialog.png") && ok;
     }
-    services.CloseDialog("Form2");
+    services.CloseDialog(dd::Control::SettingsDialog);
   });
-  services.RunDialog("Form2");
+  services.RunDialog(dd::Control::SettingsDialog);
   std::printf("font: %s\n", qPrintable(QApplication::font().family()));
-  session.events.Dispatch("Form1", dd::UiEvent::Close);
+  session.events.Dispatch(dd::Control::MainWindow, dd::UiEvent::Close);
   std::filesystem::remove_all(ports);
   return ok ? 0 : 1;
 }

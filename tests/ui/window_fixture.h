@@ -41,13 +41,13 @@ class WindowTest : public ::testing::Test {
   }
   ~WindowTest() override { services.SetMainWindow(nullptr); }
 
-  QWidget* W(const std::string& name) const {
-    QWidget* w = window->Control(name);
+  QWidget* W(Control name) const {
+    QWidget* w = window->Widget(name);
     EXPECT_NE(w, nullptr) << name;
     return w;
   }
   template <typename T>
-  T* As(const std::string& name) const {
+  T* As(Control name) const {
     return qobject_cast<T*>(W(name));
   }
   void ShowActive() {

@@ -14,7 +14,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/lamp_widget.h"
 
@@ -25,18 +25,18 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 TEST_F(WindowTest, startStates_everyWidgetAsTheTableSays) {
   for (const ControlDef& def : MainFormDef().controls) {
-    QWidget* w = W(def.name);
+    QWidget* w = W(def.id);
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->objectName(), Q(def.name));
-    EXPECT_EQ(w->isHidden(), !def.visible) << def.name;
-    EXPECT_EQ(w->isEnabledTo(w->parentWidget()), def.enabled) << def.name;
+    EXPECT_EQ(w->objectName(), Q(std::string(ControlName(def.id))));
+    EXPECT_EQ(w->isHidden(), !def.visible) << def.id;
+    EXPECT_EQ(w->isEnabledTo(w->parentWidget()), def.enabled) << def.id;
     if (def.kind != ControlKind::Label) {
-      EXPECT_EQ(w->geometry(), window->Controls().Pixels(def.rect)) << def.name;
+      EXPECT_EQ(w->geometry(), window->Controls().Pixels(def.rect)) << def.id;
     } else {
-      EXPECT_EQ(w->x(), window->Controls().PixelsX(def.rect.left)) << def.name;
-      EXPECT_EQ(w->width(), window->Controls().PixelsX(def.rect.width)) << def.name;
+      EXPECT_EQ(w->x(), window->Controls().PixelsX(def.rect.left)) << def.id;
+      EXPECT_EQ(w->width(), window->Controls().PixelsX(def.rect.width)) << def.id;
     }
-    EXPECT_EQ(w->toolTip(), Q(def.toolTip)) << def.name;
+    EXPECT_EQ(w->toolTip(), Q(def.toolTip)) << def.id;
     if (auto* b = qobject_cast<QPushButton*>(w)) { EXPECT_EQ(b->text(), Q(def.text)); }
     if (auto* l = qobject_cast<QLabel*>(w)) { EXPECT_EQ(l->text(), Q(def.text)); }
     if (auto* f = qobject_cast<QLineEdit*>(w)) { EXPECT_EQ(f->text(), Q(def.text)); }
@@ -46,9 +46,9 @@ TEST_F(WindowTest, startStates_everyWidgetAsTheTableSays) {
       EXPECT_FALSE(c->isChecked());
     }
     if (auto* c = qobject_cast<QComboBox*>(w)) {
-      EXPECT_FALSE(c->isEditable()) << def.name;
-      EXPECT_EQ(c->currentIndex(), -1) << def.name;
-      ASSERT_EQ(c->count(), static_cast<int>(def.items.size())) << def.name;
+      EXPECT_FALSE(c->isEditable()) << def.id;
+      EXPECT_EQ(c->currentIndex(), -1) << def.id;
+      ASSERT_EQ(c->count(), static_cast<int>(def.items.size())) << def.id;
       for (int i = 0; i < c->count(); ++i) {
         EXPECT_EQ(c->itemText(i), Q(def.items[static_cast<size_t>(i)].text));
         EXPECT_EQ(c->itemData(i).toInt(), def.items[static_cast<size_t>(i)].data);
@@ -56,32 +56,32 @@ TEST_F(WindowTest, startStates_everyWidgetAsTheTableSays) {
     }
   }
   // The panels are disabled, so nothing in them can be used.
-  EXPECT_FALSE(W("Command3")->isEnabled());
-  EXPECT_FALSE(W("Command10")->isEnabled());
-  EXPECT_FALSE(W("Command1")->isEnabled());
-  EXPECT_TRUE(W("Combo2")->isEnabled());
+  EXPECT_FALSE(W(Control::SaveButton)->isEnabled());
+  EXPECT_FALSE(W(Control::ViewButton)->isEnabled());
+  EXPECT_FALSE(W(Control::OpenCloseButton)->isEnabled());
+  EXPECT_TRUE(W(Control::BaudList)->isEnabled());
   EXPECT_EQ(window->windowTitle(), "DriveDesk");
 }
 
 TEST_F(WindowTest, startColours_lampsFieldsAndUnitLabels) {
   const QPalette palette = QApplication::palette();
-  EXPECT_EQ(static_cast<LampWidget*>(W("Shape1"))->Fill(), QColor(0xE0, 0xE0, 0xE0));
-  EXPECT_EQ(static_cast<LampWidget*>(W("Shape4"))->Fill(), palette.color(QPalette::Button));
-  EXPECT_EQ(W("Text2(19)")->palette().color(QPalette::Base), palette.color(QPalette::Button));
-  EXPECT_EQ(W("Text3")->palette().color(QPalette::Base), palette.color(QPalette::Button));
-  EXPECT_EQ(W("Text2(0)")->palette().color(QPalette::Base), palette.color(QPalette::Base));
-  EXPECT_EQ(W("Label1(24)")->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-  EXPECT_EQ(W("Label1(24)")->font().pointSize(), 12);
-  EXPECT_EQ(W("Label1(32)")->font().pointSize(), W("Label1(0)")->font().pointSize());
+  EXPECT_EQ(static_cast<LampWidget*>(W(Control::CommLamp))->Fill(), QColor(0xE0, 0xE0, 0xE0));
+  EXPECT_EQ(static_cast<LampWidget*>(W(Control::WaitingLamp))->Fill(), palette.color(QPalette::Button));
+  EXPECT_EQ(W(Control::ErrorTextField)->palette().color(QPalette::Base), palette.color(QPalette::Button));
+  EXPECT_EQ(W(Control::ActualPositionField)->palette().color(QPalette::Base), palette.color(QPalette::Button));
+  EXPECT_EQ(W(Control::DriveCurrentField)->palette().color(QPalette::Base), palette.color(QPalette::Base));
+  EXPECT_EQ(W(Control::RunSpeedUnit)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(W(Control::RunSpeedUnit)->font().pointSize(), 12);
+  EXPECT_EQ(W(Control::CpuTemperatureUnit)->font().pointSize(), W(Control::DriveInfoCaption)->font().pointSize());
 }
 
 TEST_F(WindowTest, buttonColour_redWhileSet_buttonFaceAgainAfter) {
-  session.controls.SetColor("Command2", kRed);
+  session.controls.SetColor(Control::HomingButton, kRed);
   window->SyncNow();
-  EXPECT_EQ(W("Command2")->palette().color(QPalette::Button), QColor(255, 0, 0));
-  session.controls.SetColor("Command2", kButtonFace);
+  EXPECT_EQ(W(Control::HomingButton)->palette().color(QPalette::Button), QColor(255, 0, 0));
+  session.controls.SetColor(Control::HomingButton, kButtonFace);
   window->SyncNow();
-  EXPECT_EQ(W("Command2")->palette().color(QPalette::Button),
+  EXPECT_EQ(W(Control::HomingButton)->palette().color(QPalette::Button),
             QApplication::palette().color(QPalette::Button));
 }
 
@@ -100,23 +100,23 @@ TEST_F(WindowTest, twips_fifteenToAPixelAt96Dpi) {
 TEST_F(WindowTest, modelChangesFromWorker_reachWidgetsInOneBatch) {
   const int before = window->Mirror().Batches();
   std::thread worker([this] {
-    for (int i = 0; i < 10000; ++i) session.controls.SetText("Text3", std::to_string(i));
-    session.controls.SetColor("Shape5", kRed);
-    session.controls.SetVisible("Label1(23)", true);
+    for (int i = 0; i < 10000; ++i) session.controls.SetText(Control::ActualPositionField, std::to_string(i));
+    session.controls.SetColor(Control::MovingLamp, kRed);
+    session.controls.SetVisible(Control::LiveCurrentUnit, true);
   });
   worker.join();
   QCoreApplication::processEvents();
   EXPECT_EQ(window->Mirror().Batches() - before, 1);
-  EXPECT_EQ(As<QLineEdit>("Text3")->text(), "9999");
-  EXPECT_EQ(static_cast<LampWidget*>(W("Shape5"))->Fill(), QColor(255, 0, 0));
-  EXPECT_FALSE(W("Label1(23)")->isHidden());
+  EXPECT_EQ(As<QLineEdit>(Control::ActualPositionField)->text(), "9999");
+  EXPECT_EQ(static_cast<LampWidget*>(W(Control::MovingLamp))->Fill(), QColor(255, 0, 0));
+  EXPECT_FALSE(W(Control::LiveCurrentUnit)->isHidden());
 }
 
 TEST_F(WindowTest, workerUpdatesWhileUiRuns_fewBatchesAndLastValueShown) {
   const int before = window->Mirror().Batches();
   std::atomic<bool> done{false};
   std::thread worker([this, &done] {
-    for (int i = 0; i < 10000; ++i) session.controls.SetText("Text4", std::to_string(i));
+    for (int i = 0; i < 10000; ++i) session.controls.SetText(Control::TargetPositionField, std::to_string(i));
     done = true;
   });
   while (!done) QCoreApplication::processEvents();
@@ -124,63 +124,63 @@ TEST_F(WindowTest, workerUpdatesWhileUiRuns_fewBatchesAndLastValueShown) {
   // The last batch is shown with the next screen refresh.
   QElapsedTimer waited;
   waited.start();
-  while (As<QLineEdit>("Text4")->text() != "9999" && waited.elapsed() < 2000) {
+  while (As<QLineEdit>(Control::TargetPositionField)->text() != "9999" && waited.elapsed() < 2000) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
-  EXPECT_EQ(As<QLineEdit>("Text4")->text(), "9999");
+  EXPECT_EQ(As<QLineEdit>(Control::TargetPositionField)->text(), "9999");
   EXPECT_LT(window->Mirror().Batches() - before, 2000);  // coalesced, not one per change
 }
 
 TEST_F(WindowTest, viewSwitchTwice_restoresGeometryAndVisibility) {
-  session.controls.SetEnabled("Picture1", true);
+  session.controls.SetEnabled(Control::MotionPanel, true);
   ShowActive();
   window->SyncNow();
-  const char* group[] = {"Label6", "Label2", "Combo1", "Combo2", "Shape1", "Command1",
-                         "Picture2", "Text6(0)", "Text6(1)"};
-  const QRect panel = W("Picture1")->geometry();
+  const Control group[] = {Control::PortCaption, Control::BaudCaption, Control::PortList, Control::BaudList, Control::CommLamp, Control::OpenCloseButton,
+                         Control::ParameterPanel, Control::StatusCaption, Control::StatusText};
+  const QRect panel = W(Control::MotionPanel)->geometry();
   const QSize full = window->size();
 
-  QTest::mouseClick(W("Command10"), Qt::LeftButton);
-  EXPECT_EQ(W("Picture1")->geometry(),
+  QTest::mouseClick(W(Control::ViewButton), Qt::LeftButton);
+  EXPECT_EQ(W(Control::MotionPanel)->geometry(),
             panel.translated(window->Controls().PixelsX(240) - panel.x(), 0));
-  for (const char* name : group) EXPECT_TRUE(W(name)->isHidden()) << name;
+  for (const Control name : group) EXPECT_TRUE(W(name)->isHidden()) << name;
   EXPECT_EQ(window->FormArea()->size(), QSize(window->Controls().PixelsX(6015 - 90),
                                              window->Controls().PixelsY(3690 - 435)));
   EXPECT_EQ(window->height(), window->FormArea()->height() + window->MenuBar()->height());
-  EXPECT_EQ(As<QPushButton>("Command10")->text(), "完全版");
-  EXPECT_EQ(session.controls.Text("Command10"), "完全版");
-  EXPECT_FALSE(session.controls.Visible("Picture2"));
+  EXPECT_EQ(As<QPushButton>(Control::ViewButton)->text(), "完全版");
+  EXPECT_EQ(session.controls.Text(Control::ViewButton), "完全版");
+  EXPECT_FALSE(session.controls.Visible(Control::ParameterPanel));
 
-  QTest::mouseClick(W("Command10"), Qt::LeftButton);
-  EXPECT_EQ(W("Picture1")->geometry(), panel);
-  for (const char* name : group) EXPECT_FALSE(W(name)->isHidden()) << name;
+  QTest::mouseClick(W(Control::ViewButton), Qt::LeftButton);
+  EXPECT_EQ(W(Control::MotionPanel)->geometry(), panel);
+  for (const Control name : group) EXPECT_FALSE(W(name)->isHidden()) << name;
   EXPECT_EQ(window->size(), full);
-  EXPECT_EQ(As<QPushButton>("Command10")->text(), "简洁版");
+  EXPECT_EQ(As<QPushButton>(Control::ViewButton)->text(), "简洁版");
 }
 
 TEST_F(WindowTest, compactView_keepsStatesSetMeanwhile) {
-  session.controls.SetEnabled("Picture1", true);
+  session.controls.SetEnabled(Control::MotionPanel, true);
   window->SyncNow();
   SwitchView(session, *window);
-  session.controls.SetText("Text2(0)", "1.50");
-  session.controls.SetEnabled("Picture2", true);
+  session.controls.SetText(Control::DriveCurrentField, "1.50");
+  session.controls.SetEnabled(Control::ParameterPanel, true);
   Settle();
   SwitchView(session, *window);
-  EXPECT_EQ(As<QLineEdit>("Text2(0)")->text(), "1.50");
-  EXPECT_TRUE(W("Text2(0)")->isEnabled());
+  EXPECT_EQ(As<QLineEdit>(Control::DriveCurrentField)->text(), "1.50");
+  EXPECT_TRUE(W(Control::DriveCurrentField)->isEnabled());
 }
 
 class KeyTest : public WindowTest {
  protected:
   void SetUp() override {
-    session.events.SetKeyFilter("Text2(0)", [this](char32_t c) {
+    session.events.SetKeyFilter(Control::DriveCurrentField, [this](char32_t c) {
       keys.push_back(c);
       return (c >= U'0' && c <= U'9') || c == 8;
     });
-    session.controls.SetEnabled("Picture2", true);
+    session.controls.SetEnabled(Control::ParameterPanel, true);
     ShowActive();
     window->SyncNow();
-    field = As<QLineEdit>("Text2(0)");
+    field = As<QLineEdit>(Control::DriveCurrentField);
     field->setFocus();
   }
   std::u32string keys;
@@ -190,7 +190,7 @@ class KeyTest : public WindowTest {
 TEST_F(KeyTest, typedCharacters_reachTheFilter_droppedOnesNeverTheField) {
   QTest::keyClicks(field, "1a2.");
   EXPECT_EQ(field->text(), "12");
-  EXPECT_EQ(session.controls.Text("Text2(0)"), "12");
+  EXPECT_EQ(session.controls.Text(Control::DriveCurrentField), "12");
   QTest::keyClick(field, Qt::Key_Backspace);
   EXPECT_EQ(field->text(), "1");
   QTest::keyClick(field, Qt::Key_Return);
@@ -215,33 +215,33 @@ TEST_F(KeyTest, shiftInsert_pastesUnfiltered) {
 
 TEST_F(KeyTest, keysOfOtherFields_goToTheirOwnFilter) {
   std::u32string other;
-  session.events.SetKeyFilter("Text5", [&other](char32_t c) {
+  session.events.SetKeyFilter(Control::MoveDistanceField, [&other](char32_t c) {
     other.push_back(c);
     return false;
   });
-  session.controls.SetEnabled("Picture1", true);
+  session.controls.SetEnabled(Control::MotionPanel, true);
   window->SyncNow();
-  W("Text5")->setFocus();
-  QTest::keyClicks(W("Text5"), "7");
+  W(Control::MoveDistanceField)->setFocus();
+  QTest::keyClicks(W(Control::MoveDistanceField), "7");
   EXPECT_EQ(other, U"7");
   EXPECT_TRUE(keys.empty());
-  EXPECT_EQ(As<QLineEdit>("Text5")->text(), "");
+  EXPECT_EQ(As<QLineEdit>(Control::MoveDistanceField)->text(), "");
 }
 
 class ValidationTest : public WindowTest {
  protected:
   void SetUp() override {
-    session.events.SetValidator("Text2(1)", [this] {
+    session.events.SetValidator(Control::CurrentReductionField, [this] {
       ++validations;
       if (accept) return true;
       services.ShowMessage(MessageIcon::Error, "不能输入", "    小于允许输入的下限，请修改；");
       return false;
     });
-    session.events.On("Command3", UiEvent::Click, [this](int) { ++saves; });
-    session.controls.SetEnabled("Picture2", true);
+    session.events.On(Control::SaveButton, UiEvent::Click, [this](int) { ++saves; });
+    session.controls.SetEnabled(Control::ParameterPanel, true);
     ShowActive();
     window->SyncNow();
-    field = As<QLineEdit>("Text2(1)");
+    field = As<QLineEdit>(Control::CurrentReductionField);
     field->setFocus();
     field->setText("29");
   }
@@ -252,7 +252,7 @@ class ValidationTest : public WindowTest {
 };
 
 TEST_F(ValidationTest, failedCheck_keepsFocusAndText_saveClickNotCarriedOut) {
-  QTest::mouseClick(W("Command3"), Qt::LeftButton);
+  QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);
   EXPECT_EQ(validations, 1);
   EXPECT_EQ(saves, 0);
   EXPECT_EQ(QApplication::focusWidget(), field);
@@ -263,10 +263,10 @@ TEST_F(ValidationTest, failedCheck_keepsFocusAndText_saveClickNotCarriedOut) {
 
 TEST_F(ValidationTest, passedCheck_letsTheClickAct) {
   accept = true;
-  QTest::mouseClick(W("Command3"), Qt::LeftButton);
+  QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);
   EXPECT_EQ(validations, 1);
   EXPECT_EQ(saves, 1);
-  EXPECT_EQ(QApplication::focusWidget(), W("Command3"));
+  EXPECT_EQ(QApplication::focusWidget(), W(Control::SaveButton));
 }
 
 TEST_F(ValidationTest, failedCheck_tabDoesNotMoveTheFocus) {
@@ -280,13 +280,13 @@ TEST_F(ValidationTest, failedCheck_tabDoesNotMoveTheFocus) {
 }
 
 TEST_F(ValidationTest, failedCheck_clickOnAnotherFieldKeepsFocus) {
-  QTest::mouseClick(W("Text2(2)"), Qt::LeftButton);
+  QTest::mouseClick(W(Control::ReductionDelayField), Qt::LeftButton);
   EXPECT_EQ(validations, 1);
   EXPECT_EQ(QApplication::focusWidget(), field);
 }
 
 TEST_F(ValidationTest, programmaticFocusChange_failedCheckTakesTheFocusBack) {
-  W("Text2(2)")->setFocus();
+  W(Control::ReductionDelayField)->setFocus();
   EXPECT_TRUE(QTest::qWaitFor([this] { return QApplication::focusWidget() == field && validations > 0; }, 5000));
   EXPECT_EQ(validations, 1);
   EXPECT_EQ(messages.size(), 1u);
@@ -295,25 +295,25 @@ TEST_F(ValidationTest, programmaticFocusChange_failedCheckTakesTheFocusBack) {
 TEST_F(ValidationTest, clickWhileMessageIsOpen_noSecondCheckAndNoSave) {
   onMessage = [this] {
     onMessage = nullptr;
-    QTest::mouseClick(W("Command3"), Qt::LeftButton);  // re-entry while the box is up
+    QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);  // re-entry while the box is up
   };
-  QTest::mouseClick(W("Command3"), Qt::LeftButton);
+  QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);
   EXPECT_EQ(validations, 1);
   EXPECT_EQ(saves, 0);
   EXPECT_EQ(QApplication::focusWidget(), field);
 }
 
 TEST_F(ValidationTest, clickOnLabel_noCheck) {
-  QTest::mouseClick(W("Label1(5)"), Qt::LeftButton);
+  QTest::mouseClick(W(Control::CurrentReductionCaption), Qt::LeftButton);
   EXPECT_EQ(validations, 0);
   EXPECT_EQ(QApplication::focusWidget(), field);
 }
 
 TEST_F(WindowTest, rightClickMenuOfTextFields_isSwallowed) {
-  session.controls.SetEnabled("Picture2", true);
+  session.controls.SetEnabled(Control::ParameterPanel, true);
   ShowActive();
   window->SyncNow();
-  for (const char* name : {"Text2(0)", "Text2(19)", "Text5", "Text3"}) {
+  for (const Control name : {Control::DriveCurrentField, Control::ErrorTextField, Control::MoveDistanceField, Control::ActualPositionField}) {
     QWidget* field = W(name);
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), field->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(field, &event);
@@ -332,15 +332,15 @@ TEST_F(WindowTest, rightClickMenuOfTextFields_isSwallowed) {
 TEST_F(WindowTest, jogButtons_reportPressAndReleaseWithTheMouseButton) {
   std::vector<std::pair<UiEvent, int>> seen;
   for (UiEvent e : {UiEvent::MouseDown, UiEvent::MouseUp}) {
-    session.events.On("Command5(0)", e, [&seen, e](int arg) { seen.emplace_back(e, arg); });
+    session.events.On(Control::JogAwayButton, e, [&seen, e](int arg) { seen.emplace_back(e, arg); });
   }
   ShowActive();
-  QWidget* jog = W("Command5(0)");
+  QWidget* jog = W(Control::JogAwayButton);
   QTest::mousePress(jog, Qt::LeftButton);
   QTest::mouseRelease(jog, Qt::LeftButton);
   EXPECT_TRUE(seen.empty());  // the frame is disabled at start
-  session.controls.SetEnabled("Picture1", true);
-  session.controls.SetEnabled("Frame1", true);
+  session.controls.SetEnabled(Control::MotionPanel, true);
+  session.controls.SetEnabled(Control::JogFrame, true);
   window->SyncNow();
   QTest::mousePress(jog, Qt::LeftButton);
   QTest::mouseRelease(jog, Qt::LeftButton);
@@ -356,45 +356,45 @@ TEST_F(WindowTest, jogButtons_reportPressAndReleaseWithTheMouseButton) {
 
 TEST_F(WindowTest, listPickedByUser_modelFollowsAndClickIsRouted) {
   int clicks = 0;
-  session.events.On("Combo2", UiEvent::Click, [&clicks](int) { ++clicks; });
+  session.events.On(Control::BaudList, UiEvent::Click, [&clicks](int) { ++clicks; });
   ShowActive();
-  auto* combo = As<QComboBox>("Combo2");
+  auto* combo = As<QComboBox>(Control::BaudList);
   combo->setFocus();
   QTest::keyClick(combo, Qt::Key_Down);
-  EXPECT_EQ(session.controls.ComboIndex("Combo2"), combo->currentIndex());
+  EXPECT_EQ(session.controls.ComboIndex(Control::BaudList), combo->currentIndex());
   EXPECT_EQ(clicks, 1);
   // A selection by the program is shown but not routed back as a click.
-  session.controls.SetComboIndex("Combo2", 4);
+  session.controls.SetComboIndex(Control::BaudList, 4);
   window->SyncNow();
   EXPECT_EQ(combo->currentText(), "115200");
   EXPECT_EQ(clicks, 1);
 }
 
 TEST_F(WindowTest, checkBoxTickedByUser_reportsToTheModel) {
-  session.controls.SetEnabled("Picture2", true);
+  session.controls.SetEnabled(Control::ParameterPanel, true);
   ShowActive();
   window->SyncNow();
-  QTest::mouseClick(W("Check2"), Qt::LeftButton);
-  EXPECT_TRUE(session.controls.Checked("Check2"));
-  session.controls.SetChecked("Check2", false);
+  QTest::mouseClick(W(Control::StartReleasedCheck), Qt::LeftButton);
+  EXPECT_TRUE(session.controls.Checked(Control::StartReleasedCheck));
+  session.controls.SetChecked(Control::StartReleasedCheck, false);
   window->SyncNow();
-  EXPECT_FALSE(As<QCheckBox>("Check2")->isChecked());
+  EXPECT_FALSE(As<QCheckBox>(Control::StartReleasedCheck)->isChecked());
 }
 
 TEST_F(WindowTest, loadAndClose_routedOnce_closeAcceptedAfterHandler) {
   int loads = 0;
   int closes = 0;
-  session.events.On("Form1", UiEvent::Load, [&](int) {
+  session.events.On(Control::MainWindow, UiEvent::Load, [&](int) {
     ++loads;
-    session.controls.SetText("Text6(1)", "loaded");
+    session.controls.SetText(Control::StatusText, "loaded");
   });
-  session.events.On("Form1", UiEvent::Close, [&](int) {
+  session.events.On(Control::MainWindow, UiEvent::Close, [&](int) {
     ++closes;
     window->close();  // asked again while the handler runs: ignored
     QCoreApplication::processEvents();
   });
   window->Load();
-  EXPECT_EQ(As<QLineEdit>("Text6(1)")->text(), "loaded");
+  EXPECT_EQ(As<QLineEdit>(Control::StatusText)->text(), "loaded");
   ShowActive();
   EXPECT_TRUE(window->close());
   EXPECT_EQ(loads, 1);
