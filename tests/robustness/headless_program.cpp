@@ -6,10 +6,6 @@
 #include <filesystem>
 #include <string>
 
-#include "app/shell_handlers.h"
-#include "params/connection_sequence.h"
-#include "ui/install_handlers.h"
-#include "ui/window_layout.h"
 
 namespace dd::test {
 
@@ -23,66 +19,6 @@ PortDirectory::PortDirectory() {
 PortDirectory::~PortDirectory() {
   std::error_code ignored;
   if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
-
-HeadlessProgram::HeadlessProgram() {
-  DefineControls(session.controls);
-  InstallAllHandlers(session);
-}
-
-HeadlessProgram::~HeadlessProgram() { CloseWindow(); }
-
-void HeadlessProgram::Load() { session.events.Dispatch(Control::MainWindow, UiEvent::Load); }
-
-bool HeadlessProgram::Pick(int com, uint32_t baud) {
-  auto indexOf = [&](Control list, const std::string& text) {
-    const auto items = session.controls.Items(list);
-    const auto it = std::find_if(items.begin(), items.end(),
-                                 [&](const ComboItem& item) { return item.text == text; });
-    return it == items.end() ? -1 : static_cast<int>(it - items.begin());
-  };
-  const int port = indexOf(Control::PortList, "COM" + std::to_string(com));
-  const int rate = indexOf(Control::BaudList, std::to_string(baud));
-  if (port < 0 || rate < 0) return false;
-  session.controls.SetComboIndex(Control::PortList, port);
-  session.events.Dispatch(Control::PortList, UiEvent::Click);
-  session.controls.SetComboIndex(Control::BaudList, rate);
-  session.events.Dispatch(Control::BaudList, UiEvent::Click);
-  return session.controls.Enabled(Control::OpenCloseButton);
-}
-
-bool HeadlessProgram::Open(int timeoutMs) {
-  if (session.controls.Text(Control::OpenCloseButton) != kCaptionOpen) return false;
-  const std::size_t before = ui.Messages().size();
-  // A fatal read failure ends the sequence with its message; notices do not.
-  auto failed = [&] {
-    const auto messages = ui.Messages();
-    for (std::size_t i = before; i < messages.size(); ++i) {
-      if (messages[i].title == kFatalTitle || messages[i].icon == MessageIcon::Error) return true;
-    }
-    return false;
-  };
-  session.events.Dispatch(Control::OpenCloseButton, UiEvent::Click);
-  return ui.RunUntil([&] { return Polling() || failed(); }, timeoutMs) && Polling();
-}
-
-void HeadlessProgram::CloseCommunication() {
-  if (session.controls.Text(Control::OpenCloseButton) == kCaptionClose) {
-    session.events.Dispatch(Control::OpenCloseButton, UiEvent::Click);
-  }
-}
-
-void HeadlessProgram::CloseWindow() {
-  if (closed_) return;
-  closed_ = true;
-  session.events.Dispatch(Control::MainWindow, UiEvent::Close);
-}
-
-bool HeadlessProgram::Connected() const { return session.Connected(); }
-
-bool HeadlessProgram::Polling() const {
-  return Connected() && session.controls.Enabled(Control::MotionPanel) &&
-         session.state.WorkerCount.load() > 0;
 }
 
 double TransactionWireSeconds(std::size_t requestBytes, std::size_t replyBytes, uint32_t baud,

@@ -1,7 +1,6 @@
-// The whole program without a window: every handler installed on a session with a
-// headless window system, driven the way an operator drives the window (load, pick
-// port and baud rate, open, close), against a simulated drive linked as a COM port.
-// Shared by the robustness tests and the benchmarks.
+// The headless program (tests/support/headless_program.h) against a simulated drive
+// linked as a COM port: a private port directory and the wire-time figures. Shared by
+// the robustness tests and the benchmarks.
 #pragma once
 
 #include <chrono>
@@ -10,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
 #include "sim/sim_drive.h"
-#include "tests/support/headless_ui.h"
+#include "tests/support/headless_program.h"
 
 namespace dd::test {
 
@@ -28,34 +26,6 @@ class PortDirectory {
 
  private:
   std::string path_;
-};
-
-class HeadlessProgram {
- public:
-  HeadlessProgram();  // the constructing thread is the UI thread
-  ~HeadlessProgram();  // closes the window (waits for the workers) if still open
-  HeadlessProgram(const HeadlessProgram&) = delete;
-  HeadlessProgram& operator=(const HeadlessProgram&) = delete;
-
-  // Main window load: defaults and port discovery.
-  void Load();
-  // Picks COMn and the baud rate as the operator would; false if either is not listed.
-  bool Pick(int com, uint32_t baud);
-  // Clicks the connect button while it reads "开启通信" and waits until the panels are
-  // enabled and polling runs; false on time-out or a message.
-  bool Open(int timeoutMs = 20000);
-  // Clicks the connect button while it reads "关闭通信" (waits for every worker).
-  void CloseCommunication();
-  // Main window close: waits for every worker, closes the port and the bus lock.
-  void CloseWindow();
-  bool Connected() const;
-  bool Polling() const;  // connected, panels enabled, a worker running
-
-  HeadlessUi ui;
-  Session session{ui};
-
- private:
-  bool closed_ = false;
 };
 
 // Wire time of one transaction as the simulator models it: request and reply at 11 bits

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "link/drive_catalog.h"
 #include "link/drive_commands.h"
@@ -77,13 +78,20 @@ TEST(WindowsTransport, eachFault_failsWithItsResultSoon_thenTheDriveAnswersAgain
     return answered;
   };
   for (const FailureCase& c : kFailures) {
-    SimCommand(c.console);
+    // A loaded machine may wake the reader only after a split reply's second part came:
+    // the read then succeeds, and the fault is tried again.
+    CommandResult result = kOk;
+    Clock::duration took{};
     int32_t value = 77;
-    const auto [result, took] = timedRead(value);
+    for (int attempt = 0; attempt < 3 && result != c.result; ++attempt) {
+      SimCommand(c.console);
+      value = 77;
+      std::tie(result, took) = timedRead(value);
+      EXPECT_TRUE(answersAgain()) << c.console;
+    }
     EXPECT_EQ(result, c.result) << c.console;
     EXPECT_GE(took, c.atLeast) << c.console;
     EXPECT_EQ(value, c.result == kBadCrc ? 0 : 77) << c.console;
-    EXPECT_TRUE(answersAgain()) << c.console;
   }
   // An unplugged adapter fails at once and no longer opens; it is back after "return".
   SimCommand("vanish");

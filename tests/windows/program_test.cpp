@@ -36,12 +36,12 @@ TEST(WindowsProgram, connectPollMoveAndSave_overTheWin32Port) {
            c.Text(Control::ActualPositionField) == c.Text(Control::TargetPositionField);
   }, 15000)) << c.Text(Control::ActualPositionField) << " / " << c.Text(Control::TargetPositionField);
 
-  // 300 rpm is 256 speed units; the save ends with the store command.
-  c.SetText(Control::RunSpeedField, "300");
+  // 1500 rpm is 1280 speed units; the save ends with the store command.
+  c.SetText(Control::RunSpeedField, "1500");
   program.session.events.Dispatch(Control::SaveButton, UiEvent::Click);
   ASSERT_TRUE(program.ui.RunUntil([&] { return program.Polling(); }, 20000));
   const std::string log = SimCommand("log 400");
-  EXPECT_NE(log.find("fn 6 reg 0x0040 count 1 value 256 outcome 0"), std::string::npos);
+  EXPECT_NE(log.find("fn 6 reg 0x0040 count 1 value 1280 outcome 0"), std::string::npos);
   EXPECT_NE(log.find("fn 6 reg 0x0000 count 1 value 1 outcome 0"), std::string::npos);
 
   for (const auto& m : program.ui.Messages()) ADD_FAILURE() << m.title << ": " << m.text;
