@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "app/session.h"
-#include "link/modbus_rtu.h"
+#include "link/frame_trace.h"
 #include "sim/sim_drive.h"
 #include "tests/robustness/headless_program.h"
 #include "ui/control_mirror.h"
@@ -140,8 +140,8 @@ int main(int argc, char* argv[]) {
 
   // Every frame sent, so the polling rate can be told without the drive's log.
   static std::atomic<uint64_t> framesSent{0};
-  dd::SetFrameTrace([](bool transmit, std::span<const uint8_t>) {
-    if (transmit) framesSent.fetch_add(1, std::memory_order_relaxed);
+  dd::SetFrameTrace([](const dd::TransactionRecord&) {
+    framesSent.fetch_add(1, std::memory_order_relaxed);
   });
 
   QApplication app(argc, argv);

@@ -1,11 +1,14 @@
 #include "link/modbus_rtu.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
-#include <utility>
 
+#include "link/frame_meaning.h"
+#include "link/frame_trace.h"
 #include "link/value_codec.h"
 
 namespace dd {
@@ -37,15 +40,6 @@ bool CheckCrc(const uint8_t* reply, std::size_t n) {
 
 namespace {
 
-FrameTrace& TraceSink() {
-  static FrameTrace sink;
-  return sink;
-}
-
-void Trace(bool transmit, std::span<const uint8_t> bytes) {
-  if (const FrameTrace& sink = TraceSink()) sink(transmit, bytes);
-}
-
 using Clock = std::chrono::steady_clock;
 
 // A drive may still answer after its read gave up (the fault soak's late replies come
@@ -60,43 +54,102 @@ constexpr auto kQuietAfterBytes = std::chrono::milliseconds(5);
 // A line that never falls quiet (noise, a second master) must not hold the bus.
 constexpr auto kGuardLimit = std::chrono::milliseconds(250);
 
-struct UnansweredRequest {
-  std::vector<uint8_t> request;
+// What the last transaction on a port left behind: its request (a retry is the same
+// request again after a failure) and whether a late reply to it may still come.
+struct PortHistory {
+  std::vector<uint8_t> lastRequest;
+  bool lastFailed = false;
+  int attempt = 0;
+  bool awaitingLate = false;
   Clock::time_point quietUntil;
 };
 
-std::mutex unansweredMutex;
-std::unordered_map<SerialHandle, UnansweredRequest> unansweredByPort;
+std::mutex historyMutex;
+std::unordered_map<SerialHandle, PortHistory> historyByPort;
 
-void RememberUnanswered(SerialHandle port, std::span<const uint8_t> request, bool partReceived) {
-  const std::lock_guard lock(unansweredMutex);
-  unansweredByPort[port] = {std::vector<uint8_t>(request.begin(), request.end()),
-                            Clock::now() + (partReceived ? kPartialReplyGuard : kLateReplyGuard)};
+struct Start {
+  int attempt = 1;
+  std::optional<Clock::time_point> discardUntil;
+};
+
+// A retry of an unanswered request goes out at once: a late reply to it carries the same
+// register and is a fair answer. Anything else waits for the guard.
+Start BeginTransaction(SerialHandle port, std::span<const uint8_t> request) {
+  const std::lock_guard lock(historyMutex);
+  PortHistory& h = historyByPort[port];
+  const bool same = std::ranges::equal(h.lastRequest, request);
+  Start start;
+  start.attempt = same && h.lastFailed ? h.attempt + 1 : 1;
+  if (h.awaitingLate && !same) {
+    start.discardUntil = h.quietUntil;
+    h.awaitingLate = false;
+  }
+  return start;
 }
 
-// A retry of the unanswered request goes out at once: its late reply carries the same
-// register and is a fair answer. Anything else waits for the guard.
-void DiscardLateReply(SerialHandle port, std::span<const uint8_t> request) {
-  Clock::time_point quietUntil;
-  {
-    const std::lock_guard lock(unansweredMutex);
-    const auto it = unansweredByPort.find(port);
-    if (it == unansweredByPort.end()) return;
-    if (std::ranges::equal(it->second.request, request)) return;
-    quietUntil = it->second.quietUntil;
-    unansweredByPort.erase(it);
+void EndTransaction(SerialHandle port, std::span<const uint8_t> request, int attempt,
+                    CommandResult result, bool unanswered, bool partReceived) {
+  const std::lock_guard lock(historyMutex);
+  PortHistory& h = historyByPort[port];
+  h.lastRequest.assign(request.begin(), request.end());
+  h.lastFailed = result != kOk;
+  h.attempt = attempt;
+  if (unanswered) {
+    h.awaitingLate = true;
+    h.quietUntil = Clock::now() + (partReceived ? kPartialReplyGuard : kLateReplyGuard);
   }
-  const auto limit = Clock::now() + kGuardLimit;
+}
+
+void DiscardLateReply(SerialHandle port, Clock::time_point quietUntil) {
+  const auto began = Clock::now();
+  const auto beganWall = std::chrono::system_clock::now();
+  const auto limit = began + kGuardLimit;
+  std::array<uint8_t, 64> discarded{};
+  std::size_t count = 0;
   uint8_t byte = 0;
   // One-byte reads wait at most the read time-out for a single byte (4 ms).
-  for (auto now = Clock::now(); now < quietUntil && now < limit; now = Clock::now()) {
-    if (ReadReply(port, &byte, 1) == 1) quietUntil = std::max(quietUntil, Clock::now() + kQuietAfterBytes);
+  for (auto now = began; now < quietUntil && now < limit; now = Clock::now()) {
+    if (ReadReply(port, &byte, 1) != 1) continue;
+    if (count < discarded.size()) discarded[count++] = byte;
+    quietUntil = std::max(quietUntil, Clock::now() + kQuietAfterBytes);
   }
+  if (count > 0 && FrameTraceActive()) {
+    TransactionRecord record;
+    record.sent = began;
+    record.received = Clock::now();
+    record.sentWall = beganWall;
+    record.reply = std::span<const uint8_t>(discarded).first(count);
+    record.result = kShortReply;
+    record.operation = "LateReply";
+    TraceTransaction(record);
+  }
+}
+
+// The write and the read of one transaction; `sent` tells whether the request went out.
+CommandResult Exchange(SerialHandle port, std::span<const uint8_t> request,
+                       std::span<uint8_t> reply, int32_t& received, bool& sent) {
+  received = 0;
+  sent = WriteFrame(port, request.data(), request.size()) != 0;
+  if (!sent) return kShortReply;
+  received = std::max(0, ReadReply(port, reply.data(), static_cast<int32_t>(reply.size())));
+  if (received != static_cast<int32_t>(reply.size())) return kShortReply;
+  PurgePort(port, true, true);
+  if (!CheckCrc(reply.data(), reply.size())) return kBadCrc;
+  // Bytes of two replies can join into one that passes the CRC: a 5-byte exception reply
+  // ends in its own CRC, so it and any two zero bytes after it check out. Such a reply
+  // names another function code or byte count than the request asks for.
+  // Likewise a late reply to an earlier request can arrive in this one's place: a write's
+  // reply must repeat this request's register and value (function 6) or count (16).
+  if (reply[1] != request[1]) return kBadCrc;
+  const bool read = request[1] == kReadHolding || request[1] == kReadInput;
+  if (read && reply[2] != reply.size() - 5) return kBadCrc;
+  if (!read && !std::equal(request.begin() + 2, request.begin() + 6, reply.begin() + 2)) {
+    return kBadCrc;
+  }
+  return kOk;
 }
 
 }  // namespace
-
-void SetFrameTrace(FrameTrace trace) { TraceSink() = std::move(trace); }
 
 std::string_view CommandResultName(CommandResult result) {
   switch (result) {
@@ -148,31 +201,31 @@ std::vector<uint8_t> BuildWriteMultipleRequest(uint8_t address, uint16_t reg,
 CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
                        std::span<uint8_t> reply) {
   if (port == 0) return kNoPort;
-  DiscardLateReply(port, request);
+  const Start start = BeginTransaction(port, request);
+  if (start.discardUntil) DiscardLateReply(port, *start.discardUntil);
   // A reply that came after an earlier read gave up must not pass for this one's.
   PurgePort(port, true, true);
-  Trace(true, request);
-  if (WriteFrame(port, request.data(), request.size()) == 0) return kShortReply;
-  const int32_t received = ReadReply(port, reply.data(), static_cast<int32_t>(reply.size()));
-  Trace(false, reply.first(static_cast<std::size_t>(received > 0 ? received : 0)));
-  if (received != static_cast<int32_t>(reply.size())) {
-    RememberUnanswered(port, request, received > 0);
-    return kShortReply;
+  const auto sentAt = Clock::now();
+  const auto sentWall = std::chrono::system_clock::now();
+  int32_t received = 0;
+  bool sent = false;
+  const CommandResult result = Exchange(port, request, reply, received, sent);
+  const bool unanswered = sent && received != static_cast<int32_t>(reply.size());
+  EndTransaction(port, request, start.attempt, result, unanswered, received > 0);
+  if (FrameTraceActive()) {
+    const OperationShape* shape = OperationOfRequest(request);
+    TransactionRecord record;
+    record.sent = sentAt;
+    record.received = Clock::now();
+    record.sentWall = sentWall;
+    record.request = request;
+    record.reply = reply.first(static_cast<std::size_t>(received));
+    record.result = result;
+    record.attempt = start.attempt;
+    record.operation = shape != nullptr ? shape->name : std::string_view{};
+    TraceTransaction(record);
   }
-  PurgePort(port, true, true);
-  if (!CheckCrc(reply.data(), reply.size())) return kBadCrc;
-  // Bytes of two replies can join into one that passes the CRC: a 5-byte exception reply
-  // ends in its own CRC, so it and any two zero bytes after it check out. Such a reply
-  // names another function code or byte count than the request asks for.
-  // Likewise a late reply to an earlier request can arrive in this one's place: a write's
-  // reply must repeat this request's register and value (function 6) or count (16).
-  if (reply[1] != request[1]) return kBadCrc;
-  const bool read = request[1] == kReadHolding || request[1] == kReadInput;
-  if (read && reply[2] != reply.size() - 5) return kBadCrc;
-  if (!read && !std::equal(request.begin() + 2, request.begin() + 6, reply.begin() + 2)) {
-    return kBadCrc;
-  }
-  return kOk;
+  return result;
 }
 
 }  // namespace dd

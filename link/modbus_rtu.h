@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <array>
-#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -34,11 +33,6 @@ uint16_t Crc16(const uint8_t* data, std::size_t size);
 void AppendCrc(uint8_t* frame, std::size_t n);
 // True if the last two of the n bytes are the CRC (low, high) of the bytes before them.
 bool CheckCrc(const uint8_t* reply, std::size_t n);
-
-// Observer of every frame that goes out or comes in (drivectl --trace). Not thread-safe
-// to change while transactions run; set it once before use.
-using FrameTrace = std::function<void(bool transmit, std::span<const uint8_t> bytes)>;
-void SetFrameTrace(FrameTrace trace);
 
 // Function codes the program uses.
 inline constexpr uint8_t kReadHolding = 3;

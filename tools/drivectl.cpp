@@ -33,6 +33,7 @@
 #include "app/number_text.h"
 #include "link/com_port_map.h"
 #include "link/drive_catalog.h"
+#include "link/frame_trace.h"
 #include "link/modbus_rtu.h"
 #include "link/serial_port.h"
 #include "params/parameter_file.h"
@@ -76,14 +77,19 @@ int Fail(std::string_view what, dd::CommandResult result) {
   return ExitCodeOf(result);
 }
 
-void TraceFrame(bool transmit, std::span<const uint8_t> bytes) {
-  std::string line = transmit ? "TX" : "RX";
+void TraceBytes(const char* direction, std::span<const uint8_t> bytes) {
+  std::string line = direction;
   char hex[4];
   for (const uint8_t byte : bytes) {
     std::snprintf(hex, sizeof hex, " %02X", byte);
     line += hex;
   }
   std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void TraceFrame(const dd::TransactionRecord& record) {
+  if (!record.request.empty()) TraceBytes("TX", record.request);
+  TraceBytes("RX", record.reply);
 }
 
 std::optional<int32_t> ParseInt(std::string_view text) {

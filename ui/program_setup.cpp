@@ -1,6 +1,7 @@
 #include "ui/program_setup.h"
 
 #include "app/session.h"
+#include "ui/bus_log_window.h"
 #include "ui/install_handlers.h"
 #include "ui/main_window.h"
 #include "ui/qt_ui_services.h"
@@ -12,6 +13,7 @@ void LoadProgram(Session& session, QtUiServices& services, MainWindow& window) {
   services.SetMainWindow(&window);
   InstallAllHandlers(session);
   InstallViewSwitch(session, window);
+  InstallBusLogMenu(window);
   window.Load();
 }
 

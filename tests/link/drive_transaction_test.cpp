@@ -13,6 +13,7 @@
 #include "link/com_port_map.h"
 #include "link/drive_catalog.h"
 #include "link/drive_commands.h"
+#include "link/frame_trace.h"
 #include "link/modbus_rtu.h"
 #include "link/serial_port.h"
 #include "tests/link/pty_peer.h"
@@ -227,7 +228,7 @@ TEST_F(DriveOverPty, lateReadReply_doesNotSpoilNextRead) {
 
 TEST(DriveWithoutPort, everyOperation_returnsMinusOneAndSendsNothing) {
   int traced = 0;
-  SetFrameTrace([&traced](bool, std::span<const uint8_t>) { ++traced; });
+  SetFrameTrace([&traced](const TransactionRecord&) { ++traced; });
   for (const DriveOperation& op : DriveOperations()) {
     int32_t i = 5;
     double d = 5;

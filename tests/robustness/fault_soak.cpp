@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/control.h"
-#include "link/modbus_rtu.h"
+#include "link/frame_trace.h"
 #include "sim/sim_drive.h"
 #include "status/error_codes.h"
 #include "tests/robustness/headless_program.h"
@@ -102,20 +102,12 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
   SimDrive sim(config);
   if (!sim.Start() || !sim.LinkAsCom(1)) return result;
 
-  // Judges each read reply by length, CRC and function code, as the master does.
   std::atomic<uint64_t> reads{0}, failedReads{0};
-  std::atomic<std::size_t> expected{0};
-  std::atomic<uint8_t> function{0};
-  SetFrameTrace([&](bool transmit, std::span<const uint8_t> bytes) {
-    if (transmit) {
-      const bool read = bytes[1] == kReadHolding || bytes[1] == kReadInput;
-      expected = read ? ReadReplyLength(bytes[5]) : 0;
-      function = bytes[1];
-      reads += read;
-    } else if (expected != 0 && (bytes.size() != expected || !CheckCrc(bytes.data(), bytes.size()) ||
-                                 bytes[1] != function)) {
-      ++failedReads;
-    }
+  SetFrameTrace([&](const TransactionRecord& record) {
+    if (record.request.size() < 2) return;
+    if (record.request[1] != kReadHolding && record.request[1] != kReadInput) return;
+    ++reads;
+    failedReads += record.result != kOk;
   });
   struct TraceOff { ~TraceOff() { SetFrameTrace(nullptr); } } traceOff;
 

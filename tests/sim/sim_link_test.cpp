@@ -5,7 +5,9 @@
 #include <chrono>
 #include <string>
 
+#include "link/drive_catalog.h"
 #include "link/drive_commands.h"
+#include "link/frame_trace.h"
 #include "link/serial_port.h"
 #include "sim/sim_drive.h"
 
@@ -178,6 +180,51 @@ TEST_F(LinkAgainstSim, lateReply_isNotTakenByAReadOfAnotherRegister) {
   for (int i = 0; i < 8; ++i) EXPECT_EQ(ReadStartSpeed(port_, 1, v), kShortReply) << i;
   EXPECT_EQ(Try([&] { return ReadStartSpeed(port_, 1, v); }), kOk);
   EXPECT_EQ(v, 50);
+}
+
+TEST_F(LinkAgainstSim, frameTrace_recordsWhatTheDriveReceivedAndSent) {
+  struct Seen {
+    std::vector<uint8_t> request, reply;
+    CommandResult result;
+    int attempt;
+    std::string operation;
+  };
+  std::vector<Seen> seen;
+  SetFrameTrace([&](const TransactionRecord& r) {
+    seen.push_back({{r.request.begin(), r.request.end()}, {r.reply.begin(), r.reply.end()},
+                    r.result, r.attempt, std::string(r.operation)});
+  });
+  sim_->ScriptFault(SimFault::Drop, 1);
+  sim_->ScriptFault(SimFault::BadCrc, 1);
+  int32_t i = 0;
+  double d = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) ReadRunSpeed(port_, 1, i);
+  for (const DriveOperation& op : DriveOperations()) {
+    switch (op.kind) {
+      case OperationKind::ReadInt: op.readInt(port_, 1, i); break;
+      case OperationKind::ReadDouble: op.readDouble(port_, 1, d); break;
+      case OperationKind::WriteInt: op.writeInt(port_, 1, 1); break;
+      case OperationKind::WriteDouble: op.writeDouble(port_, 1, 1); break;
+      case OperationKind::Command: op.command(port_, 1); break;
+    }
+  }
+  SetFrameTrace(nullptr);
+  const auto log = sim_->Log();
+  ASSERT_EQ(seen.size(), log.size());
+  for (std::size_t k = 0; k < seen.size(); ++k) {
+    EXPECT_EQ(seen[k].request, log[k].request) << k;
+    EXPECT_EQ(seen[k].reply, log[k].reply) << k;
+  }
+  ASSERT_EQ(seen.size(), 3 + DriveOperations().size());
+  EXPECT_TRUE(seen[0].reply.empty());
+  EXPECT_EQ(seen[0].result, kShortReply);
+  EXPECT_EQ(seen[1].result, kBadCrc);
+  EXPECT_EQ(seen[2].result, kOk);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(seen[k].attempt, k + 1);
+  for (std::size_t k = 0; k < DriveOperations().size(); ++k) {
+    EXPECT_EQ(seen[3 + k].operation, DriveOperations()[k].name);
+    EXPECT_EQ(seen[3 + k].attempt, 1);
+  }
 }
 
 TEST_F(LinkAgainstSim, faultsByChance_areReproducibleWithASeed) {

@@ -1,0 +1,61 @@
+#include "app/bus_log.h"
+
+#include <algorithm>
+
+namespace dd {
+
+// Reserved, not filled: pages are touched only as records come, and a push never moves
+// the ring.
+BusLog::BusLog(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {
+  ring_.reserve(capacity_);
+}
+
+void BusLog::Push(const TransactionRecord& record) {
+  const auto request = record.request.first(std::min(record.request.size(), std::size_t{32}));
+  const auto reply = record.reply.first(std::min(record.reply.size(), std::size_t{64}));
+  const std::lock_guard lock(mutex_);
+  if (ring_.size() < capacity_ && next_ >= ring_.size()) ring_.emplace_back();
+  BusRecord& r = ring_[next_ % capacity_];
+  r.sequence = next_++;
+  r.sent = record.sent;
+  r.received = record.received;
+  r.sentWall = record.sentWall;
+  std::copy(request.begin(), request.end(), r.requestBytes.begin());
+  std::copy(reply.begin(), reply.end(), r.replyBytes.begin());
+  r.requestSize = static_cast<uint8_t>(request.size());
+  r.replySize = static_cast<uint8_t>(reply.size());
+  r.result = record.result;
+  r.attempt = record.attempt;
+  r.operation = record.operation;
+}
+
+uint64_t BusLog::ReadFrom(uint64_t& cursor, std::vector<BusRecord>& out, std::size_t max) const {
+  const std::lock_guard lock(mutex_);
+  const uint64_t oldest = next_ > capacity_ ? next_ - capacity_ : 0;
+  uint64_t lost = 0;
+  if (cursor < oldest) {
+    lost = oldest - cursor;
+    cursor = oldest;
+  }
+  if (cursor > next_) cursor = next_;
+  const uint64_t count = std::min<uint64_t>(next_ - cursor, max);
+  for (uint64_t i = 0; i < count; ++i) out.push_back(ring_[(cursor + i) % capacity_]);
+  cursor += count;
+  return lost;
+}
+
+uint64_t BusLog::End() const {
+  const std::lock_guard lock(mutex_);
+  return next_;
+}
+
+BusLog& ProgramBusLog() {
+  static BusLog log;
+  return log;
+}
+
+void AttachBusLog() {
+  SetFrameTrace([](const TransactionRecord& record) { ProgramBusLog().Push(record); });
+}
+
+}  // namespace dd

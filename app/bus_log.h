@@ -1,0 +1,65 @@
+// The last transactions on the bus, for the communication log's file and window.
+// Workers hand records over without waiting for any reader: the ring is bounded, and a
+// reader that falls behind loses the oldest records and is told how many.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "link/frame_trace.h"
+
+namespace dd {
+
+struct BusRecord {
+  uint64_t sequence = 0;
+  std::chrono::steady_clock::time_point sent, received;
+  std::chrono::system_clock::time_point sentWall;
+  std::array<uint8_t, 32> requestBytes{};
+  std::array<uint8_t, 64> replyBytes{};
+  uint8_t requestSize = 0, replySize = 0;
+  CommandResult result = kOk;
+  int attempt = 1;
+  std::string_view operation;  // static text from the link layer
+
+  std::span<const uint8_t> Request() const { return {requestBytes.data(), requestSize}; }
+  std::span<const uint8_t> Reply() const { return {replyBytes.data(), replySize}; }
+  // Wall-clock time at which reading the reply ended.
+  std::chrono::system_clock::time_point ReceivedWall() const {
+    return sentWall + std::chrono::duration_cast<std::chrono::system_clock::duration>(received - sent);
+  }
+};
+
+class BusLog {
+ public:
+  static constexpr std::size_t kDefaultCapacity = 100'000;
+  explicit BusLog(std::size_t capacity = kDefaultCapacity);
+
+  // Copies the record in; holds the lock only for that copy.
+  void Push(const TransactionRecord& record);
+
+  // Appends the records from sequence `cursor` on (at most `max`) to `out` and moves the
+  // cursor past them. Returns how many records the reader lost because the ring had
+  // overwritten them.
+  uint64_t ReadFrom(uint64_t& cursor, std::vector<BusRecord>& out, std::size_t max) const;
+
+  // Sequence the next record will get: the count of records ever pushed.
+  uint64_t End() const;
+  std::size_t Capacity() const { return capacity_; }
+
+ private:
+  const std::size_t capacity_;
+  mutable std::mutex mutex_;
+  std::vector<BusRecord> ring_;
+  uint64_t next_ = 0;
+};
+
+// The program's one log, fed by the link layer's frame trace once AttachBusLog ran.
+BusLog& ProgramBusLog();
+void AttachBusLog();
+
+}  // namespace dd
