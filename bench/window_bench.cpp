@@ -3,11 +3,12 @@
 // click on "开启通信" to the panels enabled, then CPU, memory and the UI thread's
 // responsiveness while polling. Built from the same pieces as drivedesk's main().
 //   bench_window [--seconds S] [--com N] [--baud B] [--probe-ms MS (0: no clicks)]
-//                [--moving-drive]
+//                [--moving-drive] [--log FILE] [--log-window]
 // Run by bench/process.sh, which starts drivesim and sets the port directory. With
 // --moving-drive it serves COMn itself from an instant simulated drive whose axis is
 // moved every millisecond, so every polled value changes all the time: the display
-// updates must be coalesced and clicks still handled at once.
+// updates must be coalesced and clicks still handled at once. --log and --log-window turn
+// on the communication log's file (as drivedesk --log) and open its window once connected.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -33,7 +34,9 @@
 #include <vector>
 
 #include "app/session.h"
-#include "link/frame_trace.h"
+#include "app/bus_log.h"
+#include "app/bus_log_file.h"
+#include "ui/bus_log_window.h"
 #include "sim/sim_drive.h"
 #include "tests/robustness/headless_program.h"
 #include "ui/control_mirror.h"
@@ -107,6 +110,8 @@ int main(int argc, char* argv[]) {
   int baud = 115200;
   int probeMs = 50;
   bool moving = false;
+  std::string logPath;
+  bool logWindow = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--seconds" && i + 1 < argc) seconds = std::atof(argv[++i]);
@@ -114,6 +119,8 @@ int main(int argc, char* argv[]) {
     else if (a == "--baud" && i + 1 < argc) baud = std::atoi(argv[++i]);
     else if (a == "--probe-ms" && i + 1 < argc) probeMs = std::atoi(argv[++i]);
     else if (a == "--moving-drive") moving = true;
+    else if (a == "--log" && i + 1 < argc) logPath = argv[++i];
+    else if (a == "--log-window") logWindow = true;
   }
   std::unique_ptr<dd::test::PortDirectory> ports;
   std::unique_ptr<dd::SimDrive> sim;
@@ -138,11 +145,18 @@ int main(int argc, char* argv[]) {
     });
   }
 
-  // Every frame sent, so the polling rate can be told without the drive's log.
-  static std::atomic<uint64_t> framesSent{0};
-  dd::SetFrameTrace([](const dd::TransactionRecord&) {
-    framesSent.fetch_add(1, std::memory_order_relaxed);
-  });
+  // As drivedesk does; the log's count of transactions gives the polling rate without the
+  // drive's log.
+  dd::AttachBusLog();
+  std::unique_ptr<dd::BusLogFile> logFile;
+  if (!logPath.empty()) {
+    std::string error;
+    logFile = dd::BusLogFile::Open(dd::ProgramBusLog(), logPath, error);
+    if (!logFile) {
+      std::fprintf(stderr, "bench_window: %s\n", error.c_str());
+      return 1;
+    }
+  }
 
   QApplication app(argc, argv);
   dd::InstallFontSubstitutes();
@@ -191,6 +205,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   const double connectMs = Ms(Clock::now() - clickAt);
+  if (logWindow) dd::BusLogWindow::ShowFor(&window);
   QTest::qWait(500);
 
   // Probe: a click posted from another thread every probeMs onto "置零"; the time until
@@ -224,14 +239,14 @@ int main(int argc, char* argv[]) {
 
   const double cpuBefore = CpuSeconds();
   const double uiCpuBefore = ThreadCpuSeconds();
-  const uint64_t framesBefore = framesSent.load();
+  const uint64_t framesBefore = dd::ProgramBusLog().End();
   const int batchesBefore = window.Mirror().Batches();
   const auto pollStart = Clock::now();
   RunEventLoop(static_cast<int>(seconds * 1000));
   const double wall = std::chrono::duration<double>(Clock::now() - pollStart).count();
   const double cpu = CpuSeconds() - cpuBefore;
   const double uiCpu = ThreadCpuSeconds() - uiCpuBefore;
-  const uint64_t frames = framesSent.load() - framesBefore;
+  const uint64_t frames = dd::ProgramBusLog().End() - framesBefore;
   const int batches = window.Mirror().Batches() - batchesBefore;
   probing = false;
   prober.join();
@@ -259,6 +274,7 @@ int main(int argc, char* argv[]) {
               Percentile(lat, 0.5), Percentile(lat, 0.99), lat.empty() ? 0.0 : *std::max_element(lat.begin(), lat.end()));
   std::printf("close: %.1f ms, workers after close %d\n", closeMs, session.state.WorkerCount.load());
   for (const auto& m : messages) std::printf("message: %s\n", m.c_str());
+  if (logFile) logFile->Stop();
   moverRuns = false;
   if (mover.joinable()) mover.join();
   return 0;

@@ -35,7 +35,7 @@ class BusLogWindow : public QWidget {
   // The one window of the program's log: created on first use, raised afterwards.
   static void ShowFor(QWidget* mainWindow);
 
-  // Takes what the log holds now (the timer does this every 100 ms).
+  // Takes what the log holds now (the timer does this twice a second).
   void TakeNewRecords();
   // Writes the shown rows' records to `path` in the log file format.
   bool SaveShown(const std::string& path);
