@@ -60,6 +60,18 @@ void ControlModel::SetColor(Control id, uint32_t color) {
   Change(id, [&](ControlState& s) { return std::exchange(s.color, color) != color; }, true);
 }
 
+void ControlModel::SetTextColor(Control id, uint32_t color) {
+  Change(id, [&](ControlState& s) { return std::exchange(s.textColor, color) != color; }, true);
+}
+
+void ControlModel::SetToolTip(Control id, std::string text) {
+  Change(id, [&](ControlState& s) {
+    if (s.toolTip == text) return false;
+    s.toolTip = std::move(text);
+    return true;
+  }, true);
+}
+
 void ControlModel::SetChecked(Control id, bool checked) {
   Change(id, [&](ControlState& s) { return std::exchange(s.checked, checked) != checked; }, true);
 }

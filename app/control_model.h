@@ -23,6 +23,8 @@ inline constexpr uint32_t kRed = 0xFF0000;
 inline constexpr uint32_t kGreen = 0x00FF00;
 inline constexpr uint32_t kGrey = 0x808080;
 inline constexpr uint32_t kLightGrey = 0xE0E0E0;
+// A field's text in the platform's own colours (also its greyed look when disabled).
+inline constexpr uint32_t kDefaultTextColor = 0x80000008;
 
 struct ComboItem {
   std::string text;
@@ -37,6 +39,8 @@ struct ControlState {
   bool checked = false;          // check boxes and option buttons
   int comboIndex = -1;           // -1 = no entry chosen
   std::vector<ComboItem> items;  // drop-down lists
+  uint32_t textColor = kDefaultTextColor;  // text fields
+  std::string toolTip;           // empty: the layout's own tooltip
 };
 
 class ControlModel {
@@ -52,6 +56,8 @@ class ControlModel {
   void SetChecked(Control id, bool checked);
   void SetComboIndex(Control id, int index);
   void SetItems(Control id, std::vector<ComboItem> items);
+  void SetTextColor(Control id, uint32_t color);
+  void SetToolTip(Control id, std::string text);
 
   std::string Text(Control id) const;
   bool Enabled(Control id) const;

@@ -6,6 +6,7 @@
 #include "app/control.h"
 #include "link/drive_commands.h"
 #include "status/error_codes.h"
+#include "status/link_health.h"
 #include "status/status_display.h"
 
 namespace dd {
@@ -17,10 +18,12 @@ constexpr int kRetryDelayMs = 5;
 // One polled value: the lock for this read only, so other workers get the bus between
 // any two steps. True only if an attempt succeeded; `value` is then what the drive sent.
 template <typename T, typename ReadFn>
-bool Poll(Session& s, ReadFn read, T& value) {
+bool Poll(Session& s, LinkHealth& health, ReadFn read, T& value) {
   BusHold hold(s.state.Bus, kBusWaitMs);
   if (!hold) return false;
-  return Retry(s, kAttempts, kRetryDelayMs, [&] { return read(Port(s), Addr(s), value); });
+  const bool ok = Retry(s, kAttempts, kRetryDelayMs, [&] { return read(Port(s), Addr(s), value); });
+  if (ok) health.Answered();
+  return ok;
 }
 
 // A hidden lamp keeps its colour.
@@ -73,30 +76,30 @@ void ShowPortStatus(Session& s, int32_t word) {
 
 // The model drops unchanged values, so setting every field each cycle only sends what
 // the drive changed.
-void RunCycle(Session& s) {
+void RunCycle(Session& s, LinkHealth& health) {
   SharedState& st = s.state;
   ControlModel& c = s.controls;
 
-  if (int32_t code = 0; Poll(s, ReadErrorCode, code)) {
+  if (int32_t code = 0; Poll(s, health, ReadErrorCode, code)) {
     c.SetText(Control::ErrorTextField, ErrorText(static_cast<uint16_t>(code)));
     st.DriveHealthy.store(code == 0);
   }
-  if (double actual = 0; Poll(s, ReadActualPosition, actual)) {
+  if (double actual = 0; Poll(s, health, ReadActualPosition, actual)) {
     st.ActualPosition.store(actual);
     c.SetText(Control::ActualPositionField, PositionText(actual));
   }
-  if (double target = 0; Poll(s, ReadTargetPosition, target)) {
+  if (double target = 0; Poll(s, health, ReadTargetPosition, target)) {
     st.TargetPosition.store(target);
     c.SetText(Control::TargetPositionField, PositionText(target));
   }
-  if (double deviation = 0; Poll(s, ReadPositionDeviation, deviation)) {
+  if (double deviation = 0; Poll(s, health, ReadPositionDeviation, deviation)) {
     c.SetText(Control::PositionDeviationField, PositionText(deviation));
   }
-  if (int32_t current = 0; Poll(s, ReadActualCurrent, current)) {
+  if (int32_t current = 0; Poll(s, health, ReadActualCurrent, current)) {
     c.SetText(Control::LiveCurrentField, CurrentText(current));
     c.SetVisible(Control::LiveCurrentUnit, true);
   }
-  if (double speed = 0; Poll(s, ReadActualSpeed, speed)) {
+  if (double speed = 0; Poll(s, health, ReadActualSpeed, speed)) {
     const double pulsesPerRev = st.PulsesPerRev.load();
     if (pulsesPerRev > 0) {
       c.SetText(Control::LiveSpeedField, SpeedRpmText(speed, st.SpeedCoefficient.load(), pulsesPerRev));
@@ -107,17 +110,17 @@ void RunCycle(Session& s) {
     c.SetColor(Control::WaitingLamp, moving ? kButtonFace : kGreen);
     c.SetColor(Control::MovingLamp, moving ? kRed : kButtonFace);
   }
-  if (double seconds = 0; Poll(s, ReadRunTime, seconds)) {
+  if (double seconds = 0; Poll(s, health, ReadRunTime, seconds)) {
     c.SetText(Control::RunTimeField, RunTimeText(seconds));
   }
-  if (double pulses = 0; Poll(s, ReadTravelTotal, pulses)) {
+  if (double pulses = 0; Poll(s, health, ReadTravelTotal, pulses)) {
     const double pulsesPerRev = st.PulsesPerRev.load();
     if (pulsesPerRev > 0) {
       c.SetText(Control::TravelField, TravelText(pulses, pulsesPerRev));
       c.SetVisible(Control::TravelUnit, true);
     }
   }
-  if (int32_t word = 0; Poll(s, ReadPortStatus, word)) {
+  if (int32_t word = 0; Poll(s, health, ReadPortStatus, word)) {
     ShowPortStatus(s, word);
   }
 }
@@ -126,10 +129,13 @@ void RunCycle(Session& s) {
 
 void StartStatusWorker(Session& session) {
   StartWorker(session, [&session] {
+    LinkHealth health(session.controls);
     while (!session.state.StopPolling.load()) {
-      RunCycle(session);
+      RunCycle(session, health);
+      health.CycleEnded();
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    health.Ended();
   });
 }
 

@@ -93,6 +93,23 @@ void SetRole(QWidget* widget, QPalette::ColorRole role, uint32_t color) {
   widget->setPalette(palette);
 }
 
+// A field's own text colour (stale values are grey), or the platform's in every colour
+// group, so a disabled field keeps its greyed text.
+void SetTextColor(QWidget* field, uint32_t color) {
+  QPalette palette = field->palette();
+  const QPalette defaults = QApplication::palette(field);
+  bool changed = false;
+  for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    const QColor wanted = color == kDefaultTextColor ? defaults.color(group, QPalette::Text)
+                                                     : ToQColor(color, defaults);
+    if (palette.color(group, QPalette::Text) != wanted) {
+      palette.setColor(group, QPalette::Text, wanted);
+      changed = true;
+    }
+  }
+  if (changed) field->setPalette(palette);
+}
+
 }  // namespace
 
 FormWidgets::FormWidgets(Session& session, const FormDef& form, QWidget* root)
@@ -288,6 +305,7 @@ void FormWidgets::Apply(Control id, const ControlState& state) {
         if (!field->hasFocus()) field->setCursorPosition(0);
       }
       SetRole(field, QPalette::Base, state.color);
+      SetTextColor(field, state.textColor);
       break;
     }
     case ControlKind::Combo: {
@@ -347,6 +365,8 @@ void FormWidgets::Apply(Control id, const ControlState& state) {
     widget->setEnabled(state.enabled);
   }
   if (widget->isHidden() == state.visible) widget->setVisible(state.visible);
+  const QString tip = Q(state.toolTip.empty() ? def->toolTip : state.toolTip);
+  if (widget->toolTip() != tip) widget->setToolTip(tip);
   applying_ = false;
 }
 

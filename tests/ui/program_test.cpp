@@ -95,6 +95,14 @@ TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesC
       << "messages: " << messages.size();
   EXPECT_TRUE(messages.empty()) << messages[0].title << " " << messages[0].text;
   EXPECT_EQ(Shown(Control::PulsesPerRevField), "51,200");
+  // Display fields look like display fields from the first connection on: the colour
+  // the model holds is what the enabled field shows.
+  window->SyncNow();
+  const QColor buttonFace = QApplication::palette().color(QPalette::Active, QPalette::Button);
+  for (const ControlDef& def : MainFormDef().controls) {
+    if (def.kind != ControlKind::TextField || session.controls.Color(def.id) != kButtonFace) continue;
+    EXPECT_EQ(W(def.id)->palette().color(QPalette::Active, QPalette::Base), buttonFace) << def.id;
+  }
   EXPECT_EQ(Shown(Control::UnitsPerRevField), "400");
   // The first polling cycle shows the error text first and the positions after it.
   EXPECT_TRUE(WaitFor([&] { return !Shown(Control::ActualPositionField).empty(); }));
