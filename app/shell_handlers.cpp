@@ -68,8 +68,7 @@ void OpenCommunication(Session& s) {
 
 void CloseCommunication(Session& s) {
   if (s.state.MotorMoving || !s.state.HomingIdle) {
-    s.Message(MessageIcon::Error, "不能操作",
-              "等待归零动作完成或者运动动作完成；\r\n或单击中断，终止归零动作或者其他运动动作；");
+    s.Message(MessageIcon::Error, kAxisBusyTitle, kAxisBusyText);
     return;
   }
   s.state.StopPolling = true;

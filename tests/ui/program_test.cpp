@@ -8,7 +8,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <QMenu>
+
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -17,6 +20,7 @@
 #include "sim/sim_drive.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/install_handlers.h"
+#include "ui/parameter_file_menu.h"
 
 namespace dd::test {
 namespace {
@@ -128,6 +132,56 @@ TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesC
   window->close();
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
   EXPECT_EQ(session.state.PortHandle.load(), 0);
+}
+
+TEST_F(ProgramTest, restoreFromFileMenu_runsLikeTheSaveAndSaysEveryValueTook) {
+  const fs::path file = dir_ / "axis.txt";
+  std::ofstream(file) << "format = 1\nmodel = 10500000\nDriveConfig = 16392\n"
+                         "InputBandwidth = 150000\nDriveNumber = 1\nCurrentReduction = 60\n"
+                         "ReductionDelay = 500\nDriveCurrent = 250\nRunSpeed = 1024\n"
+                         "HomingSpeed = 512\nStartSpeed = 40\nCommFilter = 7\nSpeedFilter = 9\n"
+                         "HomingFilter = 11\nPulseLength = 256\nSensorConfig = 524288\n";
+  QMenu menu;
+  ParameterFileDialogs dialogs;
+  dialogs.openFile = [&](const QString&) { return QString::fromStdString(file.string()); };
+  QString confirmation;
+  dialogs.confirmRestore = [&](const QString& text, bool, bool& withNumber) {
+    confirmation = text;
+    withNumber = false;
+    return true;
+  };
+  ParameterFileMenu fileMenu(session, menu, dialogs);
+  EXPECT_FALSE(fileMenu.RestoreAction()->isEnabled());
+  window->Load();
+  ShowActive();
+  PickBaud(4);
+  ASSERT_TRUE(WaitFor([&] { return W("Command1")->isEnabled(); }));
+  Click("Command1");
+  ASSERT_TRUE(WaitFor([&] { return W("Picture2")->isEnabled() && Shown(Text2(4)) == "600"; }));
+  emit menu.aboutToShow();
+  ASSERT_TRUE(fileMenu.RestoreAction()->isEnabled());
+
+  session.state.HomingIdle = false;  // as while a homing runs
+  fileMenu.RestoreAction()->trigger();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "不能操作");
+  session.state.HomingIdle = true;
+  messages.clear();
+
+  fileMenu.RestoreAction()->trigger();
+  ASSERT_TRUE(WaitFor([&] { return !messages.empty(); }, 20000));
+  EXPECT_EQ(messages[0].title, "恢复参数");
+  EXPECT_EQ(messages[0].icon, MessageIcon::Information) << messages[0].text;
+  EXPECT_NE(confirmation.toStdString().find("运行速度：600 rpm → 1200 rpm"), std::string::npos)
+      << confirmation.toStdString();
+  EXPECT_EQ(drive_->Register(0x0008), 0x4008);
+  EXPECT_EQ(drive_->Register(0x0040), 1024);
+  EXPECT_EQ(drive_->Value(0x002A), 256u);
+  EXPECT_EQ(drive_->Value(0x0084), 524288u);
+  EXPECT_EQ(drive_->SaveCount(), 1u);
+  // The connection sequence ran again: the grid shows the drive's new values, polling runs.
+  EXPECT_TRUE(WaitFor([&] { return Shown(Text2(4)) == "1200" && W("Picture2")->isEnabled(); }));
+  EXPECT_GT(session.state.WorkerCount.load(), 0);
 }
 
 }  // namespace

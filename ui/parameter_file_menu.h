@@ -1,0 +1,68 @@
+// "备份参数…", "恢复参数…" and "与文件比较…" of the window's "文件" menu: the dialogs
+// around the parameter-file actions of params/parameter_file_actions.h.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace dd {
+
+struct Session;
+struct ParameterFile;
+struct DriveParameters;
+
+// One row of the comparison table, in a person's units.
+struct ComparisonRow {
+  QString parameter;
+  QString drive;
+  QString file;
+  bool differs = false;
+};
+
+// The modal dialogs; tests replace them.
+struct ParameterFileDialogs {
+  // A path, or empty when cancelled.
+  std::function<QString(const QString& title, const QString& proposedPath)> saveFile;
+  std::function<QString(const QString& title)> openFile;
+  // True to go on; `offerNumber` shows the drive-number box, whose choice is returned.
+  std::function<bool(const QString& text, bool offerNumber, bool& withNumber)> confirmRestore;
+  // True when the operator asks for the restore from the table.
+  std::function<bool(const std::vector<ComparisonRow>& rows)> showComparison;
+};
+ParameterFileDialogs StandardParameterFileDialogs(QWidget* parent);
+
+class ParameterFileMenu : public QObject {
+ public:
+  // Adds the three actions to `fileMenu`; they are enabled only while connected and the
+  // connection sequence has finished.
+  ParameterFileMenu(Session& session, QMenu& fileMenu, ParameterFileDialogs dialogs);
+
+  void Backup();
+  void Compare();
+  void Restore();
+
+  QAction* BackupAction() const { return backup_; }
+  QAction* RestoreAction() const { return restore_; }
+  QAction* CompareAction() const { return compare_; }
+
+ private:
+  void UpdateEnabled();
+  // Reads and parses a file chosen by the operator; false (after a message) on a problem.
+  bool LoadChosen(const QString& title, QString& path, ParameterFile& file);
+  void ConfirmAndRestore(const QString& path, const ParameterFile& file,
+                         const DriveParameters& drive);
+
+  Session& session_;
+  ParameterFileDialogs dialogs_;
+  QAction* backup_ = nullptr;
+  QAction* restore_ = nullptr;
+  QAction* compare_ = nullptr;
+};
+
+}  // namespace dd
