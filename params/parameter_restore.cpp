@@ -18,7 +18,9 @@ bool Read(const BusAccess& bus, CommandResult (*read)(SerialHandle, uint16_t, T&
 
 }  // namespace
 
-std::optional<DriveFacts> ReadDriveFacts(const BusAccess& bus, std::string& failedRead) {
+namespace {
+
+std::optional<DriveFacts> ReadFactsOnce(const BusAccess& bus, std::string& failedRead) {
   DriveFacts facts;
   double model = 0;
   if (Read(bus, ReadDriveModel, model)) facts.model = model;
@@ -46,6 +48,18 @@ std::optional<DriveFacts> ReadDriveFacts(const BusAccess& bus, std::string& fail
     return facts;
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<DriveFacts> ReadDriveFacts(const BusAccess& bus, std::string& failedRead) {
+  std::optional<DriveFacts> facts;
+  if (!ReadCleanly(bus, [&](const BusAccess& b) { facts = ReadFactsOnce(b, failedRead); }) &&
+      facts) {
+    failedRead = "DriveModel (the drive answers late)";
+    return std::nullopt;
+  }
+  return facts;
 }
 
 bool SensorLevelsConfigurable(const BusAccess& bus) {
@@ -106,27 +120,37 @@ RestoreOutcome StoreAndVerify(const BusAccess& bus, const ParameterFile& file, b
   outcome.stored = StoreWithSaveRetry(bus);
   if (bus.delay && settleMs > 0) bus.delay(settleMs);
   const ParameterMask mask = RestoredParameters(file, withNumber);
-  outcome.notTaken = Differences(ReadParameters(bus, mask), file, mask);
+  ParameterValues read{};
+  // A read-back spoilt by late replies is named as not taken: never a false success.
+  ReadCleanly(bus, [&](const BusAccess& b) { read = ReadParameters(b, mask); });
+  outcome.notTaken = Differences(read, file, mask);
   outcome.lost = bus.Lost();
   return outcome;
 }
 
 std::optional<DriveParameters> ReadDriveParameters(const BusAccess& bus, const ParameterMask& which,
                                                    std::string& failedRead) {
-  DriveParameters read;
-  const auto facts = ReadDriveFacts(bus, failedRead);
-  if (!facts) return std::nullopt;
-  if (!facts->model) {
-    failedRead = "DriveModel";
-    return std::nullopt;
-  }
-  read.facts = *facts;
-  read.values = ReadParameters(bus, which);
-  for (const ParameterSpec& p : ParameterTable()) {
-    if (which[IndexOf(p.write)] && !read.values[IndexOf(p.write)]) {
-      failedRead = p.name;
-      return std::nullopt;
+  std::optional<DriveParameters> read;
+  const bool clean = ReadCleanly(bus, [&](const BusAccess& b) {
+    read.reset();
+    std::optional<DriveFacts> facts = ReadFactsOnce(b, failedRead);
+    if (!facts) return;
+    if (!facts->model) {
+      failedRead = "DriveModel";
+      return;
     }
+    DriveParameters values{*facts, ReadParameters(b, which)};
+    for (const ParameterSpec& p : ParameterTable()) {
+      if (which[IndexOf(p.write)] && !values.values[IndexOf(p.write)]) {
+        failedRead = p.name;
+        return;
+      }
+    }
+    read = values;
+  });
+  if (read && !clean) {
+    failedRead = "the parameter set (the drive answers late)";
+    return std::nullopt;
   }
   return read;
 }

@@ -35,6 +35,7 @@ bool Attempt(const BusAccess& bus, int attempts, const std::function<CommandResu
   for (int i = 0; i < attempts; ++i) {
     if (bus.Lost()) return false;
     if (op() == kOk) return true;
+    if (bus.failedAttempts != nullptr) ++*bus.failedAttempts;
     if (bus.delay) bus.delay(kRetryDelayMs);
   }
   return false;
@@ -127,6 +128,20 @@ std::optional<int64_t> ReadParameter(const BusAccess& bus, ParameterWrite write)
     return std::nullopt;
   }
   return static_cast<int64_t>(value);  // a U32 register: always whole and in range
+}
+
+bool ReadCleanly(const BusAccess& bus, const std::function<void(const BusAccess&)>& reads) {
+  constexpr int kRuns = 3;
+  for (int run = 0; run < kRuns; ++run) {
+    if (bus.delay) bus.delay(kLateReplyQuietMs);
+    int failed = 0;
+    BusAccess counted = bus;
+    counted.failedAttempts = &failed;
+    reads(counted);
+    if (bus.Lost()) return false;
+    if (failed == 0) return true;
+  }
+  return false;
 }
 
 int32_t DriveConfigWriteArgument(int32_t registerValue) {

@@ -58,6 +58,7 @@ struct BusAccess {
   uint16_t address = 1;
   std::function<void(int ms)> delay;
   std::function<bool()> lost;
+  int* failedAttempts = nullptr;  // counts every attempt that failed, when set
   bool Lost() const { return port == 0 || (lost && lost()); }
 };
 
@@ -73,6 +74,14 @@ bool WriteWithSaveRetry(const BusAccess& bus, ParameterWrite write, double value
 std::optional<int64_t> ReadParameter(const BusAccess& bus, ParameterWrite write);
 // Attempts `op` the connection sequence's way (10 tries, 5 ms apart) for other reads.
 bool ReadWithRetry(const BusAccess& bus, const std::function<CommandResult()>& op);
+
+// A reply that comes after its request gave up can stand in for the next request's
+// (a one-register reply does not name its register), so a group of reads is trusted
+// only when none of its attempts failed after the line had been quiet long enough for
+// any late reply to have come and be purged. Runs `reads` that way up to 3 times; true
+// when one run was clean.
+bool ReadCleanly(const BusAccess& bus, const std::function<void(const BusAccess&)>& reads);
+inline constexpr int kLateReplyQuietMs = 200;
 
 // Register 0x0008 as read, turned into the argument WriteDriveConfig takes.
 int32_t DriveConfigWriteArgument(int32_t registerValue);

@@ -186,20 +186,15 @@ int Backup(const dd::BusAccess& bus, const std::string& path, const std::string&
 }
 
 int Compare(const dd::BusAccess& bus, const std::string& path, const dd::ParameterFile& file) {
-  double model = 0;
-  if (dd::ReadWithRetry(bus, [&] { return dd::ReadDriveModel(bus.port, bus.address, model); }) &&
-      model != file.model) {
-    Say("note: the drive is model " + dd::PlainDecimal(model) + ", " + path + " is for model " +
-        dd::PlainDecimal(file.model));
-  }
   const dd::ParameterMask all = dd::RestoredParameters(file, /*withNumber=*/true);
-  const dd::ParameterValues drive = dd::ReadParameters(bus, all);
-  for (const dd::ParameterSpec& p : dd::ParameterTable()) {
-    if (all[dd::IndexOf(p.write)] && !drive[dd::IndexOf(p.write)]) {
-      return DriveFailed(std::string(p.name));
-    }
+  std::string failed;
+  const auto drive = dd::ReadDriveParameters(bus, all, failed);
+  if (!drive) return DriveFailed(failed);
+  if (drive->facts.model != file.model) {
+    Say("note: the drive is model " + dd::PlainDecimal(*drive->facts.model) + ", " + path +
+        " is for model " + dd::PlainDecimal(file.model));
   }
-  const auto differences = dd::Differences(drive, file, all);
+  const auto differences = dd::Differences(drive->values, file, all);
   for (const dd::Difference& d : differences) {
     std::printf("%s %lld %lld\n", std::string(dd::SpecOf(d.parameter).name).c_str(),
                 static_cast<long long>(*d.drive), static_cast<long long>(d.file));

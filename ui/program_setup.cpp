@@ -4,6 +4,7 @@
 #include "ui/bus_log_window.h"
 #include "ui/install_handlers.h"
 #include "ui/main_window.h"
+#include "ui/parameter_file_menu.h"
 #include "ui/qt_ui_services.h"
 #include "ui/view_switch.h"
 
@@ -14,6 +15,8 @@ void LoadProgram(Session& session, QtUiServices& services, MainWindow& window) {
   InstallAllHandlers(session);
   InstallViewSwitch(session, window);
   InstallBusLogMenu(window);
+  // Owned by the menu.
+  new ParameterFileMenu(session, *window.FileMenu(), StandardParameterFileDialogs(&window));
   window.Load();
 }
 
