@@ -49,7 +49,9 @@ void ReadDriveInBackground(Session& session, const ParameterMask& which, DriveRe
       if (!hold) {
         failure = "总线忙，未能读取驱动器；";
       } else if (read = ReadDriveParameters(bus, which, failedRead); !read) {
-        failure = bus.Lost() ? "通信已关闭；" : "未能读取驱动器的 " + failedRead + "；";
+        failure = bus.Lost()                        ? "通信已关闭；"
+                  : failedRead.ends_with(kAnswersLate) ? "驱动器应答过迟，读数不可靠，请重试；"
+                                                       : "未能读取驱动器的 " + failedRead + "；";
       }
     }
     s->ui.PostDelayed(0, [done, read, failure] { done(read, failure); });

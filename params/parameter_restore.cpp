@@ -16,10 +16,6 @@ bool Read(const BusAccess& bus, CommandResult (*read)(SerialHandle, uint16_t, T&
   return ReadWithRetry(bus, [&] { return read(bus.port, bus.address, value); });
 }
 
-}  // namespace
-
-namespace {
-
 std::optional<DriveFacts> ReadFactsOnce(const BusAccess& bus, std::string& failedRead) {
   DriveFacts facts;
   double model = 0;
@@ -56,7 +52,7 @@ std::optional<DriveFacts> ReadDriveFacts(const BusAccess& bus, std::string& fail
   std::optional<DriveFacts> facts;
   if (!ReadCleanly(bus, [&](const BusAccess& b) { facts = ReadFactsOnce(b, failedRead); }) &&
       facts) {
-    failedRead = "DriveModel (the drive answers late)";
+    failedRead = std::string("the drive's scaling") + kAnswersLate;
     return std::nullopt;
   }
   return facts;
@@ -149,7 +145,7 @@ std::optional<DriveParameters> ReadDriveParameters(const BusAccess& bus, const P
     read = values;
   });
   if (read && !clean) {
-    failedRead = "the parameter set (the drive answers late)";
+    failedRead = std::string("the parameter set") + kAnswersLate;
     return std::nullopt;
   }
   return read;

@@ -13,6 +13,9 @@
 
 namespace dd {
 
+// Ends `failedRead` when every read came through but late replies may have spoilt them.
+inline constexpr const char* kAnswersLate = " (the drive answers late)";
+
 // Model, current limits, speed coefficient and PulsesPerRev (motor teeth x pulses per
 // tooth), read the connection sequence's way. nullopt when one of the scaling reads
 // fails or gives a value nothing can be scaled with; `failedRead` then names it. A
