@@ -21,7 +21,7 @@ std::string Caption(ParameterWrite p) { return std::string(SpecOf(p).caption); }
 
 bool ParameterFileActionsAvailable(const Session& session) {
   return session.Connected() && session.state.PortHandle.load() != 0 &&
-         session.controls.Enabled("Picture2");
+         session.controls.Enabled(Control::ParameterPanel);
 }
 
 bool RefuseWhileAxisBusy(Session& session) {

@@ -155,9 +155,9 @@ TEST_F(ProgramTest, restoreFromFileMenu_runsLikeTheSaveAndSaysEveryValueTook) {
   window->Load();
   ShowActive();
   PickBaud(4);
-  ASSERT_TRUE(WaitFor([&] { return W("Command1")->isEnabled(); }));
-  Click("Command1");
-  ASSERT_TRUE(WaitFor([&] { return W("Picture2")->isEnabled() && Shown(Text2(4)) == "600"; }));
+  ASSERT_TRUE(WaitFor([&] { return W(Control::OpenCloseButton)->isEnabled(); }));
+  Click(Control::OpenCloseButton);
+  ASSERT_TRUE(WaitFor([&] { return W(Control::ParameterPanel)->isEnabled() && Shown(Control::RunSpeedField) == "600"; }));
   emit menu.aboutToShow();
   ASSERT_TRUE(fileMenu.RestoreAction()->isEnabled());
 
@@ -180,7 +180,7 @@ TEST_F(ProgramTest, restoreFromFileMenu_runsLikeTheSaveAndSaysEveryValueTook) {
   EXPECT_EQ(drive_->Value(0x0084), 524288u);
   EXPECT_EQ(drive_->SaveCount(), 1u);
   // The connection sequence ran again: the grid shows the drive's new values, polling runs.
-  EXPECT_TRUE(WaitFor([&] { return Shown(Text2(4)) == "1200" && W("Picture2")->isEnabled(); }));
+  EXPECT_TRUE(WaitFor([&] { return Shown(Control::RunSpeedField) == "1200" && W(Control::ParameterPanel)->isEnabled(); }));
   EXPECT_GT(session.state.WorkerCount.load(), 0);
 }
 
