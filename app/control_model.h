@@ -29,6 +29,7 @@ inline constexpr uint32_t kDefaultTextColor = 0x80000008;
 struct ComboItem {
   std::string text;
   int32_t data = 0;
+  std::string toolTip;  // shown when the pointer rests on the entry; "" = none
 };
 
 struct ControlState {

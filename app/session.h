@@ -26,6 +26,10 @@ struct Session {
   // parameter subsystem.
   std::function<void()> ConnectionSequence;
 
+  // Set when communication opens: what the user should know about the adapter (a
+  // latency timer that could not be lowered), "" when nothing. For the communication log.
+  std::string PortNotice;
+
   // Shorthands for the common calls.
   void Message(MessageIcon icon, const std::string& title, const std::string& text) {
     ui.ShowMessage(icon, title, text);

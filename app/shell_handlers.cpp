@@ -5,6 +5,8 @@
 
 #include "app/control.h"
 #include "app/number_text.h"
+#include "app/port_descriptions.h"
+#include "link/port_facts.h"
 #include "link/serial_port.h"
 
 namespace dd {
@@ -54,6 +56,7 @@ void OpenCommunication(Session& s) {
     return;
   }
   s.state.PortHandle = port;
+  s.PortNotice = LatencyNotice(LatencyTimerOf(port));
   const uint32_t epoch = ++s.state.ConnectionEpoch;
   s.state.StopPolling = false;
   s.controls.SetEnabled(Control::PortList, false);
@@ -94,13 +97,22 @@ void CloseCommunication(Session& s) {
 
 void DiscoverPorts(Session& s) {
   std::vector<ComboItem> ports;
+  std::vector<PortFacts> denied;
   for (int32_t n = 1; n <= 32; ++n) {
-    if (ProbePort(n) != 0) ports.push_back({"COM" + std::to_string(n), n});
+    // The probe of the port, with what the system says about it for the tooltip.
+    const PortFacts facts = InspectPort(PortDeviceName(n));
+    if (facts.access == PortAccess::Usable) {
+      ports.push_back({"COM" + std::to_string(n), n, PortToolTip(facts)});
+    } else if (facts.access == PortAccess::NoPermission) {
+      denied.push_back(facts);
+    }
   }
   s.controls.SetItems(Control::PortList, ports);
   if (ports.empty()) {
-    s.Message(MessageIcon::Error, "终止运行",
-              "自动识别串口号最大COM32，请检查系统分配的串口号是否超过32；");
+    std::string text = "自动识别串口号最大COM32，请检查系统分配的串口号是否超过32；";
+    // The usual cause on Linux is a missing group membership, not the port number.
+    if (!denied.empty()) text += "\r\n" + NoPermissionLine(denied);
+    s.Message(MessageIcon::Error, "终止运行", text);
     s.ui.Quit(1);
     return;
   }

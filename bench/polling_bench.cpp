@@ -2,7 +2,10 @@
 // drive with wire-time emulation, next to the wire-time limit of its nine reads and
 // next to an independent master (libmodbus) making the same nine reads on the same
 // drive. Also times the connection sequence and the load with port discovery.
-//   bench_polling [--seconds S] [--baud B]... [--turnaround MS] [--no-libmodbus]
+//   bench_polling [--seconds S] [--baud B]... [--turnaround MS] [--usb-latency MS]
+//                 [--no-libmodbus]
+// --usb-latency makes the drive's replies reach the master as through a USB adapter whose
+// latency timer has that period (16 ms is the FTDI default, 1 ms what the open sets).
 #include <modbus/modbus.h>
 
 #include <chrono>
@@ -78,7 +81,8 @@ double LibmodbusCycles(const std::string& device, uint32_t baud, double seconds,
   return cycles / elapsed;
 }
 
-Figures Measure(uint32_t baud, double seconds, double turnaroundMs, bool withLibmodbus) {
+Figures Measure(uint32_t baud, double seconds, double turnaroundMs, double usbLatencyMs,
+                bool withLibmodbus) {
   Figures f;
   f.baud = baud;
   dd::test::PortDirectory ports;
@@ -86,6 +90,7 @@ Figures Measure(uint32_t baud, double seconds, double turnaroundMs, bool withLib
   config.lineBaud = baud;
   config.wireRealism = true;
   config.turnaroundMs = turnaroundMs;
+  config.deliveryLatencyMs = usbLatencyMs;
   dd::SimDrive sim(config);
   if (!sim.Start() || !sim.LinkAsCom(1)) {
     std::fprintf(stderr, "bench_polling: simulator did not start\n");
@@ -120,20 +125,22 @@ Figures Measure(uint32_t baud, double seconds, double turnaroundMs, bool withLib
 
     program.ui.Pump(300);  // settle
     sim.ClearLog();
-    const uint64_t before = sim.RequestCount();
     const auto start = Clock::now();
     program.ui.Pump(static_cast<int>(seconds * 1000));
     const double elapsed = Seconds(Clock::now() - start);
-    const uint64_t requests = sim.RequestCount() - before;
     // A retry repeats the request just made; unanswered frames are the drive's doing.
     const auto log = sim.Log();
     double retries = 0;
+    double cycles = 0;
     for (std::size_t i = 1; i < log.size(); ++i) {
-      retries += log[i].request == log[i - 1].request ? 1 : 0;
+      const bool retry = log[i].request == log[i - 1].request;
+      retries += retry ? 1 : 0;
+      // A cycle starts with its error-code read; a retried read is not a new cycle.
+      cycles += IsErrorCodeRead(log[i]) && !retry ? 1 : 0;
       f.unanswered += log[i].outcome != dd::SimOutcome::Answered ? 1 : 0;
     }
-    f.cycleHz = static_cast<double>(requests) / 9.0 / elapsed;
-    f.retriesPerCycle = retries / (static_cast<double>(requests) / 9.0);
+    f.cycleHz = cycles / elapsed;
+    f.retriesPerCycle = cycles > 0 ? retries / cycles : 0;
     f.limitHz = 1.0 / dd::test::PollingCycleLimitSeconds(baud, turnaroundMs);
     program.CloseCommunication();
     program.CloseWindow();
@@ -148,6 +155,7 @@ Figures Measure(uint32_t baud, double seconds, double turnaroundMs, bool withLib
 int main(int argc, char** argv) {
   double seconds = 5;
   double turnaroundMs = 1.0;
+  double usbLatencyMs = 0;
   bool withLibmodbus = true;
   std::vector<uint32_t> bauds;
   for (int i = 1; i < argc; ++i) {
@@ -155,9 +163,10 @@ int main(int argc, char** argv) {
     if (a == "--seconds" && i + 1 < argc) seconds = std::atof(argv[++i]);
     else if (a == "--baud" && i + 1 < argc) bauds.push_back(static_cast<uint32_t>(std::atol(argv[++i])));
     else if (a == "--turnaround" && i + 1 < argc) turnaroundMs = std::atof(argv[++i]);
+    else if (a == "--usb-latency" && i + 1 < argc) usbLatencyMs = std::atof(argv[++i]);
     else if (a == "--no-libmodbus") withLibmodbus = false;
     else {
-      std::fprintf(stderr, "usage: bench_polling [--seconds S] [--baud B]... [--turnaround MS] [--no-libmodbus]\n");
+      std::fprintf(stderr, "usage: bench_polling [--seconds S] [--baud B]... [--turnaround MS] [--usb-latency MS] [--no-libmodbus]\n");
       return 2;
     }
   }
@@ -166,7 +175,7 @@ int main(int argc, char** argv) {
   std::printf("%-7s %9s %9s %7s %9s %10s %8s %10s %9s %9s\n", "baud", "cycles/s", "limit/s",
               "of lim", "retry/cy", "libmodbus", "mb errs", "connect ms", "limit ms", "load ms");
   for (const uint32_t baud : bauds) {
-    const Figures f = Measure(baud, seconds, turnaroundMs, withLibmodbus);
+    const Figures f = Measure(baud, seconds, turnaroundMs, usbLatencyMs, withLibmodbus);
     if (!f.ok) {
       status = 1;
       continue;

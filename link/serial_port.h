@@ -35,4 +35,15 @@ int32_t WriteFrame(SerialHandle handle, const uint8_t* data, std::size_t size);
 int32_t ReadReply(SerialHandle handle, uint8_t* buffer, int32_t expected);
 void PurgePort(SerialHandle handle, bool purgeReceive, bool purgeTransmit);
 
+// The USB adapter's receive latency timer as the open found and left it. An adapter
+// that holds bytes for up to 16 ms slows every exchange, so the open lowers it to 1 ms
+// where it may.
+struct LatencyTimerState {
+  int foundMs = -1;       // -1: no latency timer (not a USB-serial adapter, or not Linux)
+  int nowMs = -1;
+  std::string attribute;  // the sysfs file
+  bool NotLowered() const { return nowMs > 1; }
+};
+LatencyTimerState LatencyTimerOf(SerialHandle handle);
+
 }  // namespace dd

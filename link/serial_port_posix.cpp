@@ -20,8 +20,10 @@
 #include <unordered_map>
 
 #include "link/com_port_map.h"
+#include "link/port_lock.h"
 #include "link/serial_custom_baud.h"
 #include "link/serial_port.h"
+#include "link/serial_port_posix.h"
 
 namespace dd {
 namespace {
@@ -30,11 +32,14 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // termios has no per-descriptor time-outs, so the values of SetPortTimeouts live here.
-// The line's speed is kept too: a request cannot have left before its wire time.
+// The line's speed is kept too: a request cannot have left before its wire time. So are
+// the lock file to remove at close and what the open did to the latency timer.
 struct Timeouts {
   int32_t readMs = 2;
   int32_t writeMs = 3;
   int64_t nsPerChar = 0;  // 0 = unknown
+  std::string lockFile;  // "" when we hold none
+  LatencyTimerState latency;
 };
 
 std::mutex timeoutsMutex;
@@ -46,32 +51,55 @@ Timeouts TimeoutsOf(int fd) {
   return it == timeoutsByFd.end() ? Timeouts{} : it->second;
 }
 
-void ForgetTimeouts(int fd) {
+Timeouts ForgetTimeouts(int fd) {
   const std::lock_guard lock(timeoutsMutex);
-  timeoutsByFd.erase(fd);
+  const auto it = timeoutsByFd.find(fd);
+  if (it == timeoutsByFd.end()) return {};
+  Timeouts record = std::move(it->second);
+  timeoutsByFd.erase(it);
+  return record;
 }
 
 int FdOf(SerialHandle handle) { return static_cast<int>(handle); }
 
-// Opens the device for exclusive use: -1 when it is missing, not a terminal, or held by
-// another opener. The advisory lock does the work against every other opener, root
-// included (TIOCEXCL does not stop root); TIOCEXCL adds the kernel's refusal for programs
-// that do not take the lock.
-int OpenExclusive(const std::string& device, bool markExclusive) {
-  if (device.empty()) return -1;
+// Opens the device for exclusive use; -1 with *error set (ENOENT missing, EACCES no
+// permission, EBUSY held by another opener, ENOTTY not a terminal). Three locks: the
+// UUCP lock file for programs that use only that; the advisory flock against every
+// other opener, root included (TIOCEXCL does not stop root); TIOCEXCL for programs that
+// take neither. *lockFile names the lock file to remove at close ("" when none).
+int OpenExclusive(const std::string& device, bool markExclusive, int* error, std::string* lockFile) {
+  lockFile->clear();
+  if (device.empty()) {
+    *error = ENOENT;
+    return -1;
+  }
+  struct stat info {};
+  if (::stat(device.c_str(), &info) != 0) {
+    *error = errno;
+    return -1;
+  }
+  if (AcquirePortLock(device, nullptr, lockFile) == LockOutcome::HeldByOther) {
+    *error = EBUSY;
+    return -1;
+  }
+  const auto fail = [&](int why, int fd) {
+    if (fd >= 0) ::close(fd);
+    if (!lockFile->empty()) ReleasePortLock(*lockFile);
+    lockFile->clear();
+    *error = why;
+    return -1;
+  };
   int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
+  if (fd < 0) return fail(errno, -1);
   if (fd <= 2) {
     // 0 means "no port" to our callers, and 1 and 2 belong to stdout and stderr.
     const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
     ::close(fd);
-    if (moved < 0) return -1;
+    if (moved < 0) return fail(errno, -1);
     fd = moved;
   }
-  if (::isatty(fd) != 1 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return -1;
-  }
+  if (::isatty(fd) != 1) return fail(ENOTTY, fd);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(EBUSY, fd);
   if (markExclusive) (void)::ioctl(fd, TIOCEXCL);
   return fd;
 }
@@ -148,20 +176,38 @@ SerialHandle OpenPort(int32_t portNumber, int32_t baudRate, int16_t dataBits, in
 
 SerialHandle OpenPortByPath(const std::string& device, int32_t baudRate, int16_t dataBits,
                             int16_t stopBits, int16_t parity) {
-  const int fd = OpenExclusive(device, /*markExclusive=*/true);
+  int error = 0;
+  std::string lockFile;
+  const int fd = OpenExclusive(device, /*markExclusive=*/true, &error, &lockFile);
   if (fd < 0) return 0;
   RequestLowLatency(fd);
+  {
+    LatencyTimerState latency = LowerLatencyTimer(device);
+    const std::lock_guard lock(timeoutsMutex);
+    Timeouts& record = timeoutsByFd[fd];
+    record = Timeouts{};
+    record.lockFile = std::move(lockFile);
+    record.latency = std::move(latency);
+  }
   // As on Win32, refused settings do not close the port.
   (void)ConfigurePort(fd, baudRate, dataBits, stopBits, parity, 26);
   (void)SetPortTimeouts(fd, 2, 3);
   return fd;
 }
 
-SerialHandle ProbePort(int32_t portNumber) {
-  const int fd = OpenExclusive(PortDeviceName(portNumber), /*markExclusive=*/false);
-  if (fd < 0) return 0;
+int ProbeDevice(const std::string& device) {
+  int error = 0;
+  std::string lockFile;
+  const int fd = OpenExclusive(device, /*markExclusive=*/false, &error, &lockFile);
+  if (fd < 0) return error != 0 ? error : EIO;
   ::close(fd);
-  return fd;  // only "non-zero": the descriptor is closed
+  if (!lockFile.empty()) ReleasePortLock(lockFile);
+  return 0;
+}
+
+SerialHandle ProbePort(int32_t portNumber) {
+  // Only "non-zero" matters: nothing stays open.
+  return ProbeDevice(PortDeviceName(portNumber)) == 0 ? 1 : 0;
 }
 
 void ClosePort(SerialHandle& handle) {
@@ -170,9 +216,14 @@ void ClosePort(SerialHandle& handle) {
   // The exclusive mark outlives our descriptor on a tty that stays open elsewhere (a pty
   // whose other side is still held), so take it back before closing.
   (void)::ioctl(fd, TIOCNXCL);
-  ForgetTimeouts(fd);
+  const Timeouts record = ForgetTimeouts(fd);
   ::close(fd);
+  if (!record.lockFile.empty()) ReleasePortLock(record.lockFile);
   handle = 0;
+}
+
+LatencyTimerState LatencyTimerOf(SerialHandle handle) {
+  return handle == 0 ? LatencyTimerState{} : TimeoutsOf(FdOf(handle)).latency;
 }
 
 bool ConfigurePort(SerialHandle handle, int32_t baudRate, int16_t dataBits, int16_t stopBits,

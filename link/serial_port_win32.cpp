@@ -59,6 +59,9 @@ void ClosePort(SerialHandle& handle) {
   handle = 0;
 }
 
+// Win32 drivers keep their latency setting in the device's own properties.
+LatencyTimerState LatencyTimerOf(SerialHandle) { return {}; }
+
 bool ConfigurePort(SerialHandle handle, int32_t baudRate, int16_t dataBits, int16_t stopBits,
                    int16_t parity, int16_t eofChar) {
   if (handle == 0 || baudRate <= 0) return false;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds DriveDesk, starts the simulated drive on COM1 and opens the window.
-# Pick the baud rate 115200 and click "开启通信".
+# Pick the baud rate 115200 and click "开启通信". Without a display it tours the window
+# under Xvfb instead (connect, a move, a homing run, the compact view), writes a
+# screenshot of each step into build/demo-tour ($DRIVEDESK_DEMO_SHOTS) and ends.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$here/build"
@@ -25,8 +27,12 @@ done
 echo "demo: simulated drive on $device (COM1 at 115200 baud)"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "demo: no display; running the window under Xvfb (close it with Ctrl-C)"
-  xvfb-run -a -s "-screen 0 1280x1024x24" "$build/ui/drivedesk"
+  # Nobody could see the window: tour it instead and keep a screenshot of every step.
+  shots="${DRIVEDESK_DEMO_SHOTS:-$build/demo-tour}"
+  echo "demo: no display; touring the window under Xvfb, screenshots in $shots"
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
+    "$build/ui/drivedesk_tour" --use-com1 "$shots"
+  echo "demo: screenshots:"; ls -1 "$shots"/*.png
 else
   "$build/ui/drivedesk"
 fi

@@ -15,6 +15,8 @@ if [ -z "$sanitize" ]; then
   cmake -S "$here" -B "$here/build-win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
         -DDRIVEDESK_LINK_ONLY=OFF -DBUILD_TESTING=ON -DDRIVEDESK_NATIVE_BUILD="$build" >/dev/null
   ninja -C "$here/build-win" -j"$(nproc)"
+  echo "test: the Debian package"
+  "$here/scripts/package.sh" "$build" --check
 fi
 
 export QT_QPA_PLATFORM=offscreen

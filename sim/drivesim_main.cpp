@@ -29,6 +29,8 @@ const char kUsage[] =
     "  --baud B              drive line speed (default 115200)\n"
     "  --no-wire-time        answer at once, accept any line settings\n"
     "  --turnaround MS       turnaround delay (default 1)\n"
+    "  --usb-latency MS      replies reach the master only every MS ms, as through a USB\n"
+    "                        adapter's latency timer (FTDI default 16; default 0: at once)\n"
     "  --address A           slave address (default 1)\n"
     "  --model CODE          drive model code (default 10500000; 2nd digit 1: origin on Free)\n"
     "  --speed-coefficient K --teeth T --pulses-per-tooth P --pulse-length L\n"
@@ -114,6 +116,7 @@ bool ParseArgs(int argc, char** argv, SimConfig& config, int& com, std::string& 
     if (a == "--com") { if (!unsignedArg(255) || u == 0) { error = "bad port number " + v; return false; } com = static_cast<int>(u); }
     else if (a == "--baud") { if (!unsignedArg(4000000) || u == 0) { error = "bad baud rate " + v; return false; } config.lineBaud = static_cast<uint32_t>(u); }
     else if (a == "--turnaround") { if (!numberArg() || d < 0) return false; config.turnaroundMs = d; }
+    else if (a == "--usb-latency") { if (!numberArg() || d < 0 || d > 1000) { error = "bad latency " + v; return false; } config.deliveryLatencyMs = d; }
     else if (a == "--address") { if (!unsignedArg(247) || u == 0) { error = "bad address " + v; return false; } config.slaveAddress = static_cast<uint8_t>(u); }
     else if (a == "--model") { if (!unsignedArg(0xFFFFFFFFu)) return false; config.driveModel = static_cast<uint32_t>(u); }
     else if (a == "--speed-coefficient") { if (!unsignedArg(0xFFFF)) return false; config.speedCoefficient = static_cast<uint16_t>(u); }

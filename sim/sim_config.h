@@ -53,6 +53,10 @@ struct SimConfig {
   double turnaroundMs = 1.0;
   double lateDelayMs = 60;     // Late fault: well after the longest read time-out (28 ms)
   double splitGapMs = 10;      // Split fault: longer than the 2 ms inter-byte time-out
+  // A USB adapter's latency timer on the master's side: received bytes reach the master
+  // only at the next tick of a free-running timer of this period (0 = at once). FTDI
+  // adapters default to 16 ms.
+  double deliveryLatencyMs = 0;
 
   // Identification and scaling (read only for the master).
   uint32_t driveModel = 10500000;  // second decimal digit = DriveVariant (1: origin on Free)

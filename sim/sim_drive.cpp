@@ -238,6 +238,12 @@ struct SimDrive::Impl {
                                   charTime * static_cast<double>(reply.size()));
     }
     if (fault == SimFault::Late) at += FromSeconds(config.lateDelayMs / 1000.0);
+    if (config.deliveryLatencyMs > 0) {
+      const auto period = std::max<Clock::duration>(FromSeconds(config.deliveryLatencyMs / 1000.0),
+                                                     Clock::duration(1));
+      const auto ticks = (at.time_since_epoch() + period - Clock::duration(1)) / period;
+      at = Clock::time_point(ticks * period);
+    }
     if (fault == SimFault::Split && reply.size() >= 2) {
       const auto half = static_cast<std::ptrdiff_t>(reply.size() / 2);
       // The second part is timed from the moment the first really left.

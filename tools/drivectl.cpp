@@ -3,13 +3,17 @@
 // drivectl --port PORT --baud B backup FILE
 // drivectl --port PORT --baud B compare FILE
 // drivectl --port PORT --baud B restore FILE [--force] [--with-number]
+// drivectl ports
+// drivectl --version
 //
 // PORT is COMn (mapped as in link/com_port_map.h) or a device path. OPERATION is a drive
 // operation by name (ReadRunSpeed, WriteRunSpeed 300, StopMotion, ...). A read prints its
 // value alone on one line; a write or command prints nothing. dump reads every register
 // and prints "Name value" lines. --trace shows each frame on stderr as "TX 01 04 ..." and
-// "RX ...". Exit status: 0 success, 1 ShortReply, 2 BadCrc, 3 NoPort, 4 ValueOutOfRange,
-// 64 usage error; the result is named on stderr.
+// "RX ...". Exit status: 0 success, 1 ShortReply, 2 BadCrc, 3 NoPort (the port is
+// missing, not permitted or in use: stderr says which), 4 ValueOutOfRange, 64 usage
+// error; the result is named on stderr. ports lists COM1 to COM32: device, whether it
+// opens, and for USB adapters maker, product, serial number and latency timer.
 //
 // backup writes the parameter set to FILE (atomically). compare prints "Name drive file"
 // for each parameter that differs. restore checks the whole file first (nothing is
@@ -31,13 +35,16 @@
 #include <vector>
 
 #include "app/number_text.h"
+#include "app/version.h"
 #include "link/com_port_map.h"
 #include "link/drive_catalog.h"
 #include "link/frame_trace.h"
 #include "link/modbus_rtu.h"
+#include "link/port_facts.h"
 #include "link/serial_port.h"
 #include "params/parameter_file.h"
 #include "params/parameter_restore.h"
+
 
 namespace {
 
@@ -65,6 +72,7 @@ int Usage(const std::string& why) {
                "       drivectl --port PORT --baud B [--trace] dump\n"
                "       drivectl --port PORT --baud B backup|compare FILE\n"
                "       drivectl --port PORT --baud B restore FILE [--force] [--with-number]\n"
+               "       drivectl ports | --version\n"
                "PORT is COM1..COM32 or a device path; OPERATION is a drive operation name,\n"
                "e.g. ReadRunSpeed, WriteRunSpeed 300, WriteTargetPosition -2, StopMotion.\n");
   return kExitUsage;
@@ -138,6 +146,58 @@ dd::CommandResult RunRead(const dd::DriveOperation& op, dd::SerialHandle port, b
   if (result != dd::kOk && withName) std::printf("-\n");
   std::fflush(stdout);
   return result;
+}
+
+// Why a port is not usable, in one phrase, e.g. "in use, held by process 42 (minicom)".
+std::string AccessText(const dd::PortFacts& facts) {
+  switch (facts.access) {
+    case dd::PortAccess::Usable: return "usable";
+    case dd::PortAccess::Missing: return "missing";
+    case dd::PortAccess::NoPermission:
+      return "no permission; the device belongs to group " + facts.group +
+             ", join it with: sudo usermod -aG " + facts.group + " $USER (then log in again)";
+    case dd::PortAccess::InUse:
+      if (facts.holderPid <= 0) return "in use by another program";
+      return "in use, held by process " + std::to_string(facts.holderPid) +
+             (facts.holderName.empty() ? "" : " (" + facts.holderName + ")");
+  }
+  return {};
+}
+
+std::string AdapterText(const dd::PortFacts& facts) {
+  std::string text;
+  if (facts.usb) {
+    text = "USB " + facts.usbId;
+    if (!facts.manufacturer.empty()) text += " " + facts.manufacturer;
+    if (!facts.product.empty()) text += " \"" + facts.product + "\"";
+    if (!facts.serial.empty()) text += " serial " + facts.serial;
+  }
+  if (facts.latencyTimerMs >= 0) {
+    text += (text.empty() ? "" : ", ") + std::string("latency timer ") +
+            std::to_string(facts.latencyTimerMs) + " ms" +
+            (facts.latencyWritable ? "" : " (not writable)");
+  }
+  return text;
+}
+
+int ListPorts() {
+  for (int32_t n = dd::kFirstComPort; n <= dd::kLastComPort; ++n) {
+    const std::string device = dd::PortDeviceName(n);
+    std::string line = "COM" + std::to_string(n);
+    line.resize(6, ' ');
+    if (device.empty()) {
+      std::printf("%s-  no device\n", line.c_str());
+      continue;
+    }
+    const dd::PortFacts facts = dd::InspectPort(device);
+    line += device;
+    if (facts.resolved != device) line += " -> " + facts.resolved;
+    line += "  " + AccessText(facts);
+    const std::string adapter = AdapterText(facts);
+    if (!adapter.empty()) line += "  " + adapter;
+    std::printf("%s\n", line.c_str());
+  }
+  return 0;
 }
 
 bool IsRead(const dd::DriveOperation& op) {
@@ -238,6 +298,11 @@ int main(int argc, char** argv) {
       Usage("");
       return 0;
     }
+    if (arg == "--version") {
+      std::printf("drivectl %s\n", dd::kVersion);
+      return 0;
+    }
+    if (arg == "ports" && argc == 2) return ListPorts();
     if (arg == "--trace") {
       trace = true;
     } else if (arg == "--force") {
@@ -307,10 +372,20 @@ int main(int argc, char** argv) {
   const std::string device = comNumber != 0 ? dd::PortDeviceName(comNumber) : portName;
   dd::SerialHandle port = dd::OpenPortByPath(device, *baud, 8, 0, 2);
   if (port == 0) {
-    std::fprintf(stderr, "drivectl: cannot open %s (%s): missing or held by another program\n",
-                 portName.c_str(), device.empty() ? "no device" : device.c_str());
+    const dd::PortFacts facts = dd::InspectPort(device);
+    const std::string why =
+        facts.access == dd::PortAccess::Usable ? "refused" : AccessText(facts);
+    std::fprintf(stderr, "drivectl: cannot open %s (%s): %s\n", portName.c_str(),
+                 device.empty() ? "no device" : device.c_str(), why.c_str());
     const int code = Fail("open", dd::kNoPort);
     return IsFileCommand(operation) ? kExitDrive : code;
+  }
+  if (const dd::LatencyTimerState latency = dd::LatencyTimerOf(port); latency.NotLowered()) {
+    std::fprintf(stderr,
+                 "drivectl: warning: the adapter holds replies for up to %d ms and %s is not "
+                 "writable; replies may arrive too late (README: the udev rule for the latency "
+                 "timer)\n",
+                 latency.nowMs, latency.attribute.c_str());
   }
   // OpenPort keeps a port whose settings were refused; say so, the exchange may still work.
   if (!dd::ConfigurePort(port, *baud, 8, 0, 2, 26)) {

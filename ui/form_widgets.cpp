@@ -75,7 +75,8 @@ bool SameItems(const QComboBox& combo, const std::vector<ComboItem>& items) {
   if (combo.count() != static_cast<int>(items.size())) return false;
   for (int i = 0; i < combo.count(); ++i) {
     if (combo.itemText(i) != Q(items[i].text) ||
-        combo.itemData(i).toInt() != items[i].data) {
+        combo.itemData(i).toInt() != items[i].data ||
+        combo.itemData(i, Qt::ToolTipRole).toString() != Q(items[i].toolTip)) {
       return false;
     }
   }
@@ -313,7 +314,11 @@ void FormWidgets::Apply(Control id, const ControlState& state) {
       const QSignalBlocker block(combo);
       if (!SameItems(*combo, state.items)) {
         combo->clear();
-        for (const ComboItem& item : state.items) combo->addItem(Q(item.text), item.data);
+        for (const ComboItem& item : state.items) {
+          combo->addItem(Q(item.text), item.data);
+          if (!item.toolTip.empty())
+            combo->setItemData(combo->count() - 1, Q(item.toolTip), Qt::ToolTipRole);
+        }
       }
       const int index = state.comboIndex < combo->count() ? state.comboIndex : -1;
       if (combo->currentIndex() != index) combo->setCurrentIndex(index);

@@ -1,5 +1,5 @@
 // drivedesk: one window to set up, test and watch a closed-loop stepper drive.
-//   drivedesk [--log FILE] [--help]
+//   drivedesk [--log FILE] [--help] | --version
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +10,7 @@
 #include "app/bus_log_file.h"
 #include "app/session.h"
 #include "app/single_instance.h"
+#include "app/version.h"
 #include "ui/main_window.h"
 #include "ui/program_setup.h"
 #include "ui/qt_ui_services.h"
@@ -19,10 +20,11 @@
 namespace {
 
 constexpr const char* kUsage =
-    "用法：drivedesk [--log 文件] [--help]\n"
+    "用法：drivedesk [--log 文件] [--help] | --version\n"
     "  --log 文件   把总线上的每一帧追加写入该文本文件（每帧一行：时间、TX/RX、十六进制字节；\n"
     "               失败的通信另加一行“--”和结果名称）\n"
-    "  --help       显示本说明\n";
+    "  --help       显示本说明\n"
+    "  --version    显示版本\n";
 
 struct Options {
   bool help = false;
@@ -53,6 +55,11 @@ Options ParseOptions(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before Qt starts, so it works without a display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("drivedesk %s\n", dd::kVersion);
+    return 0;
+  }
   const Options options = ParseOptions(argc, argv);
   if (options.help || options.bad) {
     std::fputs(kUsage, options.bad ? stderr : stdout);

@@ -3,12 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -18,6 +24,7 @@
 #include "app/session.h"
 #include "app/shell_handlers.h"
 #include "link/serial_port.h"
+#include "tests/support/fake_sysfs.h"
 #include "tests/support/headless_ui.h"
 
 namespace dd {
@@ -56,7 +63,10 @@ class ShellTest : public ::testing::Test {
     session_.controls.Define(Control::OpenCloseButton, ControlState{.text = kCaptionOpen, .enabled = false});
     InstallShellHandlers(session_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    ::unsetenv("DRIVEDESK_LOCK_DIR");
+    fs::remove_all(dir_);
+  }
 
   void Link(int n, const FakePort& port) { fs::create_symlink(port.slave, dir_ / ("COM" + std::to_string(n))); }
 
@@ -99,6 +109,78 @@ TEST_F(ShellTest, discovery_listsFreePortsInNumberOrderAndSkipsAHeldOne) {
   EXPECT_EQ(session_.state.DriveAddress.load(), 1);
   EXPECT_EQ(session_.controls.Text(Control::StatusText), kDefaultHomingHint);
   EXPECT_EQ(session_.controls.ComboIndex(Control::MoveUnitList), 0);
+}
+
+std::string Content(const fs::path& file) {
+  std::stringstream text;
+  text << std::ifstream(file).rdbuf();
+  return text.str();
+}
+
+TEST_F(ShellTest, discovery_honoursLockFilesAndDescribesAdapters_openLowersLatency) {
+  FakePort com1, com2, com3, com4;
+  for (auto [n, port] : {std::pair{1, &com1}, {2, &com2}, {3, &com3}, {4, &com4}}) Link(n, *port);
+  test::FakeSysfs sysfs;
+  const fs::path latency = sysfs.AddUsbAdapter(com1.slave, "A10K3L2Q", 16);
+  sysfs.AddEmptySlot(com4.slave);
+  const fs::path locks = dir_ / "locks";
+  fs::create_directories(locks);
+  ::setenv("DRIVEDESK_LOCK_DIR", locks.c_str(), 1);
+  const auto lockOf = [&](const FakePort& port) {
+    return locks / ("LCK..pts_" + port.slave.substr(port.slave.rfind('/') + 1));
+  };
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  std::ofstream(lockOf(com2)) << "         1\n";                    // init: alive
+  std::ofstream(lockOf(com3)) << std::string(10 - std::to_string(dead).size(), ' ') << dead << "\n";
+  Load();
+  const auto items = session_.controls.Items("Combo1");
+  ASSERT_EQ(items.size(), 2u);  // COM2 held by a live process, COM4 without a UART
+  EXPECT_EQ(items[0].text, "COM1");
+  EXPECT_EQ(items[1].text, "COM3");
+  EXPECT_NE(items[0].toolTip.find("FTDI FT232R USB UART（0403:6001）"), std::string::npos) << items[0].toolTip;
+  EXPECT_NE(items[0].toolTip.find("序列号：A10K3L2Q"), std::string::npos);
+  EXPECT_NE(items[0].toolTip.find("延迟计时器：16 ms"), std::string::npos);
+  EXPECT_TRUE(fs::exists(lockOf(com2)));
+  EXPECT_FALSE(fs::exists(lockOf(com3)));  // stale: removed, and the probe's own removed too
+
+  session_.ConnectionSequence = [] {};
+  PickBaud(4);
+  Click("Command1");
+  ASSERT_NE(session_.state.PortHandle.load(), 0);
+  EXPECT_EQ(Content(latency), "1\n");
+  EXPECT_EQ(session_.PortNotice, "");
+  EXPECT_EQ(Content(lockOf(com1)), std::string(10 - std::to_string(::getpid()).size(), ' ') +
+                                       std::to_string(::getpid()) + "\n");
+  Click("Command1");
+  EXPECT_FALSE(fs::exists(lockOf(com1)));
+}
+
+// Needs a user whom the device refuses: nobody, in a child process, when the tests run as root.
+TEST_F(ShellTest, discovery_withOnlyAForbiddenDevice_namesItAndItsGroup) {
+  FakePort com2;
+  Link(2, com2);
+  ASSERT_EQ(::chmod(com2.slave.c_str(), ::geteuid() == 0 ? 0600 : 0), 0);
+  struct stat info {};
+  ::stat(com2.slave.c_str(), &info);
+  const std::string group = ::getgrgid(info.st_gid)->gr_name;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(2);
+    Load();
+    const auto messages = ui_.Messages();
+    const std::string expected =
+        "自动识别串口号最大COM32，请检查系统分配的串口号是否超过32；\r\n设备 " + com2.slave +
+        " 存在但当前用户无权打开，需加入 " + group + " 组（sudo usermod -aG " + group + " $USER，然后重新登录）；";
+    if (messages.size() == 1 && messages[0].text == expected && messages[0].title == "终止运行") ::_exit(0);
+    std::fprintf(stderr, "got: %s\n", messages.empty() ? "no message" : messages[0].text.c_str());
+    ::_exit(1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(ShellTest, discovery_withoutAnyPortEndsTheProgramWithItsMessage) {

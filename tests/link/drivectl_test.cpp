@@ -1,4 +1,7 @@
 // drivectl run as a process against a scripted drive on a pseudo-terminal.
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 #include "sim/sim_drive.h"
 #include "tests/link/pty_peer.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fake_sysfs.h"
 
 namespace dd {
 namespace {
@@ -31,9 +35,12 @@ struct ProcessRun {
   std::string err;
 };
 
-// Runs drivectl to its end (killed if it outlives 10 s) and collects its output.
-ProcessRun Drivectl(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {DRIVECTL_PATH};
+// Runs drivectl (through `prefix`, e.g. setpriv, when given) to its end (killed if it
+// outlives 10 s) and collects its output.
+ProcessRun Drivectl(const std::vector<std::string>& args, std::vector<std::string> prefix = {},
+                    const std::string& drivectl = DRIVECTL_PATH) {
+  std::vector<std::string> argv = std::move(prefix);
+  argv.push_back(drivectl);
   argv.insert(argv.end(), args.begin(), args.end());
   test::ChildProcess child(argv);
   const int status = child.WaitExit(10s);
@@ -269,6 +276,136 @@ TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
   EXPECT_EQ(Drivectl({"--port", "/nonexistent/tty", "--baud", "9600", "backup", file.string()}).status, 3);
   // A backup that cannot be written leaves nothing behind.
   EXPECT_EQ(OnDrive(sim, {"backup", "/nonexistent/dir/x.txt"}).status, 2);
+}
+
+namespace fs = std::filesystem;
+
+std::string Content(const fs::path& file) {
+  std::stringstream text;
+  text << std::ifstream(file).rdbuf();
+  return text.str();
+}
+
+std::string HdbLock(int pid) {
+  const std::string number = std::to_string(pid);
+  return std::string(10 - number.size(), ' ') + number + "\n";
+}
+
+// Port links, lock files and a fake sysfs for one test; the environment names them.
+struct PortScene {
+  fs::path dir = fs::temp_directory_path() / ("dd-ports-" + std::to_string(::getpid()));
+  fs::path locks = dir / "locks";
+  test::FakeSysfs sysfs;
+  PortScene() {
+    fs::remove_all(dir);
+    fs::create_directories(locks);
+    ::setenv("DRIVEDESK_PORT_DIR", dir.c_str(), 1);
+    ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
+    ::setenv("DRIVEDESK_LOCK_DIR", locks.c_str(), 1);
+  }
+  ~PortScene() {
+    fs::permissions(locks, fs::perms::owner_all);
+    fs::remove_all(dir);
+    ::unsetenv("DRIVEDESK_PORT_DIR");
+    ::unsetenv("DRIVEDESK_LOCK_DIR");
+  }
+  void Link(int n, const PtyPair& pty) const {
+    fs::create_symlink(pty.slavePath(), dir / ("COM" + std::to_string(n)));
+  }
+  fs::path LockOf(const PtyPair& pty) const {
+    return locks / ("LCK..pts_" + pty.slavePath().substr(pty.slavePath().rfind('/') + 1));
+  }
+};
+
+std::string LineOf(const std::string& out, const std::string& port) {
+  const auto at = out.find(port + " ");
+  return at == std::string::npos ? "" : out.substr(at, out.find('\n', at) - at);
+}
+
+TEST(Drivectl, portsAndOpen_honourLockFilesAndShowTheAdapter) {
+  PortScene scene;
+  PtyPair usb, held, stale;
+  scene.Link(1, usb);
+  scene.Link(2, held);
+  scene.Link(3, stale);
+  const fs::path latency = scene.sysfs.AddUsbAdapter(usb.slavePath(), "A10K3L2Q", 16);
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  std::ofstream(scene.LockOf(held)) << HdbLock(::getpid());  // this test process: alive
+  std::ofstream(scene.LockOf(stale)) << HdbLock(dead);
+
+  const ProcessRun ports = Drivectl({"ports"});
+  EXPECT_EQ(ports.status, 0) << ports.err;
+  EXPECT_NE(LineOf(ports.out, "COM1").find(" -> " + usb.slavePath() + "  usable  USB 0403:6001 FTDI "
+                                           "\"FT232R USB UART\" serial A10K3L2Q, latency timer 16 ms"),
+            std::string::npos) << ports.out;
+  std::string self;
+  std::getline(std::ifstream("/proc/self/comm"), self);
+  EXPECT_NE(LineOf(ports.out, "COM2").find("in use, held by process " + std::to_string(::getpid()) +
+                                           " (" + self + ")"), std::string::npos) << ports.out;
+  EXPECT_NE(LineOf(ports.out, "COM3").find("usable"), std::string::npos) << ports.out;
+  EXPECT_EQ(LineOf(ports.out, "COM4"), "COM4  -  no device");
+  EXPECT_FALSE(fs::exists(scene.LockOf(stale)));
+
+  // While drivectl talks to the drive its lock names it; afterwards it is gone.
+  std::string lockSeen;
+  ScriptedPeer peer(usb.master(), [&](const Bytes& r) {
+    if (lockSeen.empty()) lockSeen = Content(scene.LockOf(usb));
+    return Drive(Hex("00 07"))(r);
+  });
+  const ProcessRun read = Drivectl({"--port", "COM1", "--baud", "9600", "ReadRunSpeed"});
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_EQ(read.err, "");
+  ASSERT_EQ(lockSeen.size(), 11u);
+  EXPECT_EQ(lockSeen, HdbLock(std::stoi(lockSeen)));
+  EXPECT_NE(std::stoi(lockSeen), ::getpid());
+  EXPECT_FALSE(fs::exists(scene.LockOf(usb)));
+  EXPECT_EQ(Content(latency), "1\n");
+
+  const ProcessRun refused = Drivectl({"--port", "COM2", "--baud", "9600", "ReadRunSpeed"});
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_NE(refused.err.find("held by process " + std::to_string(::getpid())), std::string::npos)
+      << refused.err;
+}
+
+// Run as nobody when the tests run as root: root opens every device.
+TEST(Drivectl, withoutRights_namesGroupLockDirectoryAndLatencyTimer) {
+  PortScene scene;
+  const bool root = ::geteuid() == 0;
+  const std::vector<std::string> asUser =
+      root ? std::vector<std::string>{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}
+           : std::vector<std::string>{};
+  const fs::path drivectl = scene.dir / "drivectl";  // the build tree may be closed to nobody
+  fs::copy_file(DRIVECTL_PATH, drivectl);
+  PtyPair closed, open;
+  ASSERT_EQ(::chmod(closed.slavePath().c_str(), root ? 0600 : 0), 0);
+  ASSERT_EQ(::chmod(open.slavePath().c_str(), 0666), 0);
+  const fs::path latency = scene.sysfs.AddUsbAdapter(open.slavePath(), "B2", 16);
+  fs::permissions(latency, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(scene.locks, fs::perms::owner_read | fs::perms::owner_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+  struct stat info {};
+  ::stat(closed.slavePath().c_str(), &info);
+  const std::string group = ::getgrgid(info.st_gid)->gr_name;
+
+  const ProcessRun denied =
+      Drivectl({"--port", closed.slavePath(), "--baud", "9600", "ReadRunSpeed"}, asUser, drivectl);
+  EXPECT_EQ(denied.status, 3);
+  EXPECT_NE(denied.err.find("no permission; the device belongs to group " + group +
+                            ", join it with: sudo usermod -aG " + group + " $USER"),
+            std::string::npos) << denied.err;
+
+  ScriptedPeer peer(open.master(), Drive(Hex("00 07")));
+  const ProcessRun slow =
+      Drivectl({"--port", open.slavePath(), "--baud", "9600", "ReadRunSpeed"}, asUser, drivectl);
+  EXPECT_EQ(slow.status, 0) << slow.err;
+  EXPECT_EQ(slow.out, "7\n");
+  const std::string said = "cannot create lock files in " + scene.locks.string();
+  EXPECT_NE(slow.err.find(said), std::string::npos) << slow.err;
+  EXPECT_EQ(slow.err.find(said), slow.err.rfind(said));  // once
+  EXPECT_NE(slow.err.find("holds replies for up to 16 ms and " + latency.string() + " is not writable"),
+            std::string::npos) << slow.err;
 }
 
 }  // namespace

@@ -1,0 +1,39 @@
+// Why a port does or does not open, and which adapter sits behind it: for drivectl's
+// port list, the window's tooltips and the message when no port can be used.
+#pragma once
+
+#include <string>
+
+namespace dd {
+
+enum class PortAccess {
+  Usable,        // opened exclusively just now (and closed again)
+  Missing,       // no such device, or no hardware behind it
+  NoPermission,  // exists, but this user may not open it (see `group`)
+  InUse,         // held by another program (see holderPid where a lock file names it)
+};
+
+struct PortFacts {
+  std::string device;      // as given (a COMn link, say)
+  std::string resolved;    // links followed
+  PortAccess access = PortAccess::Missing;
+  std::string group;       // group owning the device; its members may open it
+  int holderPid = 0;       // process named by the device's lock file, 0 when unknown
+  std::string holderName;  // that process's name, "" when unknown
+  // USB adapters only: from the USB device's descriptors.
+  bool usb = false;
+  std::string usbId;       // "0403:6001"
+  std::string manufacturer;
+  std::string product;
+  std::string serial;
+  // The USB-serial driver's receive latency timer in ms, -1 when the driver has none.
+  int latencyTimerMs = -1;
+  bool latencyWritable = false;
+};
+
+// Probes the device (an exclusive open that is closed again at once, lock file
+// included) and reads what the system says about it. Reads sysfs below
+// $DRIVEDESK_SYSFS_ROOT when set (tests), else /sys.
+PortFacts InspectPort(const std::string& device);
+
+}  // namespace dd

@@ -1,0 +1,174 @@
+// drivedesk_tour: drives the real window through a short tour against a simulated drive
+// and writes a PNG of each step: start, connected, a relative move of two revolutions,
+// a homing run, the compact view, the full view again, the settings dialog. Prints what
+// it did and what the drive reported, and ends by itself. Used by tests/ui/screenshot.sh
+// (fonts and layout for a person to check) and by scripts/demo.sh without a display.
+//   drivedesk_tour [--use-com1] OUTPUT-DIR
+// Without --use-com1 it serves its own simulated drive on a private COM1; with it, it
+// uses the COM1 of the port directory ($DRIVEDESK_PORT_DIR), e.g. a running drivesim.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QThread>
+#include <QTimer>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/control_names.h"
+#include "app/session.h"
+#include "sim/sim_drive.h"
+#include "ui/main_window.h"
+#include "ui/program_setup.h"
+#include "ui/qt_ui_services.h"
+#include "ui/settings_dialog.h"
+#include "ui/ui_fonts.h"
+#include "ui/window_layout.h"
+
+namespace {
+
+bool Save(QWidget& window, const QString& path) {
+  QCoreApplication::processEvents();
+  const bool ok = window.grab().save(path);
+  std::printf("  %s %s\n", ok ? "wrote" : "FAILED to write", qPrintable(path));
+  return ok;
+}
+
+// Waits with the event loop running.
+bool WaitFor(const std::function<bool()>& done, int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > ms) return false;
+    QCoreApplication::processEvents();
+    QThread::msleep(5);
+  }
+  return true;
+}
+
+void Step(const char* what) {
+  std::printf("tour: %s\n", what);
+  std::fflush(stdout);
+}
+
+// What the window shows of the drive: positions, status line and hint line.
+void Report(const dd::Session& s) {
+  std::printf("  drive: position %s, target %s, deviation %s; %s; %s\n",
+              s.controls.Text("Text3").c_str(), s.controls.Text("Text4").c_str(),
+              s.controls.Text("Text1").c_str(), s.controls.Text(dd::Text2(19)).c_str(),
+              s.controls.Text("Text6(1)").c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  bool useCom1 = false;
+  QString out = QStringLiteral(".");
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--use-com1") {
+      useCom1 = true;
+    } else {
+      out = QString::fromLocal8Bit(argv[i]);
+    }
+  }
+  std::string ports;
+  std::unique_ptr<dd::SimDrive> drive;
+  if (!useCom1) {
+    ports = std::filesystem::temp_directory_path().string() + "/dd-tour-" + std::to_string(::getpid());
+    std::filesystem::create_directories(ports);
+    ::setenv("DRIVEDESK_PORT_DIR", ports.c_str(), 1);
+    ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
+    drive = std::make_unique<dd::SimDrive>();
+    if (!drive->Start() || !drive->LinkAsCom(1)) {
+      std::printf("tour: FAILED to start the simulated drive\n");
+      return 1;
+    }
+  }
+  QApplication app(argc, argv);
+  QDir().mkpath(out);
+  dd::InstallFontSubstitutes();
+  QApplication::setFont(dd::WindowFont());
+  dd::QtUiServices services;
+  int messages = 0;
+  services.SetPresenter([&messages](dd::MessageIcon, const std::string& title, const std::string& text) {
+    ++messages;
+    std::printf("  message \"%s\": %s\n", title.c_str(), text.c_str());
+  });
+  dd::Session session(services);
+  dd::DefineControls(session.controls);
+  dd::MainWindow window(session);
+  Step("start: port discovery");
+  dd::LoadProgram(session, services, window);
+  window.show();
+  window.SyncNow();
+  std::printf("  ports found: %zu, chosen %s\n", session.controls.Items("Combo1").size(),
+              session.controls.ComboText("Combo1").c_str());
+  bool ok = Save(window, out + "/01_start.png");
+
+  Step("connect: baud rate 115200, then \"开启通信\"");
+  session.controls.SetComboIndex("Combo2", 4);
+  session.events.Dispatch("Combo2", dd::UiEvent::Click);
+  session.events.Dispatch("Command1", dd::UiEvent::Click);
+  const bool connected =
+      WaitFor([&] { return session.controls.Text(dd::Text2(19)) == "驱动器正常"; }, 10000);
+  WaitFor([] { return false; }, 300);  // a few polling cycles
+  window.SyncNow();
+  if (!connected) std::printf("  the drive did not report \"驱动器正常\" within 10 s\n");
+  if (!session.PortNotice.empty()) std::printf("  notice: %s\n", session.PortNotice.c_str());
+  Report(session);
+  ok = Save(window, out + "/02_connected.png") && connected && ok;
+
+  if (connected) {
+    Step("relative move: 2 圈 with \"+\"");
+    const std::string before = session.controls.Text("Text3");
+    session.controls.SetComboIndex("Combo5", 1);
+    session.controls.SetText("Text5", "2");
+    session.events.Dispatch("Command6(1)", dd::UiEvent::Click);
+    const bool moved = WaitFor([&] {
+      return session.controls.Text("Text3") != before && !session.state.MotorMoving.load();
+    }, 15000);
+    WaitFor([] { return false; }, 300);
+    window.SyncNow();
+    if (!moved) std::printf("  the move did not end within 15 s\n");
+    Report(session);
+    ok = Save(window, out + "/03_moved.png") && moved && ok;
+
+    Step("homing run: \"归零\" (origin sensor, then 1 revolution back)");
+    session.events.Dispatch("Command2", dd::UiEvent::Click);
+    WaitFor([&] { return !session.state.HomingIdle.load(); }, 2000);
+    const bool homed = WaitFor([&] { return session.state.HomingIdle.load(); }, 60000);
+    WaitFor([] { return false; }, 300);
+    window.SyncNow();
+    if (!homed) std::printf("  the homing run did not end within 60 s\n");
+    Report(session);
+    ok = Save(window, out + "/04_homed.png") && homed && ok;
+  }
+
+  Step("compact view: \"简洁版\"");
+  session.events.Dispatch("Command10", dd::UiEvent::Click);
+  ok = Save(window, out + "/05_compact.png") && ok;
+  Step("full view again");
+  session.events.Dispatch("Command10", dd::UiEvent::Click);
+  ok = Save(window, out + "/06_full.png") && ok;
+  Step("settings dialog \"设定\"");
+  QTimer::singleShot(0, &window, [&] {
+    if (dd::SettingsDialog* dialog = window.OpenDialog()) {
+      ok = Save(*dialog, out + "/07_settings_dialog.png") && ok;
+    }
+    services.CloseDialog("Form2");
+  });
+  services.RunDialog("Form2");
+  std::printf("  font: %s; messages shown: %d\n", qPrintable(QApplication::font().family()), messages);
+  Step("close the window");
+  session.events.Dispatch("Form1", dd::UiEvent::Close);
+  if (!ports.empty()) std::filesystem::remove_all(ports);
+  std::printf("tour: %s; screenshots in %s\n", ok ? "done" : "FAILED", qPrintable(out));
+  return ok ? 0 : 1;
+}
