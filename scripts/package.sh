@@ -9,7 +9,8 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$here/build}" && pwd)"
 check="${2:-}"
 ninja -C "$build" drivedesk drivectl drivesim >/dev/null
-(cd "$build" && cpack -G DEB >/dev/null)
+log="$build/cpack.log"
+(cd "$build" && cpack -G DEB >"$log" 2>&1) || { cat "$log" >&2; exit 1; }
 deb="$(ls -t "$build"/drivedesk_*.deb | head -n 1)"
 echo "package: $deb"
 [ "$check" = "--check" ] || exit 0
@@ -22,7 +23,7 @@ for f in usr/bin/drivedesk usr/bin/drivectl usr/bin/drivesim usr/share/applicati
   [ -e "$root/$f" ] || { echo "package: $f missing" >&2; exit 1; }
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
-case "$depends" in *libqt6widgets6*) ;; *) echo "package: no Qt in Depends: $depends" >&2; exit 1 ;; esac
+case "$depends" in *libqt6widgets6*qt6-qpa-plugins*|*qt6-qpa-plugins*libqt6widgets6*) ;; *) echo "package: no Qt in Depends: $depends" >&2; exit 1 ;; esac
 version="$(dpkg-deb -f "$deb" Version)"
 # A clean environment and a working directory outside the tree: only the package's files.
 got="$(cd "$root" && env -i "$root/usr/bin/drivectl" --version)"
