@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "app/control_names.h"
+#include "app/control.h"
 #include "app/session.h"
 #include "sim/sim_drive.h"
 #include "ui/main_window.h"
@@ -60,9 +60,9 @@ void Step(const char* what) {
 // What the window shows of the drive: positions, status line and hint line.
 void Report(const dd::Session& s) {
   std::printf("  drive: position %s, target %s, deviation %s; %s; %s\n",
-              s.controls.Text("Text3").c_str(), s.controls.Text("Text4").c_str(),
-              s.controls.Text("Text1").c_str(), s.controls.Text(dd::Text2(19)).c_str(),
-              s.controls.Text("Text6(1)").c_str());
+              s.controls.Text(dd::Control::ActualPositionField).c_str(), s.controls.Text(dd::Control::TargetPositionField).c_str(),
+              s.controls.Text(dd::Control::PositionDeviationField).c_str(), s.controls.Text(dd::Control::ErrorTextField).c_str(),
+              s.controls.Text(dd::Control::StatusText).c_str());
   std::fflush(stdout);
 }
 
@@ -108,16 +108,16 @@ int main(int argc, char* argv[]) {
   dd::LoadProgram(session, services, window);
   window.show();
   window.SyncNow();
-  std::printf("  ports found: %zu, chosen %s\n", session.controls.Items("Combo1").size(),
-              session.controls.ComboText("Combo1").c_str());
+  std::printf("  ports found: %zu, chosen %s\n", session.controls.Items(dd::Control::PortList).size(),
+              session.controls.ComboText(dd::Control::PortList).c_str());
   bool ok = Save(window, out + "/01_start.png");
 
   Step("connect: baud rate 115200, then \"开启通信\"");
-  session.controls.SetComboIndex("Combo2", 4);
-  session.events.Dispatch("Combo2", dd::UiEvent::Click);
-  session.events.Dispatch("Command1", dd::UiEvent::Click);
+  session.controls.SetComboIndex(dd::Control::BaudList, 4);
+  session.events.Dispatch(dd::Control::BaudList, dd::UiEvent::Click);
+  session.events.Dispatch(dd::Control::OpenCloseButton, dd::UiEvent::Click);
   const bool connected =
-      WaitFor([&] { return session.controls.Text(dd::Text2(19)) == "驱动器正常"; }, 10000);
+      WaitFor([&] { return session.controls.Text(dd::Control::ErrorTextField) == "驱动器正常"; }, 10000);
   WaitFor([] { return false; }, 300);  // a few polling cycles
   window.SyncNow();
   if (!connected) std::printf("  the drive did not report \"驱动器正常\" within 10 s\n");
@@ -127,12 +127,12 @@ int main(int argc, char* argv[]) {
 
   if (connected) {
     Step("relative move: 2 圈 with \"+\"");
-    const std::string before = session.controls.Text("Text3");
-    session.controls.SetComboIndex("Combo5", 1);
-    session.controls.SetText("Text5", "2");
-    session.events.Dispatch("Command6(1)", dd::UiEvent::Click);
+    const std::string before = session.controls.Text(dd::Control::ActualPositionField);
+    session.controls.SetComboIndex(dd::Control::MoveUnitList, 1);
+    session.controls.SetText(dd::Control::MoveDistanceField, "2");
+    session.events.Dispatch(dd::Control::MoveTowardButton, dd::UiEvent::Click);
     const bool moved = WaitFor([&] {
-      return session.controls.Text("Text3") != before && !session.state.MotorMoving.load();
+      return session.controls.Text(dd::Control::ActualPositionField) != before && !session.state.MotorMoving.load();
     }, 15000);
     WaitFor([] { return false; }, 300);
     window.SyncNow();
@@ -141,7 +141,7 @@ int main(int argc, char* argv[]) {
     ok = Save(window, out + "/03_moved.png") && moved && ok;
 
     Step("homing run: \"归零\" (origin sensor, then 1 revolution back)");
-    session.events.Dispatch("Command2", dd::UiEvent::Click);
+    session.events.Dispatch(dd::Control::HomingButton, dd::UiEvent::Click);
     WaitFor([&] { return !session.state.HomingIdle.load(); }, 2000);
     const bool homed = WaitFor([&] { return session.state.HomingIdle.load(); }, 60000);
     WaitFor([] { return false; }, 300);
@@ -152,22 +152,22 @@ int main(int argc, char* argv[]) {
   }
 
   Step("compact view: \"简洁版\"");
-  session.events.Dispatch("Command10", dd::UiEvent::Click);
+  session.events.Dispatch(dd::Control::ViewButton, dd::UiEvent::Click);
   ok = Save(window, out + "/05_compact.png") && ok;
   Step("full view again");
-  session.events.Dispatch("Command10", dd::UiEvent::Click);
+  session.events.Dispatch(dd::Control::ViewButton, dd::UiEvent::Click);
   ok = Save(window, out + "/06_full.png") && ok;
   Step("settings dialog \"设定\"");
   QTimer::singleShot(0, &window, [&] {
     if (dd::SettingsDialog* dialog = window.OpenDialog()) {
       ok = Save(*dialog, out + "/07_settings_dialog.png") && ok;
     }
-    services.CloseDialog("Form2");
+    services.CloseDialog(dd::Control::SettingsDialog);
   });
-  services.RunDialog("Form2");
+  services.RunDialog(dd::Control::SettingsDialog);
   std::printf("  font: %s; messages shown: %d\n", qPrintable(QApplication::font().family()), messages);
   Step("close the window");
-  session.events.Dispatch("Form1", dd::UiEvent::Close);
+  session.events.Dispatch(dd::Control::MainWindow, dd::UiEvent::Close);
   if (!ports.empty()) std::filesystem::remove_all(ports);
   std::printf("tour: %s; screenshots in %s\n", ok ? "done" : "FAILED", qPrintable(out));
   return ok ? 0 : 1;

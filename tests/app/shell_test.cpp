@@ -135,7 +135,7 @@ TEST_F(ShellTest, discovery_honoursLockFilesAndDescribesAdapters_openLowersLaten
   std::ofstream(lockOf(com2)) << "         1\n";                    // init: alive
   std::ofstream(lockOf(com3)) << std::string(10 - std::to_string(dead).size(), ' ') << dead << "\n";
   Load();
-  const auto items = session_.controls.Items("Combo1");
+  const auto items = session_.controls.Items(Control::PortList);
   ASSERT_EQ(items.size(), 2u);  // COM2 held by a live process, COM4 without a UART
   EXPECT_EQ(items[0].text, "COM1");
   EXPECT_EQ(items[1].text, "COM3");
@@ -147,13 +147,13 @@ TEST_F(ShellTest, discovery_honoursLockFilesAndDescribesAdapters_openLowersLaten
 
   session_.ConnectionSequence = [] {};
   PickBaud(4);
-  Click("Command1");
+  Click(Control::OpenCloseButton);
   ASSERT_NE(session_.state.PortHandle.load(), 0);
   EXPECT_EQ(Content(latency), "1\n");
   EXPECT_EQ(session_.PortNotice, "");
   EXPECT_EQ(Content(lockOf(com1)), std::string(10 - std::to_string(::getpid()).size(), ' ') +
                                        std::to_string(::getpid()) + "\n");
-  Click("Command1");
+  Click(Control::OpenCloseButton);
   EXPECT_FALSE(fs::exists(lockOf(com1)));
 }
 
