@@ -66,15 +66,24 @@ std::optional<int16_t> ParseInt16(std::string_view text) {
   return static_cast<int16_t>(r);
 }
 
+namespace {
+
+// The C library's printf follows LC_NUMERIC, which the window system sets from the
+// environment ("1,50" under de_DE); to_chars never does.
+std::string Chars(double value, std::chars_format format, int precision) {
+  char buf[400];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, format, precision);
+  return ec == std::errc() ? std::string(buf, end) : std::string();
+}
+
+}  // namespace
+
 std::string PlainDecimal(double value) {
   if (value == 0.0) return "0";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15G", value);
-  std::string s(buf);
-  // %G keeps no trailing zeros in the fraction already; only the exponent form needs care.
-  if (s.find('E') != std::string::npos) {
+  std::string s = Chars(value, std::chars_format::general, 15);
+  // Like "%.15G": no trailing zeros in the fraction; only the exponent form needs care.
+  if (const auto pos = s.find('e'); pos != std::string::npos) {
     // VB-like form: mantissa, "E", sign, at least two digits.
-    const auto pos = s.find('E');
     std::string mant = s.substr(0, pos), exp = s.substr(pos + 1);
     std::string sign = exp.substr(0, 1);
     exp = exp.substr(1);
@@ -86,9 +95,8 @@ std::string PlainDecimal(double value) {
 
 std::string Grouped(double value) {
   const double r = RoundHalfEven(value);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.0f", std::fabs(r));
-  std::string digits(buf), out;
+  const std::string digits = Chars(std::fabs(r), std::chars_format::fixed, 0);
+  std::string out;
   const std::size_t n = digits.size();
   for (std::size_t i = 0; i < n; ++i) {
     out.push_back(digits[i]);
@@ -99,11 +107,9 @@ std::string Grouped(double value) {
 }
 
 std::string FixedDecimals(double value, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-  std::string s(buf);
+  std::string s = Chars(value, std::chars_format::fixed, decimals);
   // No "-0.00" for a value that rounds to zero.
-  if (s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(s.begin());
+  if (!s.empty() && s.front() == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(s.begin());
   return s;
 }
 

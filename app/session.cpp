@@ -19,6 +19,17 @@ void StartWorker(Session& session, std::function<void()> body) {
   }).detach();
 }
 
+void StartMotionWorker(Session& session, std::function<void()> body) {
+  session.state.MotionWorkerCount.fetch_add(1);
+  StartWorker(session, [&session, body = std::move(body)] {
+    struct Leave {
+      std::atomic<int32_t>& count;
+      ~Leave() { count.fetch_sub(1); }
+    } leave{session.state.MotionWorkerCount};
+    body();
+  });
+}
+
 void DelayMs(Session& session, int ms) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
@@ -32,6 +43,13 @@ void DelayMs(Session& session, int ms) {
 
 void WaitForWorkers(Session& session) {
   while (session.state.WorkerCount.load() > 0) {
+    session.ui.ProcessEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void WaitForMotionWorkers(Session& session) {
+  while (session.state.MotionWorkerCount.load() > 0) {
     session.ui.ProcessEvents();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -42,12 +42,17 @@ struct Session {
 // before the thread starts until it ends; never joined.
 void StartWorker(Session& session, std::function<void()> body);
 
+// StartWorker for a jog, move, homing or stop worker: also counted in MotionWorkerCount.
+void StartMotionWorker(Session& session, std::function<void()> body);
+
 // Waits more than `ms` milliseconds on a steady clock; on the UI thread it keeps
 // processing window events meanwhile, on a worker it only sleeps.
 void DelayMs(Session& session, int ms);
 
 // Processes window events until WorkerCount is 0 (UI thread; no time limit).
 void WaitForWorkers(Session& session);
+// The same until MotionWorkerCount is 0; polling goes on meanwhile.
+void WaitForMotionWorkers(Session& session);
 
 // "0"/"1" text of the low 8*bytes bits of value, most significant first.
 std::string ToBinaryString(int32_t value, int16_t bytes);

@@ -54,6 +54,13 @@ struct SharedState {
 
   std::atomic<double> MoveTarget{0.0};      // move click handler / homing workers
 
+  // A jog button is held: set by its accepted press, cleared by its release or by the
+  // stop at a program's end (UI thread).
+  std::atomic<bool> JogHeld{false};
+  // Jog, move, homing and stop workers still running (counted like WorkerCount). They
+  // watch the polled inputs, so polling must outlive them.
+  std::atomic<int32_t> MotionWorkerCount{0};
+
   // Bumped by every open and close of communication, so a connection sequence that is
   // interrupted by a close (it processes events while it waits) can tell and stop.
   std::atomic<uint32_t> ConnectionEpoch{0};

@@ -7,6 +7,7 @@
 #include "app/number_text.h"
 #include "app/port_descriptions.h"
 #include "link/port_facts.h"
+#include "app/orderly_shutdown.h"
 #include "link/serial_port.h"
 
 namespace dd {
@@ -28,6 +29,11 @@ void OnLoad(Session& s) {
 }
 
 void OnClose(Session& s) {
+  // A jog button still held as the window goes: its release never comes.
+  if (s.state.JogHeld) StopRunningMotion(s);
+  // Moves and homing runs watch the polled inputs: they finish, or are stopped, with
+  // live values before polling stops.
+  WaitForMotionWorkers(s);
   s.state.StopPolling = true;
   WaitForWorkers(s);
   SerialHandle port = s.state.PortHandle.exchange(0);

@@ -132,8 +132,11 @@ class HomingRun {
     });
   }
 
-  void RevolutionMove(int64_t turns, int wait) {
+  // False when the target lies outside the drive's 32-bit position range: nothing of
+  // the move is sent, and the creep's command is ended instead.
+  bool RevolutionMove(int64_t turns, int wait) {
     const double perRev = st_.PulsesPerRev / st_.PulseLength;
+    bool fits = true;
     Locked(wait, [&] {
       if (st_.HomingSpeedRpm == 0) {
         // The creep lowered the run speed.
@@ -150,11 +153,17 @@ class HomingRun {
         from = fresh;
       }
       const double target = from + static_cast<double>(turns) * perRev;
+      if (!WholeToS32(target)) {
+        fits = false;
+        Send(ClearCommand);
+        return;
+      }
       st_.MoveTarget = target;
       Send(StopMotion);
       SendValue(WriteTargetPosition, target);
       Send(ClearCommand);
     });
+    return fits;
   }
 
   // True once MotorMoving is false; false when an abort ended the wait.
@@ -176,7 +185,10 @@ class HomingRun {
       Locked(wait, [&] { Send(ClearCommand); });
       return true;
     }
-    RevolutionMove(turns, wait);
+    if (!RevolutionMove(turns, wait)) {
+      Fail(HomingDiagnostic::TargetOutOfRange);
+      return false;
+    }
     if (WaitForStandstill(AbortTest::AfterMoving)) return true;
     AbortAndStop();
     return false;
@@ -235,7 +247,7 @@ void HomingRun::OriginProcedure() {
   CreepSetUp(StartOriginSearch, false);
   if (!WaitForStandstill(AbortTest::AfterMoving)) return AbortAndClear();
 
-  RevolutionMove(-1, lockWait_);
+  if (!RevolutionMove(-1, lockWait_)) return Fail(HomingDiagnostic::TargetOutOfRange);
   if (!WaitForStandstill(AbortTest::BeforeMoving)) return AbortAndStop();
 
   CreepSetUp(StartOriginSearch, true);
@@ -275,7 +287,7 @@ void HomingRun::LimitProcedure(const LimitRole& role) {
     Tick();
   }
 
-  RevolutionMove(role.backOffSign, lockWait_);
+  if (!RevolutionMove(role.backOffSign, lockWait_)) return Fail(HomingDiagnostic::TargetOutOfRange);
   if (!WaitForStandstill(AbortTest::BeforeMoving)) return AbortAndStop();
 
   CreepSetUp(role.approach, true);
@@ -338,7 +350,7 @@ void StartHoming(Session& s) {
   const int32_t offset = st.HomingOffsetTurns;
   // Marked busy before the thread runs, so a second click cannot start a second run.
   st.HomingIdle = false;
-  StartWorker(s, [&s, worker, offset] { worker(s, offset); });
+  StartMotionWorker(s, [&s, worker, offset] { worker(s, offset); });
 }
 
 }  // namespace dd

@@ -48,6 +48,9 @@ std::string HomingDiagnosticText(HomingDiagnostic diagnostic) {
       return JoinLines({"其中一个极限传感器被触发，同时原点传感器也被触发，判断：",
                         "一种可能为原点传感器未接入，请检查后再试；",
                         "另一种可能为有一个极限传感器未接入，请检查后再试；", "归零未完成；"});
+    case HomingDiagnostic::TargetOutOfRange:
+      return JoinLines({"归零后偏移的目标位置超出驱动器的位置范围，无法移动；",
+                        "请在设定中减小归零后偏移值后再试；", "归零未完成；"});
   }
   return {};
 }

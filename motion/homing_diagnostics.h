@@ -20,6 +20,7 @@ enum class HomingDiagnostic {
   LowerLimitStuck,
   LowerLimitNotLeft,
   LimitWithOrigin,
+  TargetOutOfRange,  // a back-off or offset move whose target the drive cannot hold
 };
 
 inline constexpr const char* kHomingFailedTitle = "归零失败";

@@ -34,7 +34,8 @@ bool JogRefused(const Session& s, MoveButton button) {
 void OnJogPress(Session& s, const std::shared_ptr<JogReleases>& releases, MoveButton button) {
   if (JogRefused(s, button)) return;
   const uint64_t seen = releases->count.load();
-  StartWorker(s, [&s, releases, seen, button] {
+  s.state.JogHeld = true;
+  StartMotionWorker(s, [&s, releases, seen, button] {
     BusHold hold(s.state.Bus, kBusWaitMs);
     if (!hold || releases->count.load() != seen) return;
     Retry(s, kJogAttempts, 0, [&] {
@@ -46,6 +47,7 @@ void OnJogPress(Session& s, const std::shared_ptr<JogReleases>& releases, MoveBu
 
 void OnJogRelease(Session& s, const std::shared_ptr<JogReleases>& releases) {
   releases->count.fetch_add(1);
+  s.state.JogHeld = false;
   StartWorker(s, [&s] { EnableWorker(s); });
 }
 
@@ -79,7 +81,7 @@ void OnMoveClick(Session& s, MoveButton button) {
     return;
   }
   st.MoveTarget = target;
-  StartWorker(s, [&s] { MoveWorker(s); });
+  StartMotionWorker(s, [&s] { MoveWorker(s); });
 }
 
 bool DistanceKey(const Session& s, char32_t key) {

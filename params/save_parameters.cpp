@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/number_text.h"
+#include "app/orderly_shutdown.h"
 #include "link/drive_commands.h"
 #include "params/connection_sequence.h"
 #include "params/field_table.h"
@@ -85,6 +86,11 @@ void Save::WaitForQuietBus() {
   }
   if (Lost()) return;
   DisableWorkerControls();
+  // A faulted drive is not waited for, but a run that watches the inputs would wait
+  // for ever once polling stops: what still moves is stopped as "中断" stops it, and
+  // polling goes on until those workers have ended.
+  if (MotionRunning(s_)) StopRunningMotion(s_);
+  WaitForMotionWorkers(s_);
   st.StopPolling = true;
   WaitForWorkers(s_);
 }

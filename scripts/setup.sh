@@ -10,7 +10,7 @@ packages=(build-essential cmake ninja-build pkg-config
           qt6-base-dev qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
           libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev mbpoll
           g++-mingw-w64-x86-64 wine64 googletest xvfb xauth fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -24,6 +24,16 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A comma-decimal locale: the tests show that numbers do not follow the machine's locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: the locale de_DE.UTF-8 needs root: sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8" >&2
+    exit 1
+  fi
+  echo "setup: generating the locale de_DE.UTF-8"
+  localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
 cmake -S "$here" -B "$build" -G Ninja "$@" >/dev/null

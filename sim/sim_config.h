@@ -81,7 +81,7 @@ struct SimConfig {
   uint16_t startSpeed = 50;
   uint16_t commFilter = 3;
   uint16_t speedFilter = 4;
-  uint16_t homingSpeed = 1024;     // 0: origin searches run at the run speed
+  uint16_t homingSpeed = 256;      // 300 rpm, below the run speed as a save requires; 0: searches at the run speed
   uint16_t homingFilter = 6;
   uint16_t driveNumber = 0;        // 0: same as slaveAddress
   uint64_t sensorConfig = 0;

@@ -85,7 +85,7 @@ void InstallDriveStateHandlers(Session& session) {
   session.events.On(Control::StopButton, UiEvent::Click, [s](int) {
     s->state.AbortRequested.store(true);
     s->state.StopClicks.fetch_add(1);
-    StartWorker(*s, [s] { AbortMotion(*s); });
+    StartMotionWorker(*s, [s] { AbortMotion(*s); });
   });
 }
 

@@ -1,6 +1,7 @@
 // drivedesk: one window to set up, test and watch a closed-loop stepper drive.
 //   drivedesk [--log FILE] [--help] | --version
 #include <QApplication>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -8,12 +9,15 @@
 
 #include "app/bus_log.h"
 #include "app/bus_log_file.h"
+#include "app/exit_steps.h"
 #include "app/session.h"
 #include "app/single_instance.h"
 #include "app/version.h"
 #include "ui/main_window.h"
+#include "ui/program_main.h"
 #include "ui/program_setup.h"
 #include "ui/qt_ui_services.h"
+#include "ui/shutdown_requests.h"
 #include "ui/ui_fonts.h"
 #include "ui/window_layout.h"
 
@@ -66,6 +70,8 @@ int main(int argc, char* argv[]) {
     return options.bad ? 64 : 0;
   }
   QApplication app(argc, argv);
+  // Qt took the environment's locale; no C library number may follow its decimal comma.
+  std::setlocale(LC_NUMERIC, "C");
   // Every transaction goes to the program's bus log (window "通信日志", --log).
   dd::AttachBusLog();
   std::unique_ptr<dd::BusLogFile> logFile;
@@ -83,6 +89,9 @@ int main(int argc, char* argv[]) {
                                      "程序正在运行或未完全退出");
     return 1;
   }
+  // Flushed however the program ends (window, signal, session end, deadline); run before
+  // main returns, while the file still exists.
+  if (logFile) dd::AddExitStep([file = logFile.get()] { file->Stop(); });
   dd::InstallFontSubstitutes();
   QApplication::setFont(dd::WindowFont());
 
@@ -90,10 +99,11 @@ int main(int argc, char* argv[]) {
   dd::Session session(services);
   dd::DefineControls(session.controls);
   dd::MainWindow window(session);
+  const auto orderlyEnd = dd::InstallOrderlyEnd(app, session);
   dd::LoadProgram(session, services, window);
   window.show();
   const int code = QApplication::exec();
   // The window has closed the port; what the workers traced is in the log by now.
-  if (logFile) logFile->Stop();
+  dd::RunExitSteps();
   return code;
 }

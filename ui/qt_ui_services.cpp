@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/exit_steps.h"
 #include "ui/main_window.h"
 
 namespace dd {
@@ -15,11 +16,8 @@ QtUiServices::QtUiServices() {
     QWidget* owner = window_ != nullptr && window_->isVisible() ? window_ : nullptr;
     ShowMessageBox(owner, icon, title, text);
   };
-  quitter_ = [](int exitCode) {
-    // At once: no close handler, no waiting for workers; the system closes the port.
-    std::fflush(nullptr);
-    std::_Exit(exitCode);
-  };
+  // At once: no close handler, no waiting for workers; the system closes the port.
+  quitter_ = [](int exitCode) { EndProcessNow(exitCode); };
 }
 
 QtUiServices::~QtUiServices() = default;

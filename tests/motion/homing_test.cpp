@@ -7,6 +7,7 @@
 #include <string>
 
 #include "motion/homing.h"
+#include "motion/homing_diagnostics.h"
 #include "tests/motion/motion_sim_fixture.h"
 
 namespace dd::test {
@@ -81,6 +82,23 @@ TEST_F(HomingTest, eachMode_zeroLiesTheOffsetBackFromTheReference) {
   }
   ui.Pump(100);
   EXPECT_TRUE(ui.Messages().empty());
+}
+
+// 10,000,000 turns of 400 units: the offset's target does not fit the drive's 32 bits.
+TEST_F(HomingTest, offsetBeyondPositionRange_failsVisiblyWithoutZeroOrMotion) {
+  ASSERT_NO_FATAL_FAILURE(StartDrive());
+  sim->ClearLog();
+  StartHomingRun(0, 10000000);
+  ASSERT_TRUE(HomingEnded());
+  ASSERT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(3000)));
+  ASSERT_TRUE(Eventually([&] { return !ui.Messages().empty(); }, 2000));
+  EXPECT_EQ(ui.Messages()[0].title, "归零失败");
+  EXPECT_EQ(ui.Messages()[0].text, HomingDiagnosticText(HomingDiagnostic::TargetOutOfRange));
+  EXPECT_EQ(Count(ControlWrites(), 0x0100), 0u) << "zero was set";
+  EXPECT_FALSE(MotionCommandStanding());
+  EXPECT_NEAR(sim->TruePosition(), 400, kOriginTolerance);
+  ExpectIdleState();
+  ExpectSpeedsRestored();
 }
 
 TEST_F(HomingTest, originMode_startingOnTheSensor_noSearch) {

@@ -28,7 +28,7 @@ TEST_F(ConnectionSequenceTest, fullConnection_fillsEveryFieldInItsFormAndRestore
   const std::pair<Control, const char*> fields[] = {
       {Control::PulsesPerRevField, "51,200"}, {Control::PulseLengthField, "128"}, {Control::UnitsPerRevField, "400"}, {Control::DriveNumberField, "1"}, {Control::InputBandwidthField, "200,000"}, {Control::DriveCurrentField, "3.00"},
       {Control::CurrentReductionField, "50"}, {Control::ReductionDelayField, "300"}, {Control::RunSpeedField, "600"},  // 512 units of 1.171875 rpm
-      {Control::HomingSpeedField, "1200"}, {Control::StartSpeedField, "58.59375"}, {Control::CommFilterField, "3"}, {Control::SpeedFilterField, "4"}, {Control::HomingFilterField, "6"}, {Control::DeviationAlarmField, "4000"},
+      {Control::HomingSpeedField, "300"}, {Control::StartSpeedField, "58.59375"}, {Control::CommFilterField, "3"}, {Control::SpeedFilterField, "4"}, {Control::HomingFilterField, "6"}, {Control::DeviationAlarmField, "4000"},
       {Control::InPositionWindowField, "10"}, {Control::InPositionTimeField, "5"}, {Control::CpuTemperatureField, "38"}};
   for (const auto& [field, text] : fields) EXPECT_EQ(Field(field), text) << field;
   EXPECT_EQ(session.controls.ComboText(Control::DriveBaudList), "115200");
@@ -41,7 +41,7 @@ TEST_F(ConnectionSequenceTest, fullConnection_fillsEveryFieldInItsFormAndRestore
   EXPECT_EQ(st.PulsesPerRev.load(), 51200.0);
   EXPECT_EQ(st.PulseLength.load(), 128.0);
   EXPECT_EQ(st.RunSpeedRpm.load(), 600.0);
-  EXPECT_EQ(st.HomingSpeedRpm.load(), 1200);
+  EXPECT_EQ(st.HomingSpeedRpm.load(), 300);
   EXPECT_EQ(st.HomingFilter.load(), 6);
   EXPECT_EQ(st.MaxCurrent.load(), 600);
   EXPECT_EQ(st.MinCurrent.load(), 50);

@@ -10,6 +10,8 @@
 
 #include <QMenu>
 
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -17,6 +19,7 @@
 #include <unistd.h>
 
 #include "app/control.h"
+#include "link/drive_registers.h"
 #include "sim/sim_drive.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/install_handlers.h"
@@ -128,10 +131,49 @@ TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesC
 
   // Opening again reads everything afresh.
   Click(Control::OpenCloseButton);
-  ASSERT_TRUE(WaitFor([&] { return Shown(Control::PulsesPerRevField) == "51,200"; }));
+  ASSERT_TRUE(WaitFor([&] { return !Shown(Control::PortStatusField).empty() && W(Control::JogFrame)->isEnabled(); }));
+  // Closed while a jog button is held: its release never comes, the close stops the axis.
+  QTest::mousePress(W(Control::JogAwayButton), Qt::LeftButton);
+  ASSERT_TRUE(WaitFor([&] { return drive_->Moving(); }));
   window->close();
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
   EXPECT_EQ(session.state.PortHandle.load(), 0);
+  EXPECT_TRUE(drive_->WaitForStandstill(std::chrono::milliseconds(5000)));
+  EXPECT_NE(drive_->ControlWord(), 0x0010) << "the jog command still stands";
+}
+
+// Also run under LC_ALL=de_DE.UTF-8, where the C library writes "1,50": the window must
+// keep the decimal points it shows and reads.
+TEST_F(ProgramTest, firstSaveOnFactoryDrive_passesFieldChecksAndStoresEveryValue) {
+  const char* all = std::getenv("LC_ALL");
+  if (all != nullptr && std::string(all).rfind("de_DE", 0) == 0) {
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "no de_DE locale: run scripts/setup.sh";
+  }
+  window->Load();
+  ShowActive();
+  PickBaud(4);
+  Click(Control::OpenCloseButton);
+  ASSERT_TRUE(WaitFor([&] { return W(Control::ParameterPanel)->isEnabled() && !Shown(Control::StartSpeedField).empty(); }));
+  EXPECT_EQ(Shown(Control::DriveCurrentField), "3.00");
+  EXPECT_EQ(Shown(Control::StartSpeedField), "58.59375");
+  for (Control field : {Control::StartSpeedField, Control::HomingSpeedField, Control::RunSpeedField,
+                        Control::DriveCurrentField}) {
+    W(field)->setFocus();
+    QTest::keyClick(W(field), Qt::Key_Tab);
+    QTest::qWait(20);
+  }
+  auto* current = qobject_cast<QLineEdit*>(W(Control::DriveCurrentField));
+  current->setFocus();
+  current->selectAll();
+  QTest::keyClicks(current, "2.5");
+  drive_->ClearLog();
+  Click(Control::SaveButton);
+  ASSERT_TRUE(WaitFor([&] { return drive_->SaveCount() == 1 && Shown(Control::DriveCurrentField) == "2.50"; }, 20000));
+  EXPECT_TRUE(messages.empty()) << messages[0].title << " " << messages[0].text;
+  EXPECT_EQ(drive_->Register(reg::kDriveCurrent), 250);
+  int startSpeedWrites = 0;
+  for (const auto& e : drive_->Log()) startSpeedWrites += e.reg == reg::kStartSpeed && e.function != 3 && e.function != 4;
+  EXPECT_EQ(startSpeedWrites, 1);
 }
 
 TEST_F(ProgramTest, restoreFromFileMenu_runsLikeTheSaveAndSaysEveryValueTook) {

@@ -1,0 +1,98 @@
+// The real program, offscreen, against drivesim, ended from outside while its
+// operator holds a jog button: the axis stops before the process ends; a silent drive
+// delays the end by seconds at most; a second signal ends it at once.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "tests/support/child_process.h"
+
+namespace dd::test {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+struct DriveStatus {
+  int speed = -1;
+  unsigned controlWord = 0xFFFF;
+};
+
+class ProgramEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("dd-end-" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    ::setenv("DRIVEDESK_PORT_DIR", dir_.c_str(), 1);
+    ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
+    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);  // the single-instance lock of these runs only
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    sim_ = std::make_unique<ChildProcess>(std::vector<std::string>{DRIVESIM_PATH, "--com", "5"});
+    ASSERT_FALSE(sim_->ReadLine(5000ms).empty());
+  }
+  void TearDown() override {
+    program_.reset();
+    sim_.reset();
+    fs::remove_all(dir_);
+  }
+  // Starts drivedesk with its scripted operator; returns once it jogs.
+  void StartJogging() {
+    program_ = std::make_unique<ChildProcess>(std::vector<std::string>{OPERATED_PROGRAM_PATH});
+    ASSERT_EQ(program_->ReadLine(30000ms), "jogging");
+  }
+  DriveStatus Status() {
+    sim_->Type("status");
+    std::string line;
+    while (line.rfind("pos ", 0) != 0) {
+      line = sim_->ReadLine(5000ms);
+      if (line.empty()) break;
+    }
+    DriveStatus s;
+    const auto at = line.find(" speed ");
+    if (at != std::string::npos) std::sscanf(line.c_str() + at, " speed %d cw 0x%x", &s.speed, &s.controlWord);
+    return s;
+  }
+
+  fs::path dir_;
+  std::unique_ptr<ChildProcess> sim_;
+  std::unique_ptr<ChildProcess> program_;
+};
+
+TEST_F(ProgramEnd, sigtermWhileJogging_stopsTheAxisThenEnds) {
+  ASSERT_NO_FATAL_FAILURE(StartJogging());
+  EXPECT_NE(Status().speed, 0);
+  kill(program_->Pid(), SIGTERM);
+  EXPECT_EQ(program_->WaitExit(10000ms), 0);
+  DriveStatus s = Status();
+  for (auto deadline = std::chrono::steady_clock::now() + 5s; s.speed != 0 && std::chrono::steady_clock::now() < deadline;) {
+    s = Status();
+  }
+  EXPECT_EQ(s.speed, 0);
+  EXPECT_TRUE(s.controlWord != 0x0010 && s.controlWord != 0x0020) << "the jog command still stands";
+}
+
+TEST_F(ProgramEnd, silentDrive_endsWithinSecondsAndASecondSignalAtOnce) {
+  ASSERT_NO_FATAL_FAILURE(StartJogging());
+  sim_->Type("fault silent forever");
+  Status();
+  kill(program_->Pid(), SIGTERM);
+  EXPECT_NE(program_->WaitExit(15000ms), -1) << "still running";
+
+  sim_->Type("fault clear");
+  ASSERT_NO_FATAL_FAILURE(StartJogging());
+  sim_->Type("fault silent forever");
+  Status();
+  kill(program_->Pid(), SIGTERM);
+  kill(program_->Pid(), SIGINT);
+  EXPECT_EQ(program_->WaitExit(2000ms), 128 + SIGINT);
+}
+
+}  // namespace
+}  // namespace dd::test

@@ -1,0 +1,26 @@
+// The orderly end of the program on a signal or at the end of the desktop session,
+// and the program as drivedesk's main() runs it.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+class QApplication;
+
+namespace dd {
+
+struct Session;
+class MainWindow;
+class ShutdownRequests;
+
+// Signals and the session's end run EndProgram; any other way out of the event loop
+// still runs the orderly stop. Keep the result for the life of the event loop.
+std::unique_ptr<ShutdownRequests> InstallOrderlyEnd(QApplication& app, Session& session);
+
+// drivedesk's main() without its options: runs the program until it ends; returns its
+// exit code. `operate`, if given, runs once the window is shown (a scripted operator,
+// for tests that end the real program from outside).
+int RunProgram(int argc, char* argv[],
+               const std::function<void(Session&, MainWindow&)>& operate = {});
+
+}  // namespace dd
