@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/control_model.h"
@@ -11,6 +12,8 @@
 #include "app/ui_services.h"
 
 namespace dd {
+
+class SampleHistory;
 
 struct Session {
   explicit Session(UiServices& services) : ui(services) {}
@@ -21,6 +24,9 @@ struct Session {
   ControlModel controls;
   EventRouter events;
   UiServices& ui;
+  // What the polling read, over time (status subsystem); set before any worker starts,
+  // null where nobody records.
+  std::shared_ptr<SampleHistory> samples;
 
   // Run by a one-shot timer after communication opened and after a save; installed by the
   // parameter subsystem.

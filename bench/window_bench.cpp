@@ -3,12 +3,14 @@
 // click on "开启通信" to the panels enabled, then CPU, memory and the UI thread's
 // responsiveness while polling. Built from the same pieces as drivedesk's main().
 //   bench_window [--seconds S] [--com N] [--baud B] [--probe-ms MS (0: no clicks)]
-//                [--moving-drive] [--log FILE] [--log-window]
+//                [--moving-drive] [--log FILE] [--log-window] [--curves [--open-seconds S]]
 // Run by bench/process.sh, which starts drivesim and sets the port directory. With
 // --moving-drive it serves COMn itself from an instant simulated drive whose axis is
 // moved every millisecond, so every polled value changes all the time: the display
 // updates must be coalesced and clicks still handled at once. --log and --log-window turn
 // on the communication log's file (as drivedesk --log) and open its window once connected.
+// With --curves it measures twice in the same run, first with the "实时曲线" window
+// closed, then open.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -39,7 +41,9 @@
 #include "ui/bus_log_window.h"
 #include "sim/sim_drive.h"
 #include "tests/robustness/headless_program.h"
+#include "status/sample_history.h"
 #include "ui/control_mirror.h"
+#include "ui/curves_window.h"
 #include "ui/main_window.h"
 #include "ui/program_setup.h"
 #include "ui/qt_ui_services.h"
@@ -112,6 +116,8 @@ int main(int argc, char* argv[]) {
   bool moving = false;
   std::string logPath;
   bool logWindow = false;
+  bool curves = false;
+  double openSeconds = 0;  // with --curves: the open period, if not --seconds
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--seconds" && i + 1 < argc) seconds = std::atof(argv[++i]);
@@ -121,6 +127,8 @@ int main(int argc, char* argv[]) {
     else if (a == "--moving-drive") moving = true;
     else if (a == "--log" && i + 1 < argc) logPath = argv[++i];
     else if (a == "--log-window") logWindow = true;
+    else if (a == "--curves") curves = true;
+    else if (a == "--open-seconds" && i + 1 < argc) openSeconds = std::atof(argv[++i]);
   }
   std::unique_ptr<dd::test::PortDirectory> ports;
   std::unique_ptr<dd::SimDrive> sim;
@@ -237,17 +245,42 @@ int main(int argc, char* argv[]) {
     }
   });
 
-  const double cpuBefore = CpuSeconds();
-  const double uiCpuBefore = ThreadCpuSeconds();
-  const uint64_t framesBefore = dd::ProgramBusLog().End();
-  const int batchesBefore = window.Mirror().Batches();
-  const auto pollStart = Clock::now();
-  RunEventLoop(static_cast<int>(seconds * 1000));
-  const double wall = std::chrono::duration<double>(Clock::now() - pollStart).count();
-  const double cpu = CpuSeconds() - cpuBefore;
-  const double uiCpu = ThreadCpuSeconds() - uiCpuBefore;
-  const uint64_t frames = dd::ProgramBusLog().End() - framesBefore;
-  const int batches = window.Mirror().Batches() - batchesBefore;
+  // One measuring period: polling rate, display batches, CPU of the process and of
+  // the UI thread.
+  auto measure = [&](const char* label, double periodSeconds) {
+    const double cpuBefore = CpuSeconds();
+    const double uiCpuBefore = ThreadCpuSeconds();
+    const uint64_t framesBefore = dd::ProgramBusLog().End();
+    const int batchesBefore = window.Mirror().Batches();
+    const auto pollStart = Clock::now();
+    RunEventLoop(static_cast<int>(periodSeconds * 1000));
+    const double wall = std::chrono::duration<double>(Clock::now() - pollStart).count();
+    const double cpu = CpuSeconds() - cpuBefore;
+    const double uiCpu = ThreadCpuSeconds() - uiCpuBefore;
+    const uint64_t frames = dd::ProgramBusLog().End() - framesBefore;
+    const int batches = window.Mirror().Batches() - batchesBefore;
+    std::printf("%spolling: %.1f s, %.2f cycles/s (%.0f frames sent), %.1f display batches/s\n", label,
+                wall, static_cast<double>(frames) / 9.0 / wall, static_cast<double>(frames),
+                batches / wall);
+    std::printf("%scpu: %.2f %% of one core (%.3f s cpu in %.1f s); UI thread alone %.2f %%\n", label,
+                100.0 * cpu / wall, cpu, wall, 100.0 * uiCpu / wall);
+  };
+  if (curves) {
+    // Same run: first with the plot closed, then open on its shortest span (the most
+    // redrawing), every curve shown.
+    measure("[curves closed] ", seconds);
+    window.ShowCurves();
+    if (!QTest::qWaitForWindowExposed(window.Curves(), 10000)) {
+      std::fprintf(stderr, "bench_window: curves window not shown\n");
+      return 1;
+    }
+    measure("[curves open] ", openSeconds > 0 ? openSeconds : seconds);
+    std::printf("curves: %zu samples held (capacity %zu), %d points drawn per curve\n",
+                session.samples->Size(), session.samples->Capacity(),
+                window.Curves()->PointsDrawn(dd::Quantity::ActualPosition));
+  } else {
+    measure("", seconds);
+  }
   probing = false;
   prober.join();
   QTest::qWait(100);
@@ -264,11 +297,6 @@ int main(int argc, char* argv[]) {
   std::printf("start-up: process start -> window shown %.1f ms (main -> shown %.1f ms, %.1f ms before main)\n",
               startAgeMs + shownMs, shownMs, startAgeMs);
   std::printf("connect: click -> panels enabled %.1f ms\n", connectMs);
-  std::printf("polling: %.1f s, %.2f cycles/s (%.0f frames sent), %.1f display batches/s\n", wall,
-              static_cast<double>(frames) / 9.0 / wall, static_cast<double>(frames),
-              batches / wall);
-  std::printf("cpu: %.2f %% of one core (%.3f s cpu in %.1f s); UI thread alone %.2f %%\n",
-              100.0 * cpu / wall, cpu, wall, 100.0 * uiCpu / wall);
   std::printf("memory: peak RSS %.1f MB\n", static_cast<double>(PeakRssKb()) / 1024.0);
   std::printf("clicks: %zu handled, latency median %.2f ms, p99 %.2f ms, max %.2f ms\n", lat.size(),
               Percentile(lat, 0.5), Percentile(lat, 0.99), lat.empty() ? 0.0 : *std::max_element(lat.begin(), lat.end()));

@@ -8,6 +8,7 @@
 #include "link/drive_commands.h"
 #include "motion/homing_diagnostics.h"
 #include "status/drive_state_commands.h"
+#include "status/sample_history.h"
 
 namespace dd {
 namespace {
@@ -57,12 +58,14 @@ class HomingRun {
 
   // Common finish, on every way out.
   ~HomingRun() {
+    if (s_.samples) s_.samples->EndMotion(MotionKind::Homing);
     st_.HomingIdle = true;
     s_.controls.SetColor(Control::HomingButton, kButtonFace);
   }
 
   void Start() {
     st_.HomingIdle = false;
+    if (s_.samples) s_.samples->BeginMotion(MotionKind::Homing);
     s_.controls.SetColor(Control::HomingButton, kRed);
     const int32_t homingRpm = st_.HomingSpeedRpm;
     if (homingRpm != 0) {

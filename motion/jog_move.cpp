@@ -10,6 +10,7 @@
 #include "app/number_text.h"
 #include "link/drive_commands.h"
 #include "status/drive_state_commands.h"
+#include "status/sample_history.h"
 
 namespace dd {
 namespace {
@@ -38,16 +39,18 @@ void OnJogPress(Session& s, const std::shared_ptr<JogReleases>& releases, MoveBu
   StartMotionWorker(s, [&s, releases, seen, button] {
     BusHold hold(s.state.Bus, kBusWaitMs);
     if (!hold || releases->count.load() != seen) return;
-    Retry(s, kJogAttempts, 0, [&] {
+    const bool started = Retry(s, kJogAttempts, 0, [&] {
       return button == MoveButton::Away ? JogAwayFromMotor(Port(s), Addr(s))
                                         : JogTowardMotor(Port(s), Addr(s));
     });
+    if (started && s.samples) s.samples->BeginMotion(MotionKind::Jog);
   });
 }
 
 void OnJogRelease(Session& s, const std::shared_ptr<JogReleases>& releases) {
   releases->count.fetch_add(1);
   s.state.JogHeld = false;
+  if (s.samples) s.samples->EndMotion(MotionKind::Jog);
   StartWorker(s, [&s] { EnableWorker(s); });
 }
 
@@ -111,6 +114,7 @@ std::optional<double> MoveDistance(const std::string& distanceText, const std::s
 void MoveWorker(Session& s) {
   auto& st = s.state;
   st.LimitSyncArmed = false;
+  if (s.samples) s.samples->BeginMotion(MotionKind::Move);
   {
     BusHold hold(st.Bus, kBusWaitMs);
     if (hold && Retry(s, kMoveAttempts, 0, [&] { return StopMotion(Port(s), Addr(s)); })) {
@@ -134,6 +138,7 @@ void MoveWorker(Session& s) {
   // Once polling has stopped (window closing, save) nobody updates MotorMoving any more.
   while (st.MotorMoving && !st.StopPolling) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   st.LimitSyncArmed = true;
+  if (s.samples) s.samples->EndMotion(MotionKind::Move);
 }
 
 void InstallJogMoveHandlers(Session& s) {

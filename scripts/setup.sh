@@ -7,7 +7,7 @@ build="${1:-$here/build}"
 shift || true
 
 packages=(build-essential cmake ninja-build pkg-config
-          qt6-base-dev qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
+          qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
           libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev mbpoll
           g++-mingw-w64-x86-64 wine64 googletest xvfb xauth fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming
           clang libclang-rt-14-dev locales)

@@ -49,9 +49,13 @@ std::string PortStatusText(int32_t word) {
 
 std::string CurrentText(int32_t hundredths) { return FixedDecimals(hundredths / 100.0, 2); }
 
-std::string SpeedRpmText(double speedValue, int32_t speedCoefficient, double pulsesPerRev) {
+double SpeedRpm(double speedValue, int32_t speedCoefficient, double pulsesPerRev) {
   const double k = static_cast<double>(static_cast<int64_t>(speedCoefficient) * 60000);
-  return FixedDecimals(speedValue * k / pulsesPerRev, 3);
+  return speedValue * k / pulsesPerRev;
+}
+
+std::string SpeedRpmText(double speedValue, int32_t speedCoefficient, double pulsesPerRev) {
+  return FixedDecimals(SpeedRpm(speedValue, speedCoefficient, pulsesPerRev), 3);
 }
 
 std::string TravelText(double pulses, double pulsesPerRev) {

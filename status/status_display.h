@@ -26,8 +26,10 @@ std::string PortStatusText(int32_t word);
 // Motor current in 0.01 A as "0.00" amperes.
 std::string CurrentText(int32_t hundredths);
 
-// Speed register value in rpm, "0.000": value * (coefficient * 60000) / pulsesPerRev.
+// Speed register value in rpm: value * (coefficient * 60000) / pulsesPerRev.
 // `pulsesPerRev` must be positive.
+double SpeedRpm(double speedValue, int32_t speedCoefficient, double pulsesPerRev);
+// The same as "0.000".
 std::string SpeedRpmText(double speedValue, int32_t speedCoefficient, double pulsesPerRev);
 
 // Travel in pulses as whole revolutions, "#,0". `pulsesPerRev` must be positive.

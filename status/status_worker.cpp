@@ -1,12 +1,15 @@
 #include "status/status_worker.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "app/control.h"
 #include "link/drive_commands.h"
 #include "status/error_codes.h"
 #include "status/link_health.h"
+#include "status/sample_history.h"
 #include "status/status_display.h"
 
 namespace dd {
@@ -84,32 +87,44 @@ void RunCycle(Session& s, LinkHealth& health) {
     c.SetText(Control::ErrorTextField, ErrorText(static_cast<uint16_t>(code)));
     st.DriveHealthy.store(code == 0);
   }
+  // The curves get what this cycle read, stamped when the actual position came in.
+  Sample sample;
   if (double actual = 0; Poll(s, health, ReadActualPosition, actual)) {
     st.ActualPosition.store(actual);
     c.SetText(Control::ActualPositionField, PositionText(actual));
+    sample[Quantity::ActualPosition] = actual;
   }
+  if (s.samples) sample.time = s.samples->Now();
   if (double target = 0; Poll(s, health, ReadTargetPosition, target)) {
     st.TargetPosition.store(target);
     c.SetText(Control::TargetPositionField, PositionText(target));
+    sample[Quantity::TargetPosition] = target;
   }
   if (double deviation = 0; Poll(s, health, ReadPositionDeviation, deviation)) {
     c.SetText(Control::PositionDeviationField, PositionText(deviation));
+    sample[Quantity::Deviation] = deviation;
   }
   if (int32_t current = 0; Poll(s, health, ReadActualCurrent, current)) {
     c.SetText(Control::LiveCurrentField, CurrentText(current));
     c.SetVisible(Control::LiveCurrentUnit, true);
+    sample[Quantity::CurrentAmps] = current / 100.0;
   }
   if (double speed = 0; Poll(s, health, ReadActualSpeed, speed)) {
     const double pulsesPerRev = st.PulsesPerRev.load();
     if (pulsesPerRev > 0) {
-      c.SetText(Control::LiveSpeedField, SpeedRpmText(speed, st.SpeedCoefficient.load(), pulsesPerRev));
+      const int32_t coefficient = st.SpeedCoefficient.load();
+      c.SetText(Control::LiveSpeedField, SpeedRpmText(speed, coefficient, pulsesPerRev));
       c.SetVisible(Control::LiveSpeedUnit, true);
+      sample[Quantity::SpeedRpm] = SpeedRpm(speed, coefficient, pulsesPerRev);
     }
     const bool moving = st.MotorEnabled.load() && speed != 0;
     st.MotorMoving.store(moving);
     c.SetColor(Control::WaitingLamp, moving ? kButtonFace : kGreen);
     c.SetColor(Control::MovingLamp, moving ? kRed : kButtonFace);
   }
+  const bool anyRead = std::any_of(sample.values.begin(), sample.values.end(),
+                                   [](double v) { return !std::isnan(v); });
+  if (s.samples && anyRead) s.samples->Add(sample);
   if (double seconds = 0; Poll(s, health, ReadRunTime, seconds)) {
     c.SetText(Control::RunTimeField, RunTimeText(seconds));
   }

@@ -7,6 +7,7 @@
 
 #include "app/session.h"
 #include "app/version.h"
+#include "ui/curves_window.h"
 #include "ui/settings_dialog.h"
 #include "ui/window_layout.h"
 
@@ -22,6 +23,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   fileMenu_ = menuBar_->addMenu(QStringLiteral("文件"));
   toolsMenu_ = menuBar_->addMenu(QStringLiteral("工具"));
   helpMenu_ = menuBar_->addMenu(QStringLiteral("帮助"));
+  toolsMenu_->addAction(QStringLiteral("实时曲线"), this, &MainWindow::ShowCurves);
   helpMenu_->addAction(QStringLiteral("关于 DriveDesk"), this, &MainWindow::ShowAbout);
   formArea_ = new QWidget(this);
   controls_ = new FormWidgets(session_, form, formArea_);
@@ -82,6 +84,15 @@ void MainWindow::CloseSettingsDialog() {
   if (dialog_ != nullptr) dialog_->Finish();
 }
 
+void MainWindow::ShowCurves() {
+  // The history is made with the handlers, before any worker could record into it.
+  if (!session_.samples) return;
+  if (curves_ == nullptr) curves_ = new CurvesWindow(session_.samples, this);
+  curves_->show();
+  curves_->raise();
+  curves_->activateWindow();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   // A second request while the handler still waits for the workers is dropped; the
   // first one closes the window when the handler returns.
@@ -93,6 +104,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   session_.events.Dispatch(Control::MainWindow, UiEvent::Close);
   mirror_->Sync();
   closing_ = false;
+  // The plot goes with the program's window.
+  if (curves_ != nullptr) curves_->close();
   event->accept();
 }
 

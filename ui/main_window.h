@@ -15,6 +15,7 @@ class QMenuBar;
 namespace dd {
 
 struct Session;
+class CurvesWindow;
 class SettingsDialog;
 
 class MainWindow : public QWidget {
@@ -52,6 +53,10 @@ class MainWindow : public QWidget {
   void ShowAbout();
   SettingsDialog* OpenDialog() const { return dialog_; }
 
+  // Opens the "实时曲线" window, or brings it to the front.
+  void ShowCurves();
+  CurvesWindow* Curves() const { return curves_; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -65,6 +70,7 @@ class MainWindow : public QWidget {
   QWidget* formArea_ = nullptr;
   FormWidgets* controls_ = nullptr;  // child QObject of this window
   SettingsDialog* dialog_ = nullptr;
+  CurvesWindow* curves_ = nullptr;  // child window, made when first asked for
   bool closing_ = false;
 };
 

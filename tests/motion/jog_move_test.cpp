@@ -9,6 +9,7 @@
 #include "app/number_text.h"
 #include "motion/jog_move.h"
 #include "motion/motion_handlers.h"
+#include "status/sample_history.h"
 #include "tests/motion/motion_sim_fixture.h"
 
 namespace dd::test {
@@ -180,6 +181,10 @@ TEST_F(JogMoveSimTest, jogHeld_runsUntilRelease) {
   ASSERT_TRUE(Eventually([&] { return sim->Moving() && DrivePosition() < stopped - 50; }));
   session.events.Dispatch(Control::JogAwayButton, UiEvent::MouseUp, 1);
   ASSERT_TRUE(Eventually([&] { return sim->ControlWord() == 0x0000 && !sim->Moving(); }));
+  // Each jog is a band on the curves, from its start to its release.
+  const auto bands = session.samples->Bands(0, session.samples->Now());
+  ASSERT_EQ(bands.size(), 2u);
+  for (const MotionBand& b : bands) EXPECT_TRUE(b.kind == MotionKind::Jog && b.end > b.start);
 }
 
 TEST_F(JogMoveSimTest, jogTowardActiveLimit_refusedButReleaseStillClears) {
@@ -244,6 +249,15 @@ TEST_F(JogMoveSimTest, moves_inPulsesAndRevolutionsBothWays) {
     EXPECT_EQ(sim->ControlWord(), 0x0000);
   }
   EXPECT_TRUE(ui.Messages().empty());
+  // Each move is a closed band on the curves in which the polled speed was not zero.
+  const auto bands = session.samples->Bands(0, session.samples->Now());
+  ASSERT_EQ(bands.size(), std::size(cases));
+  for (const MotionBand& b : bands) {
+    const auto inside = session.samples->Between(b.start, b.end);
+    EXPECT_TRUE(b.kind == MotionKind::Move && std::any_of(inside.begin(), inside.end(), [](const Sample& s) {
+      return s[Quantity::SpeedRpm] != 0;
+    })) << b.start;
+  }
 }
 
 TEST_F(JogMoveSimTest, distanceZero_stopTargetAndRestartStillSent) {

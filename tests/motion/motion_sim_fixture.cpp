@@ -8,6 +8,7 @@
 #include "link/serial_port.h"
 #include "motion/motion_handlers.h"
 #include "status/drive_state_commands.h"
+#include "status/sample_history.h"
 #include "status/status_worker.h"
 
 namespace dd::test {
@@ -67,6 +68,7 @@ void MotionSimTest::StartDrive() {
   st.HomingIdle = true;
   st.AbortRequested = false;
 
+  session.samples = std::make_shared<SampleHistory>();
   InstallDriveStateHandlers(session);
   InstallMotionHandlers(session);
   StartStatusWorker(session);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/control.h"
+#include "status/sample_history.h"
 #include "status/status_display.h"
 #include "status/status_worker.h"
 #include "tests/status/status_test_fixture.h"
@@ -80,6 +81,55 @@ TEST_F(StatusWorkerTest, liveValues_followTheSimulator) {
   EXPECT_TRUE(Eventually([&] { return c().Color(Control::MovingLamp) == kButtonFace; }));
   EXPECT_EQ(c().Color(Control::WaitingLamp), kGreen);
   EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 3000);
+}
+
+// The curves get exactly what the polling read: during a move, sample by sample, the
+// values of the drive's replies in the same cycle, at rising real times.
+TEST_F(StatusWorkerTest, samples_areTheValuesOfTheRepliesDuringAMove) {
+  session.samples = std::make_shared<SampleHistory>();
+  sim->ClearLog();
+  StartStatusWorker(session);
+  WaitRequests(18);
+  SetDriveTarget(3000);
+  ASSERT_TRUE(sim->WaitFor([&] { return sim->DrivePosition() == 3000; }, std::chrono::seconds(10)));
+  WaitRequests(18);
+  StopWorkers();
+  const double end = session.samples->Now();
+
+  // Each cycle's five plotted reads, decoded from the reply bytes.
+  const double rpmPerUnit = st().SpeedCoefficient.load() * 60000.0 / st().PulsesPerRev.load();
+  std::vector<Sample> read;
+  Sample cycle;
+  for (const SimLogEntry& e : sim->Log()) {
+    const auto& r = e.reply;
+    if ((e.function != 3 && e.function != 4) || r.size() < 7) continue;
+    const double s32 = r.size() == 9 ? static_cast<int32_t>(r[3] << 24 | r[4] << 16 | r[5] << 8 | r[6]) : 0;
+    switch (e.reg) {
+      case 0x002C: cycle[Quantity::ActualPosition] = s32; break;
+      case 0x002E: cycle[Quantity::TargetPosition] = s32; break;
+      case 0x003C: cycle[Quantity::Deviation] = s32; break;
+      case 0x0015: cycle[Quantity::CurrentAmps] = (r[3] << 8 | r[4]) / 100.0; break;
+      case 0x0045: cycle[Quantity::SpeedRpm] = s32 * rpmPerUnit; read.push_back(cycle); break;
+      default: break;
+    }
+  }
+  uint64_t next = 0;
+  const std::vector<Sample> samples = session.samples->Since(next);
+  ASSERT_EQ(samples.size(), read.size());
+  bool moved = false;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    for (std::size_t q = 0; q < kQuantityCount; ++q) {
+      EXPECT_NEAR(samples[i].values[q], read[i].values[q], 1e-9) << "sample " << i << " quantity " << q;
+    }
+    if (i > 0) {
+      EXPECT_GT(samples[i].time, samples[i - 1].time);
+    }
+    moved = moved || samples[i][Quantity::SpeedRpm] != 0;
+  }
+  EXPECT_TRUE(moved);
+  EXPECT_EQ(samples.back()[Quantity::ActualPosition], 3000);
+  EXPECT_GE(samples.front().time, 0);
+  EXPECT_LE(samples.back().time, end);
 }
 
 TEST_F(StatusWorkerTest, speedWithMotorReleased_isNotMoving) {
@@ -176,6 +226,7 @@ TEST_F(StatusWorkerTest, silentDrive_changesNothingAndWorkerStillStops) {
   sim->ForceInput(SimSensorId::NearLimit, true);
   sim->ScriptFault(SimFault::Silent, -1);
 
+  session.samples = std::make_shared<SampleHistory>();
   StartStatusWorker(session);
   // Two steps of ten attempts each have been made and failed.
   ASSERT_TRUE(sim->WaitForRequests(20, std::chrono::seconds(15)));
@@ -189,6 +240,7 @@ TEST_F(StatusWorkerTest, silentDrive_changesNothingAndWorkerStillStops) {
   EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 77);
   EXPECT_EQ(c().Color(Control::NearLimitLamp), kButtonFace);
   EXPECT_FALSE(c().Visible(Control::LiveCurrentUnit));
+  EXPECT_EQ(session.samples->Size(), 0u);  // nothing read, nothing plotted
 }
 
 TEST_F(StatusWorkerTest, stopPolling_endsAtTheTopOfTheNextCycle) {

@@ -1,0 +1,66 @@
+#include "status/curve_decimation.h"
+
+#include <cmath>
+
+namespace dd {
+
+void CurveDecimator::Reset(double columnSeconds) {
+  columnSeconds_ = columnSeconds > 0 ? columnSeconds : 1;
+  columns_.clear();
+}
+
+void CurveDecimator::Append(const std::vector<Sample>& samples) {
+  for (const Sample& sample : samples) {
+    const auto index = static_cast<long long>(std::floor(sample.time / columnSeconds_));
+    if (columns_.empty() || columns_.back().index < index) columns_.push_back({index, {}});
+    Column& column = columns_.back();
+    for (std::size_t q = 0; q < kQuantityCount; ++q) {
+      const double v = sample.values[q];
+      if (std::isnan(v)) continue;
+      Extremes& e = column.quantities[q];
+      if (e.empty || v < e.low) e.low = v, e.lowTime = sample.time;
+      if (e.empty || v > e.high) e.high = v, e.highTime = sample.time;
+      e.empty = false;
+    }
+  }
+}
+
+void CurveDecimator::DropBefore(double time) {
+  while (!columns_.empty() &&
+         static_cast<double>(columns_.front().index + 1) * columnSeconds_ < time) {
+    columns_.pop_front();
+  }
+}
+
+void CurveDecimator::Points(Quantity quantity, std::vector<CurvePoint>& out) const {
+  out.clear();
+  const auto q = static_cast<std::size_t>(quantity);
+  for (const Column& column : columns_) {
+    const Extremes& e = column.quantities[q];
+    if (e.empty) continue;
+    if (e.lowTime == e.highTime) {
+      out.push_back({e.lowTime, e.low});
+    } else if (e.lowTime < e.highTime) {
+      out.push_back({e.lowTime, e.low});
+      out.push_back({e.highTime, e.high});
+    } else {
+      out.push_back({e.highTime, e.high});
+      out.push_back({e.lowTime, e.low});
+    }
+  }
+}
+
+ValueRange CurveDecimator::Range(Quantity quantity) const {
+  ValueRange range;
+  const auto q = static_cast<std::size_t>(quantity);
+  for (const Column& column : columns_) {
+    const Extremes& e = column.quantities[q];
+    if (e.empty) continue;
+    if (range.empty || e.low < range.low) range.low = e.low;
+    if (range.empty || e.high > range.high) range.high = e.high;
+    range.empty = false;
+  }
+  return range;
+}
+
+}  // namespace dd

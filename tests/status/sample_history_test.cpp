@@ -1,0 +1,90 @@
+// The curves' history: bounded, readers that fall behind lose only what the ring
+// dropped, decimation keeps spikes within a bounded number of points, and the CSV has
+// '.' decimals whatever the locale.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <locale>
+#include <sstream>
+
+#include "status/curve_decimation.h"
+#include "status/sample_history.h"
+
+namespace dd::test {
+namespace {
+
+Sample At(double time, double value) {
+  Sample s;
+  s.time = time;
+  s.values.fill(value);
+  return s;
+}
+
+TEST(SampleHistory, boundedRing_readersSeeTheNewestInOrder) {
+  SampleHistory history(4);
+  uint64_t next = 0;
+  for (int i = 0; i < 3; ++i) history.Add(At(i, i));
+  EXPECT_EQ(history.Since(next).size(), 3u);
+  for (int i = 3; i < 10; ++i) history.Add(At(i, i));
+  EXPECT_EQ(history.Size(), 4u);
+  // The reader was at 3; 3..5 fell out of the ring, so it gets 6..9.
+  const auto late = history.Since(next);
+  ASSERT_EQ(late.size(), 4u);
+  EXPECT_EQ(late.front().time, 6);
+  EXPECT_EQ(late.back().time, 9);
+  EXPECT_EQ(next, 10u);
+  EXPECT_TRUE(history.Since(next).empty());
+  const auto span = history.Between(6.5, 8);
+  ASSERT_EQ(span.size(), 2u);
+  EXPECT_EQ(span[0].time, 7);
+  EXPECT_EQ(span[1].time, 8);
+  next = 0;
+  EXPECT_EQ(history.Since(next, 8.5).size(), 1u);
+}
+
+TEST(CurveDecimator, spikeKeptAndPointsBoundedByColumns) {
+  CurveDecimator decimator;
+  decimator.Reset(0.1);  // 100 columns over 10 s
+  std::vector<Sample> samples;
+  for (int i = 0; i < 10000; ++i) samples.push_back(At(i * 0.001, i == 4321 ? 500 : 1));
+  decimator.Append(samples);
+  std::vector<CurvePoint> points;
+  decimator.Points(Quantity::SpeedRpm, points);
+  EXPECT_LE(points.size(), 200u);
+  EXPECT_TRUE(std::any_of(points.begin(), points.end(),
+                          [](const CurvePoint& p) { return p.value == 500 && p.time == 4.321; }));
+  for (std::size_t i = 1; i < points.size(); ++i) EXPECT_LE(points[i - 1].time, points[i].time);
+  decimator.DropBefore(5);
+  EXPECT_EQ(decimator.Range(Quantity::SpeedRpm).high, 1);
+  EXPECT_LE(decimator.Columns(), 51u);
+}
+
+TEST(SamplesCsv, headerColumnsAndPointUnderACommaLocale) {
+  // A locale with ',' decimals, for the C library and for C++ streams alike.
+  const char* german = std::setlocale(LC_ALL, "de_DE.UTF-8");
+  if (german == nullptr) GTEST_SKIP() << "locale de_DE.UTF-8 not installed (scripts/setup.sh adds it)";
+  std::locale::global(std::locale("de_DE.UTF-8"));
+  Sample a;
+  a.time = 1.5;
+  a.values = {-1234, 2000, -7, 149.9999, 1.5};
+  Sample b = a;
+  b.time = 2.25;
+  b[Quantity::Deviation] = kNoValue;  // a failed read
+  const std::string csv = SamplesCsv({a, b});
+  std::locale::global(std::locale::classic());
+  std::setlocale(LC_ALL, "C");
+
+  std::istringstream lines(csv);
+  std::string header, first, second, rest;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  std::getline(lines, second);
+  EXPECT_FALSE(std::getline(lines, rest));
+  EXPECT_EQ(header, "\xEF\xBB\xBF时间(s),实时位置,目标位置,位置偏差,实时速度(rpm),实时电流(A)\r");
+  EXPECT_EQ(first, "1.500,-1234,2000,-7,150.000,1.50\r");
+  EXPECT_EQ(second, "2.250,-1234,2000,,150.000,1.50\r");
+}
+
+}  // namespace
+}  // namespace dd::test
