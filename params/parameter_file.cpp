@@ -124,12 +124,12 @@ std::vector<FileProblem> ParseParameterFile(std::string_view text, ParameterFile
       problems.push_back({line, K::Syntax, Subject(content), ""});
       continue;
     }
-    const ParameterSpec* spec = FindParameter(name);
-    if (spec == nullptr && name != "format" && name != "model") {
+    const ParameterSpec* param = FindParameter(name);
+    if (param == nullptr && name != "format" && name != "model") {
       problems.push_back({line, K::UnknownName, Subject(name), ""});
       continue;
     }
-    int* seenAt = spec != nullptr  ? &out.lines[IndexOf(spec->write)]
+    int* seenAt = param != nullptr  ? &out.lines[IndexOf(param->write)]
                   : name == "model" ? &out.modelLine
                                     : &formatLine;
     if (*seenAt != 0) {
@@ -142,21 +142,21 @@ std::vector<FileProblem> ParseParameterFile(std::string_view text, ParameterFile
       problems.push_back({line, K::NotANumber, std::string(name), Subject(valueText)});
       continue;
     }
-    if (spec == nullptr && name == "format") {
+    if (param == nullptr && name == "format") {
       if (*value != kParameterFileFormat) {
         problems.push_back({line, K::BadFormat, std::string(name), std::to_string(*value)});
       }
       continue;
     }
-    const double max = spec != nullptr ? spec->max : kModelMax;
+    const double max = param != nullptr ? param->max : kModelMax;
     if (*value < 0 || static_cast<double>(*value) > max) {
       problems.push_back({line, K::NotEncodable, std::string(name), std::to_string(*value) + " " + Whole(max)});
       continue;
     }
-    if (spec == nullptr) {
+    if (param == nullptr) {
       out.model = static_cast<double>(*value);
     } else {
-      out.values[IndexOf(spec->write)] = *value;
+      out.values[IndexOf(param->write)] = *value;
     }
   }
   out.lineCount = line;
