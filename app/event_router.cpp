@@ -24,10 +24,6 @@ bool EventRouter::FilterKey(Control control, char32_t key) const {
   return it == keyFilters_.end() || !it->second || it->second(key);
 }
 
-bool EventRouter::HasKeyFilter(Control control) const {
-  return keyFilters_.find(control) != keyFilters_.end();
-}
-
 void EventRouter::SetValidator(Control control, Validator validator) {
   validators_.insert_or_assign(control, std::move(validator));
 }

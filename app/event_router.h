@@ -30,7 +30,6 @@ class EventRouter {
 
   void SetKeyFilter(Control control, KeyFilter filter);
   bool FilterKey(Control control, char32_t key) const;  // no filter: keep
-  bool HasKeyFilter(Control control) const;
 
   void SetValidator(Control control, Validator validator);
   bool Validate(Control control) const;  // no validator: accept

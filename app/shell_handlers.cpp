@@ -45,7 +45,8 @@ void OnClose(Session& s) {
 void OnListClick(Session& s, Control clicked, Control other) {
   if (s.controls.ComboText(clicked).empty()) {
     s.controls.SetEnabled(Control::OpenCloseButton, false);
-  } else if (!s.controls.ComboText(other).empty() && !s.controls.Enabled(Control::OpenCloseButton)) {
+  } else if (!s.controls.ComboText(other).empty() &&
+             !s.controls.Enabled(Control::OpenCloseButton)) {
     s.controls.SetEnabled(Control::OpenCloseButton, true);
   }
 }
@@ -83,7 +84,10 @@ void CloseCommunication(Session& s) {
   s.state.StopPolling = true;
   ++s.state.ConnectionEpoch;
   WaitForWorkers(s);
-  for (const Control field : {Control::PositionDeviationField, Control::ActualPositionField, Control::TargetPositionField}) s.controls.SetText(field, "");
+  for (const Control field : {Control::PositionDeviationField, Control::ActualPositionField,
+                              Control::TargetPositionField}) {
+    s.controls.SetText(field, "");
+  }
   s.controls.SetText(Control::OpenCloseButton, kCaptionOpen);
   s.controls.SetColor(Control::CommLamp, kGrey);
   for (const Control lamp : kMotionLamps) s.controls.SetColor(lamp, kButtonFace);
@@ -92,9 +96,14 @@ void CloseCommunication(Session& s) {
   s.controls.SetEnabled(Control::PortList, true);
   s.controls.SetEnabled(Control::BaudList, true);
   for (const Control field : kParameterFields) s.controls.SetText(field, "");
-  for (const Control list : {Control::WorkModeList, Control::DriveBaudList, Control::MoveUnitList}) s.controls.SetComboIndex(list, -1);
+  for (const Control list : {Control::WorkModeList, Control::DriveBaudList, Control::MoveUnitList}) {
+    s.controls.SetComboIndex(list, -1);
+  }
   for (const Control unit : kParameterUnits) s.controls.SetVisible(unit, false);
-  for (const Control box : {Control::MotorReversedCheck, Control::StartReleasedCheck, Control::AppReversedCheck}) s.controls.SetChecked(box, false);
+  for (const Control box : {Control::MotorReversedCheck, Control::StartReleasedCheck,
+                            Control::AppReversedCheck}) {
+    s.controls.SetChecked(box, false);
+  }
   s.controls.SetEnabled(Control::MotionPanel, false);
   s.controls.SetEnabled(Control::ParameterPanel, false);
 }
@@ -130,8 +139,10 @@ void InstallShellHandlers(Session& session) {
   Session* s = &session;
   s->events.On(Control::MainWindow, UiEvent::Load, [s](int) { OnLoad(*s); });
   s->events.On(Control::MainWindow, UiEvent::Close, [s](int) { OnClose(*s); });
-  s->events.On(Control::PortList, UiEvent::Click, [s](int) { OnListClick(*s, Control::PortList, Control::BaudList); });
-  s->events.On(Control::BaudList, UiEvent::Click, [s](int) { OnListClick(*s, Control::BaudList, Control::PortList); });
+  s->events.On(Control::PortList, UiEvent::Click,
+               [s](int) { OnListClick(*s, Control::PortList, Control::BaudList); });
+  s->events.On(Control::BaudList, UiEvent::Click,
+               [s](int) { OnListClick(*s, Control::BaudList, Control::PortList); });
   s->events.On(Control::OpenCloseButton, UiEvent::Click, [s](int) {
     if (s->controls.Text(Control::OpenCloseButton) == kCaptionOpen) {
       OpenCommunication(*s);

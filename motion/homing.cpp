@@ -241,8 +241,12 @@ void HomingRun::OriginProcedure() {
   const auto leaveStart = std::chrono::steady_clock::now();
   while (st_.OriginInput) {
     if (Aborted()) return AbortAndClear();
-    if (st_.FarLimitInput || st_.NearLimitInput) return FailAndClear(lockWait_, HomingDiagnostic::OriginStuck);
-    if (ElapsedAtLeast(leaveStart, kLeaveSensorMs)) return FailAndClear(lockWait_, HomingDiagnostic::OriginNotLeft);
+    if (st_.FarLimitInput || st_.NearLimitInput) {
+      return FailAndClear(lockWait_, HomingDiagnostic::OriginStuck);
+    }
+    if (ElapsedAtLeast(leaveStart, kLeaveSensorMs)) {
+      return FailAndClear(lockWait_, HomingDiagnostic::OriginNotLeft);
+    }
     Tick();
   }
   Locked(lockWait_, [&] { Send(ClearCommand); });

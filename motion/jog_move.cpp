@@ -75,7 +75,8 @@ void OnMoveClick(Session& s, MoveButton button) {
   // Until the polling has shown a target there is nothing to move relative to.
   const auto base = ParseNumber(s.controls.Text(Control::TargetPositionField));
   if (!base) return;
-  const auto distance = MoveDistance(text, s.controls.ComboText(Control::MoveUnitList), s.controls.Text(Control::UnitsPerRevField));
+  const auto distance = MoveDistance(text, s.controls.ComboText(Control::MoveUnitList),
+                                     s.controls.Text(Control::UnitsPerRevField));
   if (!distance) return;
   const double target = MoveTargetFor(*base, *distance, button, st.DirectionReversed);
   // The drive's target is a 32-bit register; a wrapped value would move the other way.
@@ -153,8 +154,10 @@ void InstallJogMoveHandlers(Session& s) {
     s.events.On(move, UiEvent::Click,
                 [&s, button](int) { OnMoveClick(s, button); });
   }
-  s.events.On(Control::MoveUnitList, UiEvent::Click, [&s](int) { s.controls.SetText(Control::MoveDistanceField, ""); });
-  s.events.SetKeyFilter(Control::MoveDistanceField, [&s](char32_t key) { return DistanceKey(s, key); });
+  s.events.On(Control::MoveUnitList, UiEvent::Click,
+              [&s](int) { s.controls.SetText(Control::MoveDistanceField, ""); });
+  s.events.SetKeyFilter(Control::MoveDistanceField,
+                        [&s](char32_t key) { return DistanceKey(s, key); });
   s.events.SetKeyFilter(Control::ActualPositionField, [](char32_t) { return false; });
 }
 

@@ -10,7 +10,7 @@
 namespace dd {
 
 // Which way a jog or move button points.
-enum class MoveButton { Away = 0, Toward = 1 };
+enum class MoveButton { Away, Toward };
 
 inline constexpr const char* kUnitPulses = "脉冲";
 inline constexpr const char* kMsgNoDistance = "    错误，请输入移动距离；";

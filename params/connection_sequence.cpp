@@ -177,9 +177,10 @@ void Sequence::DetectSensorLevels() {
   if (Lost()) return;
 
   const bool supported = st.SensorLevelSupported.load();
-  for (const Control control : {Control::OriginLevelList, Control::LimitLevelList}) s_.controls.SetVisible(control, supported);
-  s_.controls.SetVisible(Control::OriginLevelCaption, supported);
-  s_.controls.SetVisible(Control::LimitLevelCaption, supported);
+  for (const Control control : {Control::OriginLevelList, Control::LimitLevelList,
+                                Control::OriginLevelCaption, Control::LimitLevelCaption}) {
+    s_.controls.SetVisible(control, supported);
+  }
   if (!supported) return;
 
   int32_t sensor = 0;
@@ -268,8 +269,16 @@ void Sequence::ReadSpeeds() {
 
 void Sequence::ReadFiltersAndWindows() {
   int32_t v = 0;
-  if (ReadValue(ReadCommFilter, v)) Show(Control::CommFilterField, PlainDecimal(v)); else Clear(Control::CommFilterField);
-  if (ReadValue(ReadSpeedFilter, v)) Show(Control::SpeedFilterField, PlainDecimal(v)); else Clear(Control::SpeedFilterField);
+  if (ReadValue(ReadCommFilter, v)) {
+    Show(Control::CommFilterField, PlainDecimal(v));
+  } else {
+    Clear(Control::CommFilterField);
+  }
+  if (ReadValue(ReadSpeedFilter, v)) {
+    Show(Control::SpeedFilterField, PlainDecimal(v));
+  } else {
+    Clear(Control::SpeedFilterField);
+  }
   if (ReadValue(ReadHomingFilter, v)) {
     s_.state.HomingFilter = v;
     Show(Control::HomingFilterField, PlainDecimal(v));
@@ -279,9 +288,21 @@ void Sequence::ReadFiltersAndWindows() {
     Clear(Control::HomingFilterField);
   }
   double d = 0;
-  if (ReadValue(ReadDeviationAlarm, d)) Show(Control::DeviationAlarmField, PlainDecimal(d)); else Clear(Control::DeviationAlarmField);
-  if (ReadValue(ReadInPositionWindow, d)) Show(Control::InPositionWindowField, PlainDecimal(d)); else Clear(Control::InPositionWindowField);
-  if (ReadValue(ReadInPositionTime, v)) Show(Control::InPositionTimeField, PlainDecimal(v)); else Clear(Control::InPositionTimeField);
+  if (ReadValue(ReadDeviationAlarm, d)) {
+    Show(Control::DeviationAlarmField, PlainDecimal(d));
+  } else {
+    Clear(Control::DeviationAlarmField);
+  }
+  if (ReadValue(ReadInPositionWindow, d)) {
+    Show(Control::InPositionWindowField, PlainDecimal(d));
+  } else {
+    Clear(Control::InPositionWindowField);
+  }
+  if (ReadValue(ReadInPositionTime, v)) {
+    Show(Control::InPositionTimeField, PlainDecimal(v));
+  } else {
+    Clear(Control::InPositionTimeField);
+  }
   if (ReadValue(ReadCpuTemperature, v) && v >= -40 && v <= 125) {
     Show(Control::CpuTemperatureField, PlainDecimal(v));
   } else {

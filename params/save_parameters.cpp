@@ -74,7 +74,9 @@ class Save {
 void Save::DisableWorkerControls() {
   // Before the wait for the workers: nothing may start a worker that would share the
   // bus with the save. (The wait for motion comes first, so "中断" still works there.)
-  for (const Control control : {Control::MotionPanel, Control::ParameterPanel, Control::OpenCloseButton, Control::HomingButton, Control::JogFrame}) {
+  for (const Control control : {Control::MotionPanel, Control::ParameterPanel,
+                                Control::OpenCloseButton, Control::HomingButton,
+                                Control::JogFrame}) {
     s_.controls.SetEnabled(control, false);
   }
 }
@@ -115,8 +117,13 @@ void Save::EmptyPanel() {
   for (const FieldSpec& f : FieldTable()) {
     if (f.unit) c.SetVisible(*f.unit, false);
   }
-  for (const Control box : {Control::MotorReversedCheck, Control::StartReleasedCheck, Control::AppReversedCheck}) c.SetChecked(box, false);
-  for (const Control list : {Control::WorkModeList, Control::DriveBaudList, Control::MoveUnitList}) c.SetComboIndex(list, -1);
+  for (const Control box : {Control::MotorReversedCheck, Control::StartReleasedCheck,
+                            Control::AppReversedCheck}) {
+    c.SetChecked(box, false);
+  }
+  for (const Control list : {Control::WorkModeList, Control::DriveBaudList, Control::MoveUnitList}) {
+    c.SetComboIndex(list, -1);
+  }
 }
 
 void Save::ReadAgainLater(std::function<void()> afterReread) {
@@ -191,19 +198,22 @@ std::optional<int32_t> DriveCurrentHundredths(std::string_view text) {
 std::vector<PlannedWrite> PlanParameterWrites(const ControlModel& controls,
                                               int32_t speedCoefficient, double pulsesPerRev) {
   const auto rpmPerUnit = RpmPerSpeedUnit(speedCoefficient, pulsesPerRev);
-  const bool levelsShown = controls.Visible(Control::OriginLevelList) && controls.Visible(Control::LimitLevelList);
+  const bool levelsShown =
+      controls.Visible(Control::OriginLevelList) && controls.Visible(Control::LimitLevelList);
   std::vector<PlannedWrite> plan;
   for (const ParameterSpec& source : ParameterTable()) {
     std::optional<double> value;
     if (source.write == ParameterWrite::DriveConfig) {
       const int32_t mode = controls.ComboData(Control::WorkModeList, -1);
       if (mode >= 0) {
-        value = ComposeDriveConfig(controls.Checked(Control::MotorReversedCheck), controls.Checked(Control::StartReleasedCheck),
+        value = ComposeDriveConfig(controls.Checked(Control::MotorReversedCheck),
+                                   controls.Checked(Control::StartReleasedCheck),
                                    controls.Checked(Control::AppReversedCheck), mode);
       }
     } else if (source.write == ParameterWrite::SensorConfig) {
       if (!levelsShown) continue;
-      value = ComposeSensorConfig(controls.ComboIndex(Control::OriginLevelList), controls.ComboIndex(Control::LimitLevelList));
+      value = ComposeSensorConfig(controls.ComboIndex(Control::OriginLevelList),
+                                  controls.ComboIndex(Control::LimitLevelList));
     } else {
       const FieldSpec& f = *FindField(*source.field);
       value = FieldValue(f, controls.Text(*source.field), rpmPerUnit);

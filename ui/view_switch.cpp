@@ -16,7 +16,8 @@ constexpr std::array kConnectionGroup = {Control::PortCaption, Control::PortList
 void SetView(Session& session, MainWindow& window, bool full) {
   ControlModel& model = session.controls;
   const int top = FindControlDef(Control::MotionPanel)->rect.top;
-  window.Controls().MoveTo(Control::MotionPanel, full ? kMotionPanelFullLeft : kMotionPanelCompactLeft, top);
+  window.Controls().MoveTo(Control::MotionPanel,
+                           full ? kMotionPanelFullLeft : kMotionPanelCompactLeft, top);
   for (const Control control : kConnectionGroup) model.SetVisible(control, full);
   model.SetVisible(Control::ParameterPanel, full);
   window.SyncNow();

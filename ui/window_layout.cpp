@@ -159,8 +159,9 @@ void AddGridList(Table& t, C list, const char* designerName, C caption, int labe
 
 void AddGridField(Table& t, const GridField& f) {
   AddGridCaption(t, f.caption, CaptionLabelOf(f.designerIndex), f.captionText, f.column, f.top);
-  ControlDef& field = t.Add(f.field, Indexed("Text2", f.designerIndex), K::TextField,
-                             C::ParameterPanel, "", {kFieldX[f.column], f.top, f.width, kFieldHeight});
+  ControlDef& field =
+      t.Add(f.field, Indexed("Text2", f.designerIndex), K::TextField, C::ParameterPanel, "",
+            {kFieldX[f.column], f.top, f.width, kFieldHeight});
   if (f.display) field.color = kButtonFace;
   if (!f.unit) return;
   const std::string unit = f.unitText;
