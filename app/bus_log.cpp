@@ -27,6 +27,21 @@ void BusLog::Push(const TransactionRecord& record) {
   r.result = record.result;
   r.attempt = record.attempt;
   r.operation = record.operation;
+  r.notice.reset();
+}
+
+void BusLog::PushNotice(std::string text) {
+  auto notice = std::make_shared<const std::string>(std::move(text));
+  const auto now = std::chrono::steady_clock::now();
+  const auto wall = std::chrono::system_clock::now();
+  const std::lock_guard lock(mutex_);
+  if (ring_.size() < capacity_ && next_ >= ring_.size()) ring_.emplace_back();
+  BusRecord& r = ring_[next_ % capacity_];
+  r = BusRecord{};
+  r.sequence = next_++;
+  r.sent = r.received = now;
+  r.sentWall = wall;
+  r.notice = std::move(notice);
 }
 
 uint64_t BusLog::ReadFrom(uint64_t& cursor, std::vector<BusRecord>& out, std::size_t max) const {

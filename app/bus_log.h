@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +27,9 @@ struct BusRecord {
   CommandResult result = kOk;
   int attempt = 1;
   std::string_view operation;  // static text from the link layer
+  // Set only on a notice about the line (no bytes), such as a USB latency timer that
+  // could not be lowered: it belongs in the log among the frames it explains.
+  std::shared_ptr<const std::string> notice;
 
   std::span<const uint8_t> Request() const { return {requestBytes.data(), requestSize}; }
   std::span<const uint8_t> Reply() const { return {replyBytes.data(), replySize}; }
@@ -41,6 +46,7 @@ class BusLog {
 
   // Copies the record in; holds the lock only for that copy.
   void Push(const TransactionRecord& record);
+  void PushNotice(std::string text);
 
   // Appends the records from sequence `cursor` on (at most `max`) to `out` and moves the
   // cursor past them. Returns how many records the reader lost because the ring had

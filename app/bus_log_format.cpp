@@ -32,6 +32,7 @@ std::string HexBytes(std::span<const uint8_t> bytes) {
 }
 
 std::string_view FailureName(const BusRecord& record) {
+  if (record.notice) return {};
   if (record.Request().empty()) return "LateReply";
   if (record.result == kOk) return {};
   if (record.result == kShortReply && record.replySize == 0) return "Timeout";
@@ -39,6 +40,10 @@ std::string_view FailureName(const BusRecord& record) {
 }
 
 void AppendLogLines(const BusRecord& record, std::string& out) {
+  if (record.notice) {
+    out += IsoTime(record.sentWall) + " -- Notice " + *record.notice + '\n';
+    return;
+  }
   const std::string receivedAt = IsoTime(record.ReceivedWall());
   if (!record.Request().empty()) {
     out += IsoTime(record.sentWall);

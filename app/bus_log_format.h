@@ -2,7 +2,9 @@
 //   2026-12-07T04:01:02.123Z TX 01 04 00 40 00 01 30 1E
 //   2026-12-07T04:01:02.127Z RX 01 04 02 02 00 B8 44
 //   2026-12-07T04:01:02.143Z -- Timeout
-// A failed transaction adds the "--" line with its result's name.
+//   2026-12-07T04:01:02.150Z -- Notice USB 适配器的延迟计时器为 16 ms，…
+// A failed transaction adds the "--" line with its result's name; a notice about the
+// line has a "--" line of its own.
 #pragma once
 
 #include <chrono>

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 
+#include "app/bus_log.h"
 #include "app/control.h"
 #include "app/number_text.h"
 #include "app/port_descriptions.h"
@@ -64,6 +65,7 @@ void OpenCommunication(Session& s) {
   }
   s.state.PortHandle = port;
   s.PortNotice = LatencyNotice(LatencyTimerOf(port));
+  if (!s.PortNotice.empty()) ProgramBusLog().PushNotice(s.PortNotice);
   const uint32_t epoch = ++s.state.ConnectionEpoch;
   s.state.StopPolling = false;
   s.controls.SetEnabled(Control::PortList, false);

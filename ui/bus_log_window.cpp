@@ -139,6 +139,11 @@ class BusLogTableModel : public QAbstractTableModel {
 namespace {
 
 void AddRows(const BusRecord& r, std::vector<BusLogRow>& rows) {
+  if (r.notice) {
+    rows.push_back({QString::fromStdString(IsoTime(r.sentWall)), QStringLiteral("--"), {},
+                    QStringLiteral("提示：") + QString::fromStdString(*r.notice), false, r.sequence});
+    return;
+  }
   const std::string_view failure = FailureName(r);
   const bool failed = !failure.empty();
   const QString receivedAt = QString::fromStdString(IsoTime(r.ReceivedWall()));
@@ -243,7 +248,7 @@ void InstallBusLogMenu(MainWindow& window) {
 
 bool BusLogWindow::Passes(const BusRecord& r) const {
   if (hidePolling_->isChecked() && IsPollingRead(r)) return false;
-  if (failuresOnly_->isChecked() && FailureName(r).empty()) return false;
+  if (failuresOnly_->isChecked() && FailureName(r).empty() && !r.notice) return false;
   return true;
 }
 

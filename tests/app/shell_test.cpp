@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/bus_log.h"
+#include "app/bus_log_format.h"
 #include "app/control.h"
 #include "app/session.h"
 #include "app/shell_handlers.h"
@@ -176,6 +178,42 @@ TEST_F(ShellTest, discovery_withOnlyAForbiddenDevice_namesItAndItsGroup) {
         " 存在但当前用户无权打开，需加入 " + group + " 组（sudo usermod -aG " + group + " $USER，然后重新登录）；";
     if (messages.size() == 1 && messages[0].text == expected && messages[0].title == "终止运行") ::_exit(0);
     std::fprintf(stderr, "got: %s\n", messages.empty() ? "no message" : messages[0].text.c_str());
+    ::_exit(1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// As nobody (when root) the adapter's latency timer cannot be lowered: the notice reaches
+// the communication log.
+TEST_F(ShellTest, open_withALatencyTimerItMayNotLower_saysSoInTheLog) {
+  FakePort com3;
+  Link(3, com3);
+  ASSERT_EQ(::chmod(com3.slave.c_str(), 0666), 0);
+  test::FakeSysfs sysfs;
+  const fs::path latency = sysfs.AddUsbAdapter(com3.slave, "A10K3L2Q", 16);
+  ASSERT_EQ(::chmod(latency.c_str(), 0444), 0);
+  const uint64_t before = ProgramBusLog().End();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(2);
+    ::unsetenv("DRIVEDESK_LOCK_DIR");
+    session_.ConnectionSequence = [] {};
+    Load();
+    PickBaud(4);
+    Click(Control::OpenCloseButton);
+    uint64_t cursor = before;
+    std::vector<BusRecord> records;
+    ProgramBusLog().ReadFrom(cursor, records, 10);
+    std::string lines;
+    for (const BusRecord& r : records) AppendLogLines(r, lines);
+    const bool logged = lines.find(" -- Notice USB 适配器的延迟计时器为 16 ms，且 " + latency.string() +
+                                   " 不可写") != std::string::npos;
+    const bool oneLine = records.size() == 1 && lines.find(session_.PortNotice) != std::string::npos;
+    if (logged && oneLine) ::_exit(0);
+    std::fprintf(stderr, "log: %s\nnotice: %s\n", lines.c_str(), session_.PortNotice.c_str());
     ::_exit(1);
   }
   int status = 0;
