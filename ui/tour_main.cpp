@@ -1,6 +1,6 @@
 // drivedesk_tour: drives the real window through a short tour against a simulated drive
-// and writes a PNG of each step: start, connected, a relative move of two revolutions,
-// a homing run, the compact view, the full view again, the settings dialog. Prints what
+// and writes a PNG of each step: start, connected, a relative move of ten revolutions
+// (with the live curves mid-move), a homing run, the compact view, the full view again, the settings dialog. Prints what
 // it did and what the drive reported, and ends by itself. Used by tests/ui/screenshot.sh
 // (fonts and layout for a person to check) and by scripts/demo.sh without a display.
 //   drivedesk_tour [--use-com1] OUTPUT-DIR
@@ -24,6 +24,7 @@
 #include "app/control.h"
 #include "app/session.h"
 #include "sim/sim_drive.h"
+#include "ui/curves_window.h"
 #include "ui/main_window.h"
 #include "ui/program_setup.h"
 #include "ui/qt_ui_services.h"
@@ -126,11 +127,18 @@ int main(int argc, char* argv[]) {
   ok = Save(window, out + "/02_connected.png") && connected && ok;
 
   if (connected) {
-    Step("relative move: 2 圈 with \"+\"");
+    Step("relative move: 10 圈 with \"+\", watched in \"实时曲线\"");
+    window.ShowCurves();
     const std::string before = session.controls.Text(dd::Control::ActualPositionField);
     session.controls.SetComboIndex(dd::Control::MoveUnitList, 1);
-    session.controls.SetText(dd::Control::MoveDistanceField, "2");
+    session.controls.SetText(dd::Control::MoveDistanceField, "10");
     session.events.Dispatch(dd::Control::MoveTowardButton, dd::UiEvent::Click);
+    // Mid-move: the motion's band is open and the position climbs.
+    if (WaitFor([&] { return session.state.MotorMoving.load(); }, 2000)) {
+      WaitFor([] { return false; }, 500);
+      window.Curves()->Refresh();
+      ok = Save(*window.Curves(), out + "/03_curves_during_move.png") && ok;
+    }
     const bool moved = WaitFor([&] {
       return session.controls.Text(dd::Control::ActualPositionField) != before && !session.state.MotorMoving.load();
     }, 15000);
@@ -139,6 +147,7 @@ int main(int argc, char* argv[]) {
     if (!moved) std::printf("  the move did not end within 15 s\n");
     Report(session);
     ok = Save(window, out + "/03_moved.png") && moved && ok;
+    window.Curves()->hide();
 
     Step("homing run: \"归零\" (origin sensor, then 1 revolution back)");
     session.events.Dispatch(dd::Control::HomingButton, dd::UiEvent::Click);
