@@ -41,7 +41,7 @@ struct BusRecord {
 
 class BusLog {
  public:
-  static constexpr std::size_t kDefaultCapacity = 100'000;
+  static constexpr std::size_t kDefaultCapacity = 50'000;
   explicit BusLog(std::size_t capacity = kDefaultCapacity);
 
   // Copies the record in; holds the lock only for that copy.
