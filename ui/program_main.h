@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class QApplication;
 
@@ -17,10 +18,19 @@ class ShutdownRequests;
 // still runs the orderly stop. Keep the result for the life of the event loop.
 std::unique_ptr<ShutdownRequests> InstallOrderlyEnd(QApplication& app, Session& session);
 
-// drivedesk's main() without its options: runs the program until it ends; returns its
+// drivedesk's own command-line options; Qt's (-platform, ...) are left to QApplication.
+struct ProgramOptions {
+  bool help = false;
+  bool bad = false;      // --log without a file
+  bool log = false;
+  std::string logPath;   // --log FILE: every frame appended to FILE
+};
+ProgramOptions ParseProgramOptions(int argc, char* argv[]);
+
+// drivedesk after its options were read: runs the program until it ends; returns its
 // exit code. `operate`, if given, runs once the window is shown (a scripted operator,
 // for tests that end the real program from outside).
-int RunProgram(int argc, char* argv[],
+int RunProgram(int argc, char* argv[], const ProgramOptions& options,
                const std::function<void(Session&, MainWindow&)>& operate = {});
 
 }  // namespace dd

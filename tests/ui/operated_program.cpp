@@ -12,7 +12,7 @@
 #include "ui/program_main.h"
 
 int main(int argc, char* argv[]) {
-  return dd::RunProgram(argc, argv, [](dd::Session& session, dd::MainWindow& window) {
+  return dd::RunProgram(argc, argv, dd::ParseProgramOptions(argc, argv), [](dd::Session& session, dd::MainWindow& window) {
     auto* bauds = qobject_cast<QComboBox*>(window.Widget(dd::Control::BaudList));
     bauds->setCurrentIndex(bauds->findText("115200"));
     Q_EMIT bauds->activated(bauds->currentIndex());
