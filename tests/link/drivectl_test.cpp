@@ -1,4 +1,5 @@
-// drivectl run as a process against a scripted drive on a pseudo-terminal.
+// drivectl run as a process: single operations against a scripted drive on a pty, the
+// parameter backup against the simulated drive, and the port list with locks and rights.
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,13 +22,13 @@
 namespace dd {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test::Bytes;
 using test::Hex;
 using test::PeerAnswer;
 using test::PtyPair;
 using test::ScriptedPeer;
-using test::WithCrc;
 
 struct ProcessRun {
   int status = -1;
@@ -36,81 +37,67 @@ struct ProcessRun {
 };
 
 // Runs drivectl (through `prefix`, e.g. setpriv, when given) to its end (killed if it
-// outlives 10 s) and collects its output.
+// outlives a minute) and collects its output.
 ProcessRun Drivectl(const std::vector<std::string>& args, std::vector<std::string> prefix = {},
                     const std::string& drivectl = DRIVECTL_PATH) {
   std::vector<std::string> argv = std::move(prefix);
   argv.push_back(drivectl);
   argv.insert(argv.end(), args.begin(), args.end());
   test::ChildProcess child(argv);
-  const int status = child.WaitExit(10s);
+  const int status = child.WaitExit(60s);
   return {status, child.Out(), child.Err()};
 }
 
-ScriptedPeer::Handler Drive(Bytes readData) {
-  return [readData](const Bytes& r) {
-    if (r[1] == 3 || r[1] == 4) return PeerAnswer{test::ReadReply(r[0], r[1], readData)};
-    if (r[1] == 6) return PeerAnswer{r};
-    return PeerAnswer{WithCrc(Bytes(r.begin(), r.begin() + 6))};
-  };
+std::string Content(const fs::path& file) {
+  std::stringstream text;
+  text << std::ifstream(file, std::ios::binary).rdbuf();
+  return text.str();
 }
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Each run against its own scripted drive: a silent one when `reply` is null.
 struct DrivectlCase {
   std::vector<std::string> args;  // after --port <pty> --baud 9600
   const char* reply;
-  int status;          // -1: not checked
-  const char* out;     // contained in stdout
-  const char* err;     // contained in stderr
-  int requests;        // -1: not counted
+  int status;
+  std::vector<std::string> out;   // each contained in stdout; none: stdout empty
+  std::string err;                // contained in stderr
+  int requests;                   // -1: not counted
 };
 
 TEST(Drivectl, operationsTraceDumpAndFailures_exitCodesAndTexts) {
-  const std::string rx = "RX " + test::ToHex(test::ReadReply(1, 3, Hex("FF FF FF FE"))) + "\n";
+  const std::string trace = "TX 01 03 00 2C 00 02 05 C2\nRX " +
+                            test::ToHex(test::ReadReply(1, 3, Hex("FF FF FF FE"))) + "\n";
   const DrivectlCase cases[] = {
-      {{"--trace", "ReadActualPosition"}, "FF FF FF FE", 0, "-2\n", "TX 01 03 00 2C 00 02 05 C2\n", 1},
-      {{"--trace", "ReadActualPosition"}, "FF FF FF FE", 0, "", rx.c_str(), 1},
-      {{"dump"}, "00 00 00 00 00 00 00 07", -1, "ReadMotorTeeth 0\n", "", -1},
-      {{"dump"}, "00 00 00 00 00 00 00 07", -1, "ReadSensorConfig 7\n", "", -1},
-      {{"StopMotion"}, nullptr, 1, "", "ShortReply", 1},
-      {{"WriteRunSpeed", "70000"}, "", 4, "", "ValueOutOfRange", 0},
+      {{"--trace", "ReadActualPosition"}, "FF FF FF FE", 0, {"-2\n"}, trace, 1},
+      // Only the four-register reads take this reply; the others fail their check.
+      {{"dump"}, "00 00 00 00 00 00 00 07", 2, {"ReadMotorTeeth 0\n", "ReadSensorConfig 7\n"}, "", -1},
+      {{"WriteTargetPosition", "-2"}, "", 0, {}, "", 1},
+      {{"StopMotion"}, nullptr, 1, {}, "ShortReply", 1},
+      {{"WriteRunSpeed", "70000"}, "", 4, {}, "ValueOutOfRange", 0},
   };
   for (const DrivectlCase& c : cases) {
-    PtyPair pty;
-    ScriptedPeer peer(pty.master(), c.reply ? Drive(Hex(c.reply)) : [](const Bytes&) { return PeerAnswer{}; });
-    std::vector<std::string> args = {"--port", pty.slavePath(), "--baud", "9600"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const ProcessRun run = Drivectl(args);
-    if (c.status >= 0) {
-      EXPECT_EQ(run.status, c.status) << c.args[0] << run.err;
+    ProcessRun run;
+    std::size_t requests = 0;
+    // A reply that missed its window on a loaded machine gives ShortReply: try again.
+    for (int i = 0; i < 3 && (i == 0 || (run.status == 1 && c.status != 1)); ++i) {
+      PtyPair pty;
+      ScriptedPeer peer(pty.master(), c.reply ? test::Answering(Hex(c.reply)) : [](const Bytes&) { return PeerAnswer{}; });
+      std::vector<std::string> args = {"--port", pty.slavePath(), "--baud", "9600"};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      run = Drivectl(args);
+      requests = peer.requests().size();
     }
-    EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
-    if (c.requests >= 0) {
-      EXPECT_EQ(peer.requests().size(), static_cast<std::size_t>(c.requests));
-    }
+    EXPECT_EQ(run.status, c.status) << c.args[0] << run.err;
+    for (const std::string& out : c.out) EXPECT_TRUE(Has(run.out, out)) << run.out;
+    EXPECT_EQ(run.out.empty(), c.out.empty()) << run.out;
+    EXPECT_TRUE(Has(run.err, c.err)) << run.err;
+    EXPECT_TRUE(c.requests < 0 || requests == static_cast<std::size_t>(c.requests));
   }
   const ProcessRun missing = Drivectl({"--port", "/nonexistent/ttyX", "--baud", "9600", "ReadRunSpeed"});
   EXPECT_EQ(missing.status, 3);
-  EXPECT_NE(missing.err.find("NoPort"), std::string::npos) << missing.err;
-}
-
-TEST(Drivectl, writeThroughComLink_printsNothingAndSendsFrame) {
-  PtyPair pty;
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("drivedesk-drivectl-test-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  std::filesystem::create_symlink(pty.slavePath(), dir / "COM17");
-  ::setenv("DRIVEDESK_PORT_DIR", dir.c_str(), 1);
-  ScriptedPeer peer(pty.master(), Drive({}));
-  const ProcessRun run = Drivectl({"--port", "COM17", "--baud", "250000", "WriteTargetPosition", "-2"});
-  ::unsetenv("DRIVEDESK_PORT_DIR");
-  std::filesystem::remove_all(dir);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "");
-  ASSERT_EQ(peer.requests().size(), 1u);
-  EXPECT_EQ(test::ToHex(peer.requests()[0]), "01 10 00 2E 00 02 04 FF FF FF FE B0 6F");
+  EXPECT_TRUE(Has(missing.err, "NoPort")) << missing.err;
 }
 
 TEST(Drivectl, badUsage_isRefusedBeforeOpeningAnyPort) {
@@ -126,28 +113,16 @@ TEST(Drivectl, badUsage_isRefusedBeforeOpeningAnyPort) {
   for (const auto& args : cases) {
     const ProcessRun run = Drivectl(args);
     EXPECT_EQ(run.status, 64) << args.back();
-    EXPECT_NE(run.err.find("usage"), std::string::npos);
+    EXPECT_TRUE(Has(run.err, "usage"));
   }
 }
 
 // --- Parameter backup, compare and restore against the simulated drive ---
 
-std::filesystem::path Scratch(const std::string& name) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("drivedesk-backup-test-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
+fs::path Scratch(const std::string& name) {
+  const auto dir = fs::temp_directory_path() / ("drivedesk-backup-test-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
   return dir / name;
-}
-
-std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void Put(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
 }
 
 // The set's registers by the drive's register map.
@@ -172,29 +147,17 @@ ProcessRun OnDrive(const SimDrive& sim, std::vector<std::string> args) {
 }
 
 TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForce) {
-  SimConfig tuned;
-  tuned.driveModel = 13000000;
-  tuned.driveConfig = 0x6004;
-  tuned.driveCurrent = 250;
-  tuned.currentReduction = 70;
-  tuned.reductionDelay = 800;
-  tuned.pulseLength = 64;
-  tuned.runSpeed = 900;
-  tuned.startSpeed = 40;
-  tuned.commFilter = 9;
-  tuned.speedFilter = 12;
-  tuned.homingSpeed = 300;
-  tuned.homingFilter = 4;
-  tuned.sensorConfig = 0x300B0000;
-  tuned.inputBandwidth = 150000;
-  SimDrive good(tuned);
+  SimDrive good({.driveModel = 13000000, .driveConfig = 0x6004, .driveCurrent = 250, .currentReduction = 70,
+                 .reductionDelay = 800, .pulseLength = 64, .runSpeed = 900, .startSpeed = 40, .commFilter = 9,
+                 .speedFilter = 12, .homingSpeed = 300, .homingFilter = 4, .sensorConfig = 0x300B0000,
+                 .inputBandwidth = 150000});
   ASSERT_TRUE(good.Start());
   good.SetValue(0x61, 5);  // its bus number; it answers at 1 until powered up again
   const auto file = Scratch("good.txt");
   ProcessRun run = OnDrive(good, {"backup", file.string()});
   ASSERT_EQ(run.status, 0) << run.err;
   const auto wanted = SetRegisters(good);
-  EXPECT_NE(Slurp(file).find("RunSpeed = 900"), std::string::npos) << Slurp(file);
+  EXPECT_TRUE(Has(Content(file), "RunSpeed = 900")) << Content(file);
   good.Stop();
 
   SimDrive fresh;
@@ -202,13 +165,12 @@ TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForc
   run = OnDrive(fresh, {"compare", file.string()});
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 14) << run.out;
-  EXPECT_NE(run.out.find("DriveConfig 8 24580\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("SensorConfig 0 806027264\n"), std::string::npos) << run.out;
+  EXPECT_TRUE(Has(run.out, "DriveConfig 8 24580\n")) << run.out;
+  EXPECT_TRUE(Has(run.out, "SensorConfig 0 806027264\n")) << run.out;
   // Another model: refused until --force, with nothing written.
   run = OnDrive(fresh, {"restore", file.string()});
   EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find(file.string() + ":4: the file is for model 13000000"), std::string::npos)
-      << run.err;
+  EXPECT_TRUE(Has(run.err, file.string() + ":4: the file is for model 13000000")) << run.err;
   EXPECT_EQ(Writes(fresh), 0u);
 
   run = OnDrive(fresh, {"restore", file.string(), "--force"});
@@ -230,7 +192,7 @@ TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
   ASSERT_TRUE(sim.Start());
   const auto file = Scratch("base.txt");
   ASSERT_EQ(OnDrive(sim, {"backup", file.string()}).status, 0);
-  const std::string base = Slurp(file);
+  const std::string base = Content(file);
   sim.ClearLog();
   struct Case {
     const char* from;
@@ -246,7 +208,6 @@ TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
       {"RunSpeed = 512", "RunSpeed = 70000", 0, "does not fit its register (0..65535)"},
       {"DriveCurrent = 300", "", -1, "DriveCurrent is missing"},
       {"DriveCurrent = 300", "DriveCurrent = 900", 0, "outside 50..600", true},
-      {"CommFilter = 3", "CommFilter = -1", 0, "does not fit"},
       {"HomingFilter = 6", "HomingFilter = 19", 0, "outside 0..18"},
       {"PulseLength = 128", "PulseLength = 51201", 0, "outside 1..51200"},
       {"DriveConfig = 8", "DriveConfig = 9", 0, "not a setting the window can make"},
@@ -260,31 +221,23 @@ TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
     const auto at = text.find(c.from);
     ASSERT_NE(at, std::string::npos) << c.from;
     text.replace(at, std::string_view(c.from).size(), c.to);
-    Put(file, text);
+    std::ofstream(file, std::ios::binary) << text;
     const auto lineOf = [&](std::size_t pos) { return 1 + std::count(text.begin(), text.begin() + pos, '\n'); };
     const auto line = c.line < 0 ? lineOf(text.size()) - 1 : lineOf(at) + c.line;
     std::vector<std::string> args = {"restore", file.string()};
     if (c.force) args.push_back("--force");
     const ProcessRun run = OnDrive(sim, args);
     EXPECT_EQ(run.status, 2) << c.to;
-    EXPECT_NE(run.err.find(file.string() + ":" + std::to_string(line) + ": "), std::string::npos)
-        << c.to << "\n" << run.err;
-    EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+    EXPECT_TRUE(Has(run.err, file.string() + ":" + std::to_string(line) + ": ")) << c.to << "\n" << run.err;
+    EXPECT_TRUE(Has(run.err, c.reason)) << run.err;
   }
   EXPECT_EQ(Writes(sim), 0u);
   EXPECT_EQ(OnDrive(sim, {"compare", Scratch("absent.txt").string()}).status, 2);
   EXPECT_EQ(Drivectl({"--port", "/nonexistent/tty", "--baud", "9600", "backup", file.string()}).status, 3);
-  // A backup that cannot be written leaves nothing behind.
   EXPECT_EQ(OnDrive(sim, {"backup", "/nonexistent/dir/x.txt"}).status, 2);
 }
 
-namespace fs = std::filesystem;
-
-std::string Content(const fs::path& file) {
-  std::stringstream text;
-  text << std::ifstream(file).rdbuf();
-  return text.str();
-}
+// --- Ports: links, lock files and rights ---
 
 std::string HdbLock(int pid) {
   const std::string number = std::to_string(pid);
@@ -328,7 +281,7 @@ TEST(Drivectl, portsAndOpen_honourLockFilesAndShowTheAdapter) {
   scene.Link(1, usb);
   scene.Link(2, held);
   scene.Link(3, stale);
-  const fs::path latency = scene.sysfs.AddUsbAdapter(usb.slavePath(), "A10K3L2Q", 16);
+  scene.sysfs.AddUsbAdapter(usb.slavePath(), "A10K3L2Q", 16);
   const pid_t dead = ::fork();
   if (dead == 0) ::_exit(0);
   ::waitpid(dead, nullptr, 0);
@@ -337,36 +290,28 @@ TEST(Drivectl, portsAndOpen_honourLockFilesAndShowTheAdapter) {
 
   const ProcessRun ports = Drivectl({"ports"});
   EXPECT_EQ(ports.status, 0) << ports.err;
-  EXPECT_NE(LineOf(ports.out, "COM1").find(" -> " + usb.slavePath() + "  usable  USB 0403:6001 FTDI "
-                                           "\"FT232R USB UART\" serial A10K3L2Q, latency timer 16 ms"),
-            std::string::npos) << ports.out;
+  EXPECT_TRUE(Has(LineOf(ports.out, "COM1"), " -> " + usb.slavePath() + "  usable  USB 0403:6001 FTDI "
+                                            "\"FT232R USB UART\" serial A10K3L2Q, latency timer 16 ms"))
+      << ports.out;
   std::string self;
   std::getline(std::ifstream("/proc/self/comm"), self);
-  EXPECT_NE(LineOf(ports.out, "COM2").find("in use, held by process " + std::to_string(::getpid()) +
-                                           " (" + self + ")"), std::string::npos) << ports.out;
-  EXPECT_NE(LineOf(ports.out, "COM3").find("usable"), std::string::npos) << ports.out;
+  EXPECT_TRUE(Has(LineOf(ports.out, "COM2"), "in use, held by process " + std::to_string(::getpid()) +
+                                                 " (" + self + ")")) << ports.out;
+  EXPECT_TRUE(Has(LineOf(ports.out, "COM3"), "usable")) << ports.out;
   EXPECT_EQ(LineOf(ports.out, "COM4"), "COM4  -  no device");
-  EXPECT_FALSE(fs::exists(scene.LockOf(stale)));
 
-  // While drivectl talks to the drive its lock names it; afterwards it is gone.
-  std::string lockSeen;
-  ScriptedPeer peer(usb.master(), [&](const Bytes& r) {
-    if (lockSeen.empty()) lockSeen = Content(scene.LockOf(usb));
-    return Drive(Hex("00 07"))(r);
-  });
-  const ProcessRun read = Drivectl({"--port", "COM1", "--baud", "9600", "ReadRunSpeed"});
-  EXPECT_EQ(read.status, 0) << read.err;
-  EXPECT_EQ(read.err, "");
-  ASSERT_EQ(lockSeen.size(), 11u);
-  EXPECT_EQ(lockSeen, HdbLock(std::stoi(lockSeen)));
-  EXPECT_NE(std::stoi(lockSeen), ::getpid());
-  EXPECT_FALSE(fs::exists(scene.LockOf(usb)));
-  EXPECT_EQ(Content(latency), "1\n");
+  // A write through COMn at a custom rate prints nothing. (Locks and the latency timer
+  // on open are the shell's tests; drivectl shares that code.)
+  ScriptedPeer peer(usb.master(), test::Answering({}));
+  const ProcessRun write = Drivectl({"--port", "COM1", "--baud", "250000", "WriteTargetPosition", "-2"});
+  EXPECT_EQ(write.status, 0) << write.err;
+  EXPECT_EQ(write.out + write.err, "");
+  ASSERT_EQ(peer.requests().size(), 1u);
+  EXPECT_EQ(test::ToHex(peer.requests()[0]), "01 10 00 2E 00 02 04 FF FF FF FE B0 6F");
 
   const ProcessRun refused = Drivectl({"--port", "COM2", "--baud", "9600", "ReadRunSpeed"});
   EXPECT_EQ(refused.status, 3);
-  EXPECT_NE(refused.err.find("held by process " + std::to_string(::getpid())), std::string::npos)
-      << refused.err;
+  EXPECT_TRUE(Has(refused.err, "held by process " + std::to_string(::getpid()))) << refused.err;
 }
 
 // Run as nobody when the tests run as root: root opens every device.
@@ -392,20 +337,19 @@ TEST(Drivectl, withoutRights_namesGroupLockDirectoryAndLatencyTimer) {
   const ProcessRun denied =
       Drivectl({"--port", closed.slavePath(), "--baud", "9600", "ReadRunSpeed"}, asUser, drivectl);
   EXPECT_EQ(denied.status, 3);
-  EXPECT_NE(denied.err.find("no permission; the device belongs to group " + group +
-                            ", join it with: sudo usermod -aG " + group + " $USER"),
-            std::string::npos) << denied.err;
+  EXPECT_TRUE(Has(denied.err, "no permission; the device belongs to group " + group +
+                                  ", join it with: sudo usermod -aG " + group + " $USER")) << denied.err;
 
-  ScriptedPeer peer(open.master(), Drive(Hex("00 07")));
+  ScriptedPeer peer(open.master(), test::Answering(Hex("00 07")));
   const ProcessRun slow =
       Drivectl({"--port", open.slavePath(), "--baud", "9600", "ReadRunSpeed"}, asUser, drivectl);
   EXPECT_EQ(slow.status, 0) << slow.err;
   EXPECT_EQ(slow.out, "7\n");
   const std::string said = "cannot create lock files in " + scene.locks.string();
-  EXPECT_NE(slow.err.find(said), std::string::npos) << slow.err;
+  EXPECT_TRUE(Has(slow.err, said)) << slow.err;
   EXPECT_EQ(slow.err.find(said), slow.err.rfind(said));  // once
-  EXPECT_NE(slow.err.find("holds replies for up to 16 ms and " + latency.string() + " is not writable"),
-            std::string::npos) << slow.err;
+  EXPECT_TRUE(Has(slow.err, "holds replies for up to 16 ms and " + latency.string() + " is not writable"))
+      << slow.err;
 }
 
 }  // namespace

@@ -6,27 +6,20 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 
 #include "link/modbus_rtu.h"
 
 namespace dd::test {
 
-using Clock = std::chrono::steady_clock;
-
 Bytes Hex(std::string_view text) {
   Bytes bytes;
-  std::string token;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == ' ') {
-      if (!token.empty()) bytes.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
-      token.clear();
-    } else {
-      token += text[i];
-    }
-  }
+  std::istringstream in{std::string(text)};
+  for (unsigned byte = 0; in >> std::hex >> byte;) bytes.push_back(static_cast<uint8_t>(byte));
   return bytes;
 }
 
@@ -51,6 +44,18 @@ Bytes ReadReply(uint8_t address, uint8_t function, std::span<const uint8_t> data
   Bytes reply{address, function, static_cast<uint8_t>(data.size())};
   reply.insert(reply.end(), data.begin(), data.end());
   return WithCrc(reply);
+}
+
+Bytes ReadUpTo(int fd, std::size_t count, Clock::time_point deadline) {
+  Bytes got;
+  while (fd >= 0 && got.size() < count && Clock::now() < deadline) {
+    pollfd entry{fd, POLLIN, 0};
+    if (::poll(&entry, 1, 5) <= 0) continue;
+    uint8_t buffer[256];
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - got.size()));
+    if (n > 0) got.insert(got.end(), buffer, buffer + n);
+  }
+  return got;
 }
 
 PtyPair::PtyPair() {
@@ -82,39 +87,24 @@ int PtyPair::pendingAtSlave() const {
 
 namespace {
 
-// Reads exactly n bytes unless the deadline passes first.
-bool ReadExactly(int fd, uint8_t* out, std::size_t n, Clock::time_point deadline) {
-  std::size_t got = 0;
-  while (got < n) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
-    pollfd entry{fd, POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(std::min<int64_t>(left.count(), 5))) <= 0) continue;
-    const ssize_t r = ::read(fd, out + got, n - got);
-    if (r > 0) got += static_cast<std::size_t>(r);
-  }
-  return true;
+// One Modbus request (length from its function code); empty if none began by the deadline.
+Bytes ReadRequest(int fd, Clock::time_point deadline) {
+  Bytes request = ReadUpTo(fd, 1, deadline);
+  if (request.empty()) return {};
+  // The request has begun: give the rest time to come even if the wait was nearly over.
+  deadline = Clock::now() + std::chrono::seconds(1);
+  const auto more = [&](std::size_t n) {
+    const Bytes got = ReadUpTo(fd, n, deadline);
+    request.insert(request.end(), got.begin(), got.end());
+    return got.size() == n;
+  };
+  if (!more(1)) return {};
+  // Function 16 carries a byte count at index 6; every other request is 8 bytes.
+  if (request[1] != 16) return more(6) ? request : Bytes{};
+  return more(5) && more(request[6] + 2u) ? request : Bytes{};
 }
 
 }  // namespace
-
-Bytes ReadRequest(int fd, Clock::time_point deadline) {
-  Bytes request(7);
-  if (!ReadExactly(fd, request.data(), 2, deadline)) return {};
-  // The request has begun: give the rest time to come even if the wait was nearly over.
-  deadline = Clock::now() + std::chrono::seconds(1);
-  // Function 16 carries a byte count at index 6; every other request is 8 bytes.
-  const std::size_t total = request[1] == 16 ? 0 : 8;
-  if (total == 8) {
-    request.resize(8);
-    if (!ReadExactly(fd, request.data() + 2, 6, deadline)) return {};
-    return request;
-  }
-  if (!ReadExactly(fd, request.data() + 2, 5, deadline)) return {};
-  request.resize(7 + request[6] + 2);
-  if (!ReadExactly(fd, request.data() + 7, request[6] + 2u, deadline)) return {};
-  return request;
-}
 
 ScriptedPeer::ScriptedPeer(int masterFd, Handler handler)
     : fd_(masterFd), handler_(std::move(handler)), thread_([this] { run(); }) {}
@@ -129,28 +119,22 @@ std::vector<Bytes> ScriptedPeer::requests() const {
   return requests_;
 }
 
-bool ScriptedPeer::waitForRequests(std::size_t count, std::chrono::milliseconds within) const {
-  const auto deadline = Clock::now() + within;
-  while (Clock::now() < deadline) {
-    {
-      const std::lock_guard lock(mutex_);
-      if (requests_.size() >= count) return true;
-    }
-    std::this_thread::yield();
+bool ScriptedPeer::waitUntil(const std::function<bool()>& done,
+                             std::chrono::milliseconds within) const {
+  for (const auto deadline = Clock::now() + within; Clock::now() < deadline;
+       std::this_thread::yield()) {
+    const std::lock_guard lock(mutex_);
+    if (done()) return true;
   }
   return false;
 }
 
+bool ScriptedPeer::waitForRequests(std::size_t count, std::chrono::milliseconds within) const {
+  return waitUntil([&] { return requests_.size() >= count; }, within);
+}
+
 bool ScriptedPeer::waitIdle(std::chrono::milliseconds within) const {
-  const auto deadline = Clock::now() + within;
-  while (Clock::now() < deadline) {
-    {
-      const std::lock_guard lock(mutex_);
-      if (answered_ == requests_.size()) return true;
-    }
-    std::this_thread::yield();
-  }
-  return false;
+  return waitUntil([&] { return answered_ == requests_.size(); }, within);
 }
 
 void ScriptedPeer::run() {
@@ -163,12 +147,28 @@ void ScriptedPeer::run() {
     }
     const PeerAnswer answer = handler_(request);
     if (answer.delay.count() > 0) std::this_thread::sleep_for(answer.delay);
-    if (!answer.bytes.empty()) {
-      (void)::write(fd_, answer.bytes.data(), answer.bytes.size());
-    }
+    if (!answer.bytes.empty()) (void)::write(fd_, answer.bytes.data(), answer.bytes.size());
     const std::lock_guard lock(mutex_);
     ++answered_;
   }
+}
+
+ScriptedPeer::Handler Answering(Bytes data) {
+  return [data](const Bytes& r) {
+    if (r[1] == 3 || r[1] == 4) return PeerAnswer{ReadReply(r[0], r[1], data)};
+    return PeerAnswer{WithCrc(Bytes(r.begin(), r.begin() + 6))};  // echo of 6 and 16
+  };
+}
+
+CommandResult CallOperation(const DriveOperation& op, SerialHandle port, int32_t& i, double& d) {
+  switch (op.kind) {
+    case OperationKind::ReadInt: return op.readInt(port, 1, i);
+    case OperationKind::ReadDouble: return op.readDouble(port, 1, d);
+    case OperationKind::WriteInt: return op.writeInt(port, 1, 1);
+    case OperationKind::WriteDouble: return op.writeDouble(port, 1, 1);
+    case OperationKind::Command: return op.command(port, 1);
+  }
+  return kOk;
 }
 
 }  // namespace dd::test

@@ -1,5 +1,5 @@
-// Test support: a pseudo-terminal pair whose slave side our transport opens by path, and
-// a scripted drive on the master side that answers each request from a handler.
+// Test support on pseudo-terminals: a pair whose slave side our transport opens by path,
+// and a scripted drive on its master side.
 #pragma once
 
 #include <atomic>
@@ -7,16 +7,18 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "link/drive_catalog.h"
+
 namespace dd::test {
 
 using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
 
 // "01 06 00 40" -> bytes; and back, upper-case, blank-separated.
 Bytes Hex(std::string_view text);
@@ -24,6 +26,10 @@ std::string ToHex(std::span<const uint8_t> bytes);
 // Appends the CRC-16/MODBUS (low byte first).
 Bytes WithCrc(Bytes frame);
 inline Bytes WithCrc(std::string_view hex) { return WithCrc(Hex(hex)); }
+// A read reply with a valid CRC carrying `data`.
+Bytes ReadReply(uint8_t address, uint8_t function, std::span<const uint8_t> data);
+// Up to `count` bytes from fd, whatever came before the deadline.
+Bytes ReadUpTo(int fd, std::size_t count, Clock::time_point deadline);
 
 class PtyPair {
  public:
@@ -31,11 +37,9 @@ class PtyPair {
   ~PtyPair();
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
-
   int master() const { return master_; }
   const std::string& slavePath() const { return slavePath_; }
-  // Bytes waiting in the slave's input queue.
-  int pendingAtSlave() const;
+  int pendingAtSlave() const;  // bytes waiting in the slave's input queue
 
  private:
   int master_ = -1;
@@ -44,12 +48,9 @@ class PtyPair {
   std::string slavePath_;
 };
 
-// Reads one Modbus request (length from its function code) from fd; empty on deadline.
-Bytes ReadRequest(int fd, std::chrono::steady_clock::time_point deadline);
-
 struct PeerAnswer {
-  Bytes bytes;                                // nothing = stay silent
-  std::chrono::milliseconds delay{0};         // before answering
+  Bytes bytes;                          // nothing = stay silent
+  std::chrono::milliseconds delay{0};   // before answering
 };
 
 // A drive stand-in on the master side of a pty: every request goes to the handler, its
@@ -60,23 +61,24 @@ class ScriptedPeer {
   ScriptedPeer(int masterFd, Handler handler);
   ~ScriptedPeer();
   std::vector<Bytes> requests() const;
-  // Waits until `count` requests have arrived (false on deadline).
   bool waitForRequests(std::size_t count, std::chrono::milliseconds within) const;
-  // Waits until every answer so far has been written.
-  bool waitIdle(std::chrono::milliseconds within) const;
+  bool waitIdle(std::chrono::milliseconds within) const;  // every answer so far written
 
  private:
+  bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds within) const;
   void run();
   int fd_;
   Handler handler_;
   std::atomic<bool> stop_{false};
-  std::atomic<std::size_t> answered_{0};
+  std::size_t answered_ = 0;
   mutable std::mutex mutex_;
   std::vector<Bytes> requests_;
   std::thread thread_;
 };
 
-// A reply of the right length with a valid CRC for a read request of `count` registers.
-Bytes ReadReply(uint8_t address, uint8_t function, std::span<const uint8_t> data);
+// A healthy drive: echoes writes, answers reads with `data`.
+ScriptedPeer::Handler Answering(Bytes data);
+// Calls any catalogued operation at address 1; writes send 1.
+CommandResult CallOperation(const DriveOperation& op, SerialHandle port, int32_t& i, double& d);
 
 }  // namespace dd::test

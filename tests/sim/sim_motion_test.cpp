@@ -1,5 +1,7 @@
-// The simulated axis: profiles end exactly at their targets, limits stop jogs in
-// limit mode, origin searches end on the sensor.
+// The simulated drive's model through its register interface: profiles end exactly at
+// their targets, limits stop jogs in limit mode, origin searches end on the sensor,
+// inputs follow the sensor levels, and saved parameters survive a power cycle. (Jogs and
+// homing against it through the program are the motion tests'.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -34,74 +36,50 @@ class Motion : public ::testing::Test {
   void SetUp() override { Begin(SmallAxis()); }
   void Command(uint16_t value) { ASSERT_TRUE(sim_->WriteRegister(reg::kControlWord, value)); }
   void Target(int32_t units) {
-    ASSERT_TRUE(sim_->WriteRegisters(
-        reg::kTargetPosition, {static_cast<uint16_t>(static_cast<uint32_t>(units) >> 16),
-                               static_cast<uint16_t>(static_cast<uint32_t>(units) & 0xFFFF)}));
+    const auto u = static_cast<uint32_t>(units);
+    ASSERT_TRUE(sim_->WriteRegisters(reg::kTargetPosition, {uint16_t(u >> 16), uint16_t(u & 0xFFFF)}));
+  }
+  void SensorLevels(uint16_t high) {
+    ASSERT_TRUE(sim_->WriteRegisters(reg::kSensorConfig, {0, 0, high, 0}));
+  }
+  bool StandsWith(SimSensorId input) {
+    return sim_->WaitFor([&] { return !sim_->Moving() && sim_->InputActive(input); }, 5000ms);
   }
   std::unique_ptr<SimDrive> sim_;
 };
 
-TEST_F(Motion, moveEndsExactlyAtTargetWithZeroSpeed) {
-  for (int32_t target : {1500, -737, 1, 0}) {
+TEST_F(Motion, movesEndExactlyAtTargetWithSpeedDeviationAndTravel) {
+  bool sawDeviation = false;
+  Target(1900);
+  ASSERT_TRUE(sim_->WaitFor([&] {
+    const auto dev = sim_->Value(reg::kPositionDeviation);
+    sawDeviation = sawDeviation || (dev && *dev != 0);
+    return sim_->SpeedRegister() == 1024;
+  }, 2000ms));
+  EXPECT_TRUE(sawDeviation);
+  ASSERT_TRUE(sim_->WaitForStandstill(3000ms));
+  EXPECT_EQ(*sim_->Value(reg::kTravelTotal), 1900u * 128u);
+  for (int32_t target : {-737, 1, 0}) {
     Command(ctl::kStop);
     Target(target);
     Command(ctl::kClear);
-    ASSERT_TRUE(sim_->WaitFor([&] { return sim_->Moving(); }, 1000ms)) << target;
-    ASSERT_TRUE(sim_->WaitForStandstill(5000ms));
-    EXPECT_EQ(sim_->DrivePosition(), target);
+    ASSERT_TRUE(sim_->WaitFor([&] { return sim_->DrivePosition() == target && !sim_->Moving(); },
+                              5000ms)) << target;
     EXPECT_EQ(sim_->SpeedRegister(), 0);
     EXPECT_EQ(sim_->Value(reg::kPositionDeviation), 0u);
-    EXPECT_EQ(sim_->Value(reg::kActualSpeed), 0u);
   }
-}
-
-TEST_F(Motion, speedRegisterFollowsRunSpeedAndDeviationGrowsWithAcceleration) {
-  bool sawDeviation = false;
-  Target(1900);
-  ASSERT_TRUE(sim_->WaitFor(
-      [&] {
-        const auto dev = sim_->Value(reg::kPositionDeviation);
-        sawDeviation = sawDeviation || (dev && *dev != 0);
-        return sim_->SpeedRegister() == 1024;
-      },
-      2000ms));
-  EXPECT_TRUE(sawDeviation);
-  ASSERT_TRUE(sim_->WaitForStandstill(3000ms));
-  EXPECT_GT(*sim_->Value(reg::kTravelTotal), 0u);
-  EXPECT_EQ(*sim_->Value(reg::kTravelTotal), 1900u * 128u);
-}
-
-TEST_F(Motion, stopDeceleratesAndHolds_thenClearFollowsTheTarget) {
-  Target(1900);
-  ASSERT_TRUE(sim_->WaitFor([&] { return sim_->DrivePosition() > 200; }, 2000ms));
-  Command(ctl::kStop);
-  ASSERT_TRUE(sim_->WaitForStandstill(3000ms));
-  const double held = sim_->DrivePosition();
-  EXPECT_LT(held, 1900);
-  EXPECT_EQ(sim_->ControlWord(), ctl::kStop);
-  Command(ctl::kClear);
-  ASSERT_TRUE(sim_->WaitFor([&] { return sim_->DrivePosition() == 1900 && !sim_->Moving(); },
-                            3000ms));
 }
 
 TEST_F(Motion, jogsStopAtTheActiveLimitInLimitModeOnly) {
   for (const auto& [command, side] : {std::pair{ctl::kJogToward, 1.0}, {ctl::kJogAway, -1.0}}) {
     Command(command);
     ASSERT_TRUE(sim_->WaitFor([&] { return sim_->Moving(); }, 1000ms));
-    const SimSensorId limit = side > 0 ? SimSensorId::NearLimit : SimSensorId::FarLimit;
-    ASSERT_TRUE(sim_->WaitFor([&] { return !sim_->Moving() && sim_->InputActive(limit); }, 5000ms));
+    ASSERT_TRUE(StandsWith(side > 0 ? SimSensorId::NearLimit : SimSensorId::FarLimit));
     // Held there: the jog stays blocked while the limit is active.
     EXPECT_GE(sim_->TruePosition() * side, 2000);
     EXPECT_LT(sim_->TruePosition() * side, 2400);
     EXPECT_EQ(sim_->SpeedRegister(), 0);
   }
-  // Away from an active limit is allowed.
-  sim_->SetTruePosition(2100);
-  Command(ctl::kJogAway);
-  ASSERT_TRUE(sim_->WaitFor([&] { return !sim_->InputActive(SimSensorId::NearLimit); }, 2000ms));
-  Command(ctl::kClear);
-  ASSERT_TRUE(sim_->WaitForStandstill(2000ms));
-  EXPECT_EQ(sim_->TargetPosition(), sim_->DrivePosition());
   // Without limit mode a jog runs past the limit.
   ASSERT_TRUE(sim_->WriteRegister(reg::kDriveConfig, 0));
   Command(ctl::kJogToward);
@@ -109,54 +87,77 @@ TEST_F(Motion, jogsStopAtTheActiveLimitInLimitModeOnly) {
   Command(ctl::kStop);
 }
 
-TEST_F(Motion, originSearchesEndOnTheSensorOrAtTheLimits) {
+TEST_F(Motion, originSearchesEndOnTheSensor_atRunSpeedWithoutHomingSpeed) {
   for (const auto& [start, command, edge] :
        {std::tuple{0.0, ctl::kStartOriginSearch, 600.0}, {1500.0, ctl::kReverseOriginSearch, 800.0}}) {
     sim_->SetTruePosition(start);
     Command(command);
     ASSERT_TRUE(sim_->WaitFor([&] { return sim_->Moving(); }, 1000ms));
-    ASSERT_TRUE(sim_->WaitFor(
-        [&] { return !sim_->Moving() && sim_->InputActive(SimSensorId::Origin); }, 5000ms));
+    ASSERT_TRUE(StandsWith(SimSensorId::Origin));
     EXPECT_NEAR(sim_->TruePosition(), edge, 10);
     EXPECT_NE(sim_->PortStatus() & port::kZero, 0);
     Command(ctl::kStop);
   }
-  sim_->WireSensor(SimSensorId::Origin, false);
-  Command(ctl::kStartOriginSearch);
-  ASSERT_TRUE(sim_->WaitFor(
-      [&] { return !sim_->Moving() && sim_->InputActive(SimSensorId::NearLimit); }, 5000ms));
-  Command(ctl::kReverseOriginSearch);
-  ASSERT_TRUE(sim_->WaitFor(
-      [&] { return !sim_->Moving() && sim_->InputActive(SimSensorId::FarLimit); }, 5000ms));
   // With homing speed 0 the search runs at the run speed.
   ASSERT_TRUE(sim_->WriteRegister(reg::kHomingSpeed, 0));
   ASSERT_TRUE(sim_->WriteRegister(reg::kRunSpeed, 100));
+  sim_->SetTruePosition(0);
   Command(ctl::kStartOriginSearch);
   ASSERT_TRUE(sim_->WaitFor([&] { return sim_->SpeedRegister() == 100; }, 2000ms));
 }
 
-TEST_F(Motion, releasePowerCycleAndForcedInputs) {
+TEST_F(Motion, inputsFollowSensorsAndTheirConfiguredLevels) {
+  const std::pair<double, int> positions[] = {
+      {2100, port::kDir}, {-2100, port::kStep}, {700, port::kZero}, {0, 0}};
+  for (const auto& [position, inputs] : positions) {
+    sim_->SetTruePosition(position);
+    EXPECT_EQ(sim_->PortStatus() & 0x000F, inputs) << position;
+  }
+  for (SimSensorId s : {SimSensorId::NearLimit, SimSensorId::FarLimit, SimSensorId::Origin}) {
+    sim_->WireSensor(s, false);
+  }
+  EXPECT_EQ(sim_->PortStatus() & 0x000F, 0);
+  SensorLevels(0x300B);  // all normally closed: unwired inputs read active
+  EXPECT_EQ(sim_->PortStatus() & 0x000F, 0x000B);
+  // Normally closed limit switches with matching levels: active only when triggered.
+  Begin(SmallAxis());
+  sim_->SetSensorNormallyClosed(SimSensorId::NearLimit, true);
+  sim_->SetSensorNormallyClosed(SimSensorId::FarLimit, true);
+  SensorLevels(0x3003);
+  EXPECT_EQ(sim_->PortStatus() & 0x0003, 0);
+  sim_->SetTruePosition(2100);
+  EXPECT_EQ(sim_->PortStatus() & 0x0003, port::kDir);
+  // A drive whose levels are fixed keeps its sensor word at 0.
+  SimConfig fixed = SmallAxis();
+  fixed.sensorLevelsConfigurable = false;
+  Begin(fixed);
+  SensorLevels(0x0008);
+  EXPECT_EQ(sim_->Value(reg::kSensorConfig), 0u);
+}
+
+TEST_F(Motion, releaseSetZeroSaveAndPowerCycle) {
   Command(ctl::kRelease);
   Target(1000);
   EXPECT_EQ(sim_->Register(reg::kActualCurrent), 0);
-  EXPECT_FALSE(sim_->Enabled());
-  EXPECT_EQ(sim_->PortStatus() & port::kReady, 0);
   EXPECT_FALSE(sim_->Moving());
   Command(ctl::kClear);  // enables where it stands
   EXPECT_TRUE(sim_->Enabled());
   EXPECT_EQ(sim_->TargetPosition(), 0);
 
+  sim_->SetTruePosition(500);
+  Command(ctl::kSetZero);
+  EXPECT_EQ(sim_->DrivePosition(), 0);
+  ASSERT_TRUE(sim_->WriteRegister(reg::kRunSpeed, 300));
+  Command(ctl::kSave);
+  ASSERT_TRUE(sim_->WriteRegister(reg::kRunSpeed, 400));
   sim_->SetTruePosition(300);
   sim_->SetErrorCode(0x0413);
-  sim_->PowerCycle();  // zeroes the counter, not the axis
+  sim_->PowerCycle();  // zeroes the counter, not the axis; unsaved values are lost
   EXPECT_EQ(sim_->DrivePosition(), 0);
   EXPECT_EQ(sim_->TruePosition(), 300);
   EXPECT_EQ(sim_->Register(reg::kErrorCode), 0);
-
-  sim_->ForceInput(SimSensorId::NearLimit, true);
-  EXPECT_EQ(sim_->PortStatus() & 0x3, port::kDir);
-  sim_->ForceInput(SimSensorId::NearLimit, std::nullopt);
-  EXPECT_EQ(sim_->PortStatus() & 0x3, 0);
+  EXPECT_EQ(sim_->Register(reg::kRunSpeed), 300);
+  EXPECT_EQ(sim_->SaveCount(), 1u);
 
   SimConfig c = SmallAxis();
   c.driveConfig = 0x2008;  // starts released
