@@ -355,6 +355,9 @@ TEST_F(DriveOverPty, exclusiveOpenLineSettingsAndNoHandle) {
   EXPECT_EQ(WriteFrame(0, &byte, 1), 0);
   EXPECT_EQ(ReadReply(0, &byte, 1), 0);
   EXPECT_EQ(OpenPortByPath(pty_.slavePath(), 9600, 8, 0, 2), 0);  // held by port_
+  ::setenv("DRIVEDESK_LOCK_DIR", "/nonexistent/locks", 1);  // no lock files: still exclusive
+  EXPECT_EQ(OpenPortByPath(pty_.slavePath(), 9600, 8, 0, 2), 0);
+  ::unsetenv("DRIVEDESK_LOCK_DIR");
   ClosePort(port_);
   EXPECT_EQ(port_, 0);
   // Opens again once closed; the handle is never 0, even where descriptor 0 is free.
