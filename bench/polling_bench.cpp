@@ -18,7 +18,7 @@
 
 #include "link/serial_custom_baud.h"
 #include "sim/sim_drive.h"
-#include "tests/robustness/headless_program.h"
+#include "tests/robustness/fault_soak.h"
 
 namespace {
 

@@ -40,7 +40,7 @@
 #include "app/bus_log_file.h"
 #include "ui/bus_log_window.h"
 #include "sim/sim_drive.h"
-#include "tests/robustness/headless_program.h"
+#include "tests/robustness/fault_soak.h"
 #include "status/sample_history.h"
 #include "ui/control_mirror.h"
 #include "ui/curves_window.h"

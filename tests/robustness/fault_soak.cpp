@@ -5,16 +5,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <random>
 #include <set>
-#include <thread>
 
 #include "app/control.h"
 #include "link/frame_trace.h"
-#include "sim/sim_drive.h"
 #include "status/error_codes.h"
-#include "tests/robustness/headless_program.h"
 
 namespace dd::test {
 namespace {
@@ -55,30 +51,45 @@ struct Held {
   }
 };
 
-// Closes the window on this thread; aborts the process if that hangs.
-bool CloseWithWatchdog(HeadlessProgram& program, std::chrono::seconds limit) {
-  std::mutex m;
-  std::condition_variable cv;
-  bool done = false;
-  std::thread watchdog([&] {
-    std::unique_lock lock(m);
-    if (!cv.wait_for(lock, limit, [&] { return done; })) {
-      std::fprintf(stderr, "soak: closing the window hangs (WorkerCount %d)\n",
-                   program.session.state.WorkerCount.load());
-      std::abort();
-    }
-  });
-  program.CloseWindow();
-  {
-    std::lock_guard lock(m);
-    done = true;
-  }
-  cv.notify_all();
-  watchdog.join();
-  return true;
+}  // namespace
+
+bool SimProgram::Connect() {
+  if (!sim.Start() || !sim.LinkAsCom(1)) return false;
+  program.Load();
+  return program.Pick(1, baud) && program.Open();
 }
 
-}  // namespace
+std::jthread Watchdog(std::chrono::milliseconds limit, std::function<void()> onTimeout) {
+  return std::jthread([limit, onTimeout = std::move(onTimeout)](std::stop_token stop) {
+    std::mutex m;
+    std::unique_lock lock(m);
+    std::condition_variable_any().wait_for(lock, stop, limit, [] { return false; });
+    if (!stop.stop_requested()) onTimeout();
+  });
+}
+
+double TransactionWireSeconds(std::size_t requestBytes, std::size_t replyBytes, uint32_t baud,
+                              double turnaroundMs) {
+  const double charTime = 11.0 / std::max<uint32_t>(baud, 1);
+  double seconds = charTime * static_cast<double>(requestBytes);
+  if (replyBytes > 0) {
+    seconds += std::max({turnaroundMs / 1000.0, 3.5 * charTime, 0.00175}) + charTime * static_cast<double>(replyBytes);
+  }
+  return seconds;
+}
+
+double PollingCycleLimitSeconds(uint32_t baud, double turnaroundMs) {
+  // Error code, actual, target, deviation, current, speed, run time, travel, inputs.
+  double seconds = 0;
+  for (const std::size_t reply : {7, 9, 9, 9, 7, 9, 9, 13, 7}) seconds += TransactionWireSeconds(8, reply, baud, turnaroundMs);
+  return seconds;
+}
+
+double LoggedWireSeconds(const std::vector<SimLogEntry>& log, uint32_t baud, double turnaroundMs) {
+  double seconds = 0;
+  for (const SimLogEntry& e : log) seconds += TransactionWireSeconds(e.request.size(), e.reply.size(), baud, turnaroundMs);
+  return seconds;
+}
 
 std::array<double, kSimFaultKinds> DefaultFaultMix() {
   std::array<double, kSimFaultKinds> mix{};
@@ -93,14 +104,14 @@ std::array<double, kSimFaultKinds> DefaultFaultMix() {
 
 SoakResult RunFaultSoak(const SoakOptions& options) {
   SoakResult result;
-  PortDirectory ports;
   SimConfig config;
   config.lineBaud = options.baud;
   config.wireRealism = options.wireRealism;
   config.faultProbability = options.faults;
   config.seed = options.seed;
-  SimDrive sim(config);
-  if (!sim.Start() || !sim.LinkAsCom(1)) return result;
+  SimProgram run(config);
+  SimDrive& sim = run.sim;
+  HeadlessProgram& program = run.program;
 
   std::atomic<uint64_t> reads{0}, failedReads{0};
   SetFrameTrace([&](const TransactionRecord& record) {
@@ -111,9 +122,7 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
   });
   struct TraceOff { ~TraceOff() { SetFrameTrace(nullptr); } } traceOff;
 
-  HeadlessProgram program;
-  program.Load();
-  if (!program.Pick(1, options.baud) || !program.Open()) {
+  if (!run.Connect()) {
     for (const auto& m : program.ui.Messages()) result.messages.push_back(m.title + ": " + m.text);
     return result;
   }
@@ -194,24 +203,19 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
       secondRequests = now;
     }
   }
-  // DRIVEDESK_SOAK_DUMP=1: on a failed check, the drive's log (request -> reply, fault
-  // kind) goes to stderr, to see which bytes made the value.
-  if (std::getenv("DRIVEDESK_SOAK_DUMP") && !result.inventedValues.empty()) {
-    for (const auto& e : sim.Log()) {
-      std::string line;
-      char b[8];
-      for (uint8_t x : e.request) { std::snprintf(b, sizeof b, "%02X ", x); line += b; }
-      line += "-> ";
-      for (uint8_t x : e.reply) { std::snprintf(b, sizeof b, "%02X ", x); line += b; }
-      std::fprintf(stderr, "%s %d\n", line.c_str(), e.fault ? static_cast<int>(*e.fault) : -1);
-    }
-  }
   result.requests = sim.RequestCount() - startRequests;
   result.reads = reads;
   result.failedReads = failedReads;
   for (const auto& e : sim.Log()) result.faultedReplies += e.outcome != SimOutcome::Answered;
   for (const auto& m : program.ui.Messages()) result.messages.push_back(m.title + ": " + m.text);
-  result.closedInTime = CloseWithWatchdog(program, std::chrono::seconds(60));
+  {
+    const auto watchdog = Watchdog(std::chrono::seconds(60), [&] {
+      std::fprintf(stderr, "soak: closing the window hangs (WorkerCount %d)\n", program.session.state.WorkerCount.load());
+      std::abort();
+    });
+    program.CloseWindow();
+  }
+  result.closedInTime = true;
   result.workersAfterClose = program.session.state.WorkerCount.load();
   return result;
 }

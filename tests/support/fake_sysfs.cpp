@@ -15,17 +15,22 @@ namespace {
 void Write(const fs::path& file, const std::string& text) { std::ofstream(file) << text << "\n"; }
 }  // namespace
 
-FakeSysfs::FakeSysfs()
-    : root_(fs::temp_directory_path() / ("dd-sysfs-" + std::to_string(::getpid()))) {
-  fs::remove_all(root_);
-  fs::create_directories(root_ / "dev" / "char");
-  ::setenv("DRIVEDESK_SYSFS_ROOT", root_.c_str(), 1);
+EnvDir::EnvDir(const char* variable) : variable_(variable) {
+  std::string templ = (fs::temp_directory_path() / "dd-env-XXXXXX").string();
+  if (::mkdtemp(templ.data()) != nullptr) root_ = templ;
+  ::chmod(root_.c_str(), 0755);  // a test may drop to another user
+  ::setenv(variable_, root_.c_str(), 1);
 }
 
-FakeSysfs::~FakeSysfs() {
-  ::unsetenv("DRIVEDESK_SYSFS_ROOT");
-  fs::remove_all(root_);
+EnvDir::~EnvDir() {
+  ::unsetenv(variable_);
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
 }
+
+PortDirectory::PortDirectory() : EnvDir("DRIVEDESK_PORT_DIR") { ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1); }
+
+FakeSysfs::FakeSysfs() : EnvDir("DRIVEDESK_SYSFS_ROOT") { fs::create_directories(root_ / "dev" / "char"); }
 
 // <port>/tty/<name> with its "device" link back to the port, reached from /dev/char
 // through relative links, as the kernel lays it out.
