@@ -3,24 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
-
-#include <QMenu>
-
 #include <clocale>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "app/control.h"
 #include "link/drive_registers.h"
 #include "sim/sim_drive.h"
+#include "tests/support/fake_sysfs.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/install_handlers.h"
 #include "ui/parameter_file_menu.h"
@@ -28,53 +24,35 @@
 namespace dd::test {
 namespace {
 
-namespace fs = std::filesystem;
-
 class ProgramTest : public WindowTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("dd-program-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    ::setenv("DRIVEDESK_PORT_DIR", dir_.c_str(), 1);
-    ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
     SimConfig config;
     config.wireRealism = false;
     drive_ = std::make_unique<SimDrive>(config);
     ASSERT_TRUE(drive_->Start());
     ASSERT_TRUE(drive_->LinkAsCom(3));
     InstallAllHandlers(session);
+    window->Load();
+    ShowActive();
   }
   void TearDown() override {
     if (window->isVisible()) window->close();
-    drive_.reset();
-    fs::remove_all(dir_);
   }
 
   // Waits with the event loop running, as a user would.
-  bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-      if (timer.elapsed() > ms) return false;
-      QTest::qWait(5);
-    }
-    return true;
-  }
+  bool WaitFor(const std::function<bool()>& done, int ms = 10000) { return QTest::qWaitFor(done, ms); }
   std::string Shown(Control name) const {
     auto* edit = qobject_cast<QLineEdit*>(window->Widget(name));
     return edit ? edit->text().toStdString() : std::string();
   }
-  std::string Caption(Control name) const {
-    auto* button = qobject_cast<QPushButton*>(window->Widget(name));
-    return button ? button->text().toStdString() : std::string();
-  }
-  void PickBaud(int index) {
+  // Picks 115200 baud and connects.
+  void Connect() {
     auto* combo = As<QComboBox>(Control::BaudList);
-    combo->setCurrentIndex(index);
-    emit combo->activated(index);
-    QTest::qWait(40);
+    combo->setCurrentIndex(4);
+    emit combo->activated(4);
+    ASSERT_TRUE(WaitFor([&] { return W(Control::OpenCloseButton)->isEnabled(); }));
+    Click(Control::OpenCloseButton);
   }
   // Clicks and lets the window show the outcome (it refreshes at a screen's rate).
   void Click(Control name) {
@@ -82,22 +60,17 @@ class ProgramTest : public WindowTest {
     QTest::qWait(40);
   }
 
-  fs::path dir_;
+  PortDirectory ports_;
   std::unique_ptr<SimDrive> drive_;
 };
 
 TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesClean) {
-  window->Load();
-  ShowActive();
   auto* ports = As<QComboBox>(Control::PortList);
   ASSERT_EQ(ports->count(), 1);
   EXPECT_EQ(ports->itemText(0).toStdString(), "COM3");
   EXPECT_FALSE(W(Control::OpenCloseButton)->isEnabled());
-  PickBaud(4);
-  ASSERT_TRUE(WaitFor([&] { return W(Control::OpenCloseButton)->isEnabled(); }));
-
-  Click(Control::OpenCloseButton);
-  EXPECT_TRUE(WaitFor([&] { return Caption(Control::OpenCloseButton) == "关闭通信"; }));
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  EXPECT_TRUE(WaitFor([&] { return As<QPushButton>(Control::OpenCloseButton)->text() == "关闭通信"; }));
   ASSERT_TRUE(WaitFor([&] { return W(Control::ParameterPanel)->isEnabled() && Shown(Control::ErrorTextField) == "驱动器正常"; }))
       << "messages: " << messages.size();
   EXPECT_TRUE(messages.empty()) << messages[0].title << " " << messages[0].text;
@@ -123,7 +96,7 @@ TEST_F(ProgramTest, connectToSimulatedDrive_fillsTheGridShowsLiveStateAndClosesC
   ASSERT_TRUE(WaitFor([&] { return !session.state.MotorMoving && Shown(Control::ActualPositionField) == Shown(Control::TargetPositionField); }));
 
   Click(Control::OpenCloseButton);
-  EXPECT_TRUE(WaitFor([&] { return Caption(Control::OpenCloseButton) == "开启通信" && Shown(Control::HomingFilterField).empty(); }));
+  EXPECT_TRUE(WaitFor([&] { return As<QPushButton>(Control::OpenCloseButton)->text() == "开启通信" && Shown(Control::HomingFilterField).empty(); }));
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
   EXPECT_EQ(session.state.PortHandle.load(), 0);
   for (const Control field : kParameterFields) EXPECT_EQ(Shown(field), "") << field;
@@ -149,10 +122,7 @@ TEST_F(ProgramTest, firstSaveOnFactoryDrive_passesFieldChecksAndStoresEveryValue
   if (all != nullptr && std::string(all).rfind("de_DE", 0) == 0) {
     ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "no de_DE locale: run scripts/setup.sh";
   }
-  window->Load();
-  ShowActive();
-  PickBaud(4);
-  Click(Control::OpenCloseButton);
+  ASSERT_NO_FATAL_FAILURE(Connect());
   ASSERT_TRUE(WaitFor([&] { return W(Control::ParameterPanel)->isEnabled() && !Shown(Control::StartSpeedField).empty(); }));
   EXPECT_EQ(Shown(Control::DriveCurrentField), "3.00");
   EXPECT_EQ(Shown(Control::StartSpeedField), "58.59375");
@@ -177,7 +147,7 @@ TEST_F(ProgramTest, firstSaveOnFactoryDrive_passesFieldChecksAndStoresEveryValue
 }
 
 TEST_F(ProgramTest, restoreFromFileMenu_runsLikeTheSaveAndSaysEveryValueTook) {
-  const fs::path file = dir_ / "axis.txt";
+  const std::string file = ports_.Root() / "axis.txt";
   std::ofstream(file) << "format = 1\nmodel = 10500000\nDriveConfig = 16392\n"
                          "InputBandwidth = 150000\nDriveNumber = 1\nCurrentReduction = 60\n"
                          "ReductionDelay = 500\nDriveCurrent = 250\nRunSpeed = 1024\n"
@@ -185,7 +155,7 @@ TEST_F(ProgramTest, restoreFromFileMenu_runsLikeTheSaveAndSaysEveryValueTook) {
                          "HomingFilter = 11\nPulseLength = 256\nSensorConfig = 524288\n";
   QMenu menu;
   ParameterFileDialogs dialogs;
-  dialogs.openFile = [&](const QString&) { return QString::fromStdString(file.string()); };
+  dialogs.openFile = [&](const QString&) { return QString::fromStdString(file); };
   QString confirmation;
   dialogs.confirmRestore = [&](const QString& text, bool, bool& withNumber) {
     confirmation = text;
@@ -194,11 +164,7 @@ TEST_F(ProgramTest, restoreFromFileMenu_runsLikeTheSaveAndSaysEveryValueTook) {
   };
   ParameterFileMenu fileMenu(session, menu, dialogs);
   EXPECT_FALSE(fileMenu.RestoreAction()->isEnabled());
-  window->Load();
-  ShowActive();
-  PickBaud(4);
-  ASSERT_TRUE(WaitFor([&] { return W(Control::OpenCloseButton)->isEnabled(); }));
-  Click(Control::OpenCloseButton);
+  ASSERT_NO_FATAL_FAILURE(Connect());
   ASSERT_TRUE(WaitFor([&] { return W(Control::ParameterPanel)->isEnabled() && Shown(Control::RunSpeedField) == "600"; }));
   emit menu.aboutToShow();
   ASSERT_TRUE(fileMenu.RestoreAction()->isEnabled());

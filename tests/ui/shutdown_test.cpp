@@ -8,17 +8,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "tests/support/child_process.h"
+#include "tests/support/fake_sysfs.h"
 
 namespace dd::test {
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 
 struct DriveStatus {
   int speed = -1;
@@ -28,19 +27,9 @@ struct DriveStatus {
 class ProgramEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("dd-end-" + std::to_string(getpid()));
-    fs::create_directories(dir_);
-    ::setenv("DRIVEDESK_PORT_DIR", dir_.c_str(), 1);
-    ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
-    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);  // the single-instance lock of these runs only
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     sim_ = std::make_unique<ChildProcess>(std::vector<std::string>{DRIVESIM_PATH, "--com", "5"});
     ASSERT_FALSE(sim_->ReadLine(5000ms).empty());
-  }
-  void TearDown() override {
-    program_.reset();
-    sim_.reset();
-    fs::remove_all(dir_);
   }
   // Starts drivedesk with its scripted operator; returns once it jogs.
   void StartJogging() {
@@ -60,7 +49,8 @@ class ProgramEnd : public ::testing::Test {
     return s;
   }
 
-  fs::path dir_;
+  PortDirectory ports_;
+  EnvDir runtime_{"XDG_RUNTIME_DIR"};  // the single-instance lock of these runs only
   std::unique_ptr<ChildProcess> sim_;
   std::unique_ptr<ChildProcess> program_;
 };

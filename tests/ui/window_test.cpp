@@ -1,17 +1,17 @@
-// The main window driven offscreen: start states, mirroring from workers, the view
-// switch, key filters, validation on leaving a field, and the hidden context menu.
+// The main window driven offscreen: built from the layout table, mirroring from workers,
+// the view switch, key filters, validation on leaving a field, and the hidden context menu.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QThread>
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "app/control.h"
@@ -23,7 +23,18 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-TEST_F(WindowTest, startStates_everyWidgetAsTheTableSays) {
+TEST_F(WindowTest, layoutTable_everyControlOnceAndEveryWidgetAsTheTableSays) {
+  std::set<Control> seen;
+  for (const FormDef* form : {&MainFormDef(), &SettingsFormDef()}) {
+    std::set<Control> parents = {form->id};
+    for (const ControlDef& c : form->controls) {
+      EXPECT_TRUE(seen.insert(c.id).second) << c.id;
+      EXPECT_TRUE(parents.count(c.parent)) << c.id << " before its parent " << c.parent;
+      parents.insert(c.id);
+      EXPECT_TRUE(c.rect.width > 0 && c.rect.height > 0) << c.id;
+    }
+  }
+  EXPECT_EQ(seen.size() + 2, static_cast<std::size_t>(kControlCount));  // all but the two windows
   for (const ControlDef& def : MainFormDef().controls) {
     QWidget* w = W(def.id);
     ASSERT_NE(w, nullptr);
@@ -41,13 +52,9 @@ TEST_F(WindowTest, startStates_everyWidgetAsTheTableSays) {
     if (auto* l = qobject_cast<QLabel*>(w)) { EXPECT_EQ(l->text(), Q(def.text)); }
     if (auto* f = qobject_cast<QLineEdit*>(w)) { EXPECT_EQ(f->text(), Q(def.text)); }
     if (auto* g = qobject_cast<QGroupBox*>(w)) { EXPECT_EQ(g->title(), Q(def.text)); }
-    if (auto* c = qobject_cast<QCheckBox*>(w)) {
-      EXPECT_EQ(c->text(), Q(def.text));
-      EXPECT_FALSE(c->isChecked());
-    }
+    if (auto* c = qobject_cast<QCheckBox*>(w)) { EXPECT_TRUE(c->text() == Q(def.text) && !c->isChecked()); }
     if (auto* c = qobject_cast<QComboBox*>(w)) {
-      EXPECT_FALSE(c->isEditable()) << def.id;
-      EXPECT_EQ(c->currentIndex(), -1) << def.id;
+      EXPECT_TRUE(!c->isEditable() && c->currentIndex() == -1) << def.id;
       ASSERT_EQ(c->count(), static_cast<int>(def.items.size())) << def.id;
       for (int i = 0; i < c->count(); ++i) {
         EXPECT_EQ(c->itemText(i), Q(def.items[static_cast<size_t>(i)].text));
@@ -63,7 +70,7 @@ TEST_F(WindowTest, startStates_everyWidgetAsTheTableSays) {
   EXPECT_EQ(window->windowTitle(), "DriveDesk");
 }
 
-TEST_F(WindowTest, startColours_lampsFieldsAndUnitLabels) {
+TEST_F(WindowTest, coloursFontsAndTwips_asDesigned) {
   const QPalette palette = QApplication::palette();
   EXPECT_EQ(static_cast<LampWidget*>(W(Control::CommLamp))->Fill(), QColor(0xE0, 0xE0, 0xE0));
   EXPECT_EQ(static_cast<LampWidget*>(W(Control::WaitingLamp))->Fill(), palette.color(QPalette::Button));
@@ -73,47 +80,36 @@ TEST_F(WindowTest, startColours_lampsFieldsAndUnitLabels) {
   EXPECT_EQ(W(Control::RunSpeedUnit)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
   EXPECT_EQ(W(Control::RunSpeedUnit)->font().pointSize(), 12);
   EXPECT_EQ(W(Control::CpuTemperatureUnit)->font().pointSize(), W(Control::DriveInfoCaption)->font().pointSize());
-}
-
-TEST_F(WindowTest, buttonColour_redWhileSet_buttonFaceAgainAfter) {
   session.controls.SetColor(Control::HomingButton, kRed);
   window->SyncNow();
   EXPECT_EQ(W(Control::HomingButton)->palette().color(QPalette::Button), QColor(255, 0, 0));
   session.controls.SetColor(Control::HomingButton, kButtonFace);
   window->SyncNow();
-  EXPECT_EQ(W(Control::HomingButton)->palette().color(QPalette::Button),
-            QApplication::palette().color(QPalette::Button));
-}
-
-TEST_F(WindowTest, twips_fifteenToAPixelAt96Dpi) {
+  EXPECT_EQ(W(Control::HomingButton)->palette().color(QPalette::Button), palette.color(QPalette::Button));
+  // Fifteen twips to a pixel at 96 dpi; the client area of the full view is 10185 x 8535
+  // twips, below the menu bar.
   const int dpi = window->logicalDpiX();
   EXPECT_EQ(window->Controls().PixelsX(1440), dpi);
   if (dpi == 96) { EXPECT_EQ(window->Controls().PixelsX(615), 41); }
-  // Client area of the full view as designed: 10185 x 8535 twips.
-  EXPECT_EQ(window->FormArea()->size(), QSize(window->Controls().PixelsX(10185),
-                                             window->Controls().PixelsY(8535)));
-  // The menu bar sits above the form and adds its height to the window.
+  EXPECT_EQ(window->FormArea()->size(), QSize(window->Controls().PixelsX(10185), window->Controls().PixelsY(8535)));
   EXPECT_EQ(window->FormArea()->y(), window->MenuBar()->height());
   EXPECT_EQ(window->height(), window->FormArea()->height() + window->MenuBar()->height());
 }
 
-TEST_F(WindowTest, modelChangesFromWorker_reachWidgetsInOneBatch) {
-  const int before = window->Mirror().Batches();
-  std::thread worker([this] {
+TEST_F(WindowTest, changesFromWorkers_coalescedIntoBatchesLastValueShown) {
+  int before = window->Mirror().Batches();
+  std::thread([this] {
     for (int i = 0; i < 10000; ++i) session.controls.SetText(Control::ActualPositionField, std::to_string(i));
     session.controls.SetColor(Control::MovingLamp, kRed);
     session.controls.SetVisible(Control::LiveCurrentUnit, true);
-  });
-  worker.join();
+  }).join();
   QCoreApplication::processEvents();
   EXPECT_EQ(window->Mirror().Batches() - before, 1);
   EXPECT_EQ(As<QLineEdit>(Control::ActualPositionField)->text(), "9999");
   EXPECT_EQ(static_cast<LampWidget*>(W(Control::MovingLamp))->Fill(), QColor(255, 0, 0));
   EXPECT_FALSE(W(Control::LiveCurrentUnit)->isHidden());
-}
-
-TEST_F(WindowTest, workerUpdatesWhileUiRuns_fewBatchesAndLastValueShown) {
-  const int before = window->Mirror().Batches();
+  // While the UI runs: the last batch is shown with the next screen refresh.
+  before = window->Mirror().Batches();
   std::atomic<bool> done{false};
   std::thread worker([this, &done] {
     for (int i = 0; i < 10000; ++i) session.controls.SetText(Control::TargetPositionField, std::to_string(i));
@@ -121,111 +117,80 @@ TEST_F(WindowTest, workerUpdatesWhileUiRuns_fewBatchesAndLastValueShown) {
   });
   while (!done) QCoreApplication::processEvents();
   worker.join();
-  // The last batch is shown with the next screen refresh.
-  QElapsedTimer waited;
-  waited.start();
-  while (As<QLineEdit>(Control::TargetPositionField)->text() != "9999" && waited.elapsed() < 2000) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  EXPECT_EQ(As<QLineEdit>(Control::TargetPositionField)->text(), "9999");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return As<QLineEdit>(Control::TargetPositionField)->text() == "9999"; }, 2000));
   EXPECT_LT(window->Mirror().Batches() - before, 2000);  // coalesced, not one per change
 }
 
-TEST_F(WindowTest, viewSwitchTwice_restoresGeometryAndVisibility) {
+TEST_F(WindowTest, viewSwitchTwice_restoresGeometryAndVisibility_keepsStatesSetMeanwhile) {
   session.controls.SetEnabled(Control::MotionPanel, true);
   ShowActive();
   window->SyncNow();
-  const Control group[] = {Control::PortCaption, Control::BaudCaption, Control::PortList, Control::BaudList, Control::CommLamp, Control::OpenCloseButton,
-                         Control::ParameterPanel, Control::StatusCaption, Control::StatusText};
+  const Control group[] = {Control::PortCaption, Control::BaudCaption, Control::PortList, Control::BaudList,
+                           Control::CommLamp, Control::OpenCloseButton, Control::ParameterPanel,
+                           Control::StatusCaption, Control::StatusText};
   const QRect panel = W(Control::MotionPanel)->geometry();
   const QSize full = window->size();
 
   QTest::mouseClick(W(Control::ViewButton), Qt::LeftButton);
-  EXPECT_EQ(W(Control::MotionPanel)->geometry(),
-            panel.translated(window->Controls().PixelsX(240) - panel.x(), 0));
+  EXPECT_EQ(W(Control::MotionPanel)->geometry(), panel.translated(window->Controls().PixelsX(240) - panel.x(), 0));
   for (const Control name : group) EXPECT_TRUE(W(name)->isHidden()) << name;
-  EXPECT_EQ(window->FormArea()->size(), QSize(window->Controls().PixelsX(6015 - 90),
-                                             window->Controls().PixelsY(3690 - 435)));
+  EXPECT_EQ(window->FormArea()->size(), QSize(window->Controls().PixelsX(6015 - 90), window->Controls().PixelsY(3690 - 435)));
   EXPECT_EQ(window->height(), window->FormArea()->height() + window->MenuBar()->height());
   EXPECT_EQ(As<QPushButton>(Control::ViewButton)->text(), "完全版");
   EXPECT_EQ(session.controls.Text(Control::ViewButton), "完全版");
   EXPECT_FALSE(session.controls.Visible(Control::ParameterPanel));
+  session.controls.SetText(Control::DriveCurrentField, "1.50");
+  session.controls.SetEnabled(Control::ParameterPanel, true);
+  Settle();
 
   QTest::mouseClick(W(Control::ViewButton), Qt::LeftButton);
   EXPECT_EQ(W(Control::MotionPanel)->geometry(), panel);
   for (const Control name : group) EXPECT_FALSE(W(name)->isHidden()) << name;
   EXPECT_EQ(window->size(), full);
   EXPECT_EQ(As<QPushButton>(Control::ViewButton)->text(), "简洁版");
-}
-
-TEST_F(WindowTest, compactView_keepsStatesSetMeanwhile) {
-  session.controls.SetEnabled(Control::MotionPanel, true);
-  window->SyncNow();
-  SwitchView(session, *window);
-  session.controls.SetText(Control::DriveCurrentField, "1.50");
-  session.controls.SetEnabled(Control::ParameterPanel, true);
-  Settle();
-  SwitchView(session, *window);
   EXPECT_EQ(As<QLineEdit>(Control::DriveCurrentField)->text(), "1.50");
   EXPECT_TRUE(W(Control::DriveCurrentField)->isEnabled());
 }
 
-class KeyTest : public WindowTest {
- protected:
-  void SetUp() override {
-    session.events.SetKeyFilter(Control::DriveCurrentField, [this](char32_t c) {
-      keys.push_back(c);
-      return (c >= U'0' && c <= U'9') || c == 8;
-    });
-    session.controls.SetEnabled(Control::ParameterPanel, true);
-    ShowActive();
-    window->SyncNow();
-    field = As<QLineEdit>(Control::DriveCurrentField);
-    field->setFocus();
-  }
-  std::u32string keys;
-  QLineEdit* field = nullptr;
-};
-
-TEST_F(KeyTest, typedCharacters_reachTheFilter_droppedOnesNeverTheField) {
-  QTest::keyClicks(field, "1a2.");
-  EXPECT_EQ(field->text(), "12");
-  EXPECT_EQ(session.controls.Text(Control::DriveCurrentField), "12");
-  QTest::keyClick(field, Qt::Key_Backspace);
-  EXPECT_EQ(field->text(), "1");
-  QTest::keyClick(field, Qt::Key_Return);
-  QTest::keyClick(field, Qt::Key_Escape);
-  EXPECT_EQ(keys, U"1a2.\b\r\x1b");
-  EXPECT_EQ(field->text(), "1");
-}
-
-TEST_F(KeyTest, ctrlV_isCode22_droppedPasteLeavesTheField) {
-  QApplication::clipboard()->setText("99");
-  QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
-  EXPECT_EQ(keys, U"\x16");
-  EXPECT_EQ(field->text(), "");
-}
-
-TEST_F(KeyTest, shiftInsert_pastesUnfiltered) {
-  QApplication::clipboard()->setText("9x");
-  QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
-  EXPECT_TRUE(keys.empty());
-  if (QApplication::clipboard()->text() == "9x") { EXPECT_EQ(field->text(), "9x"); }
-}
-
-TEST_F(KeyTest, keysOfOtherFields_goToTheirOwnFilter) {
-  std::u32string other;
+TEST_F(WindowTest, keys_reachTheirFieldsFilter_droppedOnesNeverTheField_shiftInsertUnfiltered) {
+  std::u32string keys, other;
+  session.events.SetKeyFilter(Control::DriveCurrentField, [&keys](char32_t c) {
+    keys.push_back(c);
+    return (c >= U'0' && c <= U'9') || c == 8;
+  });
   session.events.SetKeyFilter(Control::MoveDistanceField, [&other](char32_t c) {
     other.push_back(c);
     return false;
   });
+  session.controls.SetEnabled(Control::ParameterPanel, true);
   session.controls.SetEnabled(Control::MotionPanel, true);
+  ShowActive();
   window->SyncNow();
+  auto* field = As<QLineEdit>(Control::DriveCurrentField);
+  field->setFocus();
+  QTest::keyClicks(field, "1a2.");
+  EXPECT_EQ(field->text(), "12");
+  EXPECT_EQ(session.controls.Text(Control::DriveCurrentField), "12");
+  QTest::keyClick(field, Qt::Key_Backspace);
+  QTest::keyClick(field, Qt::Key_Return);
+  QTest::keyClick(field, Qt::Key_Escape);
+  QApplication::clipboard()->setText("99");
+  QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);  // code 22, dropped
+  EXPECT_EQ(keys, U"1a2.\b\r\x1b\x16");
+  EXPECT_EQ(field->text(), "1");
+
   W(Control::MoveDistanceField)->setFocus();
   QTest::keyClicks(W(Control::MoveDistanceField), "7");
   EXPECT_EQ(other, U"7");
-  EXPECT_TRUE(keys.empty());
   EXPECT_EQ(As<QLineEdit>(Control::MoveDistanceField)->text(), "");
+
+  keys.clear();
+  field->setFocus();
+  field->clear();
+  QApplication::clipboard()->setText("9x");
+  QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
+  EXPECT_TRUE(keys.empty());
+  if (QApplication::clipboard()->text() == "9x") { EXPECT_EQ(field->text(), "9x"); }
 }
 
 class ValidationTest : public WindowTest {
@@ -251,113 +216,79 @@ class ValidationTest : public WindowTest {
   QLineEdit* field = nullptr;
 };
 
-TEST_F(ValidationTest, failedCheck_keepsFocusAndText_saveClickNotCarriedOut) {
-  QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);
-  EXPECT_EQ(validations, 1);
-  EXPECT_EQ(saves, 0);
-  EXPECT_EQ(QApplication::focusWidget(), field);
-  EXPECT_EQ(field->text(), "29");
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].title, "不能输入");
-}
-
-TEST_F(ValidationTest, passedCheck_letsTheClickAct) {
-  accept = true;
-  QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);
-  EXPECT_EQ(validations, 1);
-  EXPECT_EQ(saves, 1);
-  EXPECT_EQ(QApplication::focusWidget(), W(Control::SaveButton));
-}
-
-TEST_F(ValidationTest, failedCheck_tabDoesNotMoveTheFocus) {
-  QTest::keyClick(field, Qt::Key_Tab);
-  EXPECT_EQ(validations, 1);
-  EXPECT_EQ(QApplication::focusWidget(), field);
-  accept = true;
-  QTest::keyClick(field, Qt::Key_Tab);
-  EXPECT_EQ(validations, 2);
-  EXPECT_NE(QApplication::focusWidget(), field);
-}
-
-TEST_F(ValidationTest, failedCheck_clickOnAnotherFieldKeepsFocus) {
-  QTest::mouseClick(W(Control::ReductionDelayField), Qt::LeftButton);
-  EXPECT_EQ(validations, 1);
-  EXPECT_EQ(QApplication::focusWidget(), field);
-}
-
-TEST_F(ValidationTest, programmaticFocusChange_failedCheckTakesTheFocusBack) {
-  W(Control::ReductionDelayField)->setFocus();
-  EXPECT_TRUE(QTest::qWaitFor([this] { return QApplication::focusWidget() == field && validations > 0; }, 5000));
-  EXPECT_EQ(validations, 1);
-  EXPECT_EQ(messages.size(), 1u);
-}
-
-TEST_F(ValidationTest, clickWhileMessageIsOpen_noSecondCheckAndNoSave) {
+TEST_F(ValidationTest, failedCheck_keepsFocusAndText_noClickCarriedOut) {
+  QTest::mouseClick(W(Control::CurrentReductionCaption), Qt::LeftButton);
+  EXPECT_EQ(validations, 0);  // a label takes no focus
+  // Re-entry while the box is up: no second check.
   onMessage = [this] {
     onMessage = nullptr;
-    QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);  // re-entry while the box is up
+    QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);
   };
   QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);
   EXPECT_EQ(validations, 1);
   EXPECT_EQ(saves, 0);
+  EXPECT_EQ(field->text(), "29");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "不能输入");
+  QTest::mouseClick(W(Control::ReductionDelayField), Qt::LeftButton);
+  QTest::keyClick(field, Qt::Key_Tab);
+  EXPECT_EQ(validations, 3);
   EXPECT_EQ(QApplication::focusWidget(), field);
+  W(Control::ReductionDelayField)->setFocus();  // by the program: the focus comes back
+  EXPECT_TRUE(QTest::qWaitFor([this] { return QApplication::focusWidget() == field && validations == 4; }, 5000));
+  EXPECT_EQ(messages.size(), 4u);
 }
 
-TEST_F(ValidationTest, clickOnLabel_noCheck) {
-  QTest::mouseClick(W(Control::CurrentReductionCaption), Qt::LeftButton);
-  EXPECT_EQ(validations, 0);
-  EXPECT_EQ(QApplication::focusWidget(), field);
+TEST_F(ValidationTest, passedCheck_letsTheClickActAndTheFocusMove) {
+  accept = true;
+  QTest::keyClick(field, Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), field);
+  field->setFocus();
+  QTest::mouseClick(W(Control::SaveButton), Qt::LeftButton);
+  EXPECT_EQ(validations, 2);
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(QApplication::focusWidget(), W(Control::SaveButton));
 }
 
 TEST_F(WindowTest, rightClickMenuOfTextFields_isSwallowed) {
   session.controls.SetEnabled(Control::ParameterPanel, true);
   ShowActive();
   window->SyncNow();
-  for (const Control name : {Control::DriveCurrentField, Control::ErrorTextField, Control::MoveDistanceField, Control::ActualPositionField}) {
-    QWidget* field = W(name);
+  QLineEdit plain;  // without the filter the same event opens the standard menu
+  plain.show();
+  for (QWidget* field : {W(Control::DriveCurrentField), W(Control::ErrorTextField), W(Control::MoveDistanceField),
+                         W(Control::ActualPositionField), static_cast<QWidget*>(&plain)}) {
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), field->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(field, &event);
-    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << name;
+    QWidget* popup = QApplication::activePopupWidget();
+    EXPECT_EQ(popup != nullptr, field == &plain) << field->objectName().toStdString();
+    if (popup != nullptr) popup->close();
   }
-  // Without the filter the same event opens the standard menu.
-  QLineEdit plain;
-  plain.show();
-  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), plain.mapToGlobal(QPoint(5, 5)));
-  QApplication::sendEvent(&plain, &event);
-  QWidget* popup = QApplication::activePopupWidget();
-  EXPECT_NE(popup, nullptr);
-  if (popup != nullptr) popup->close();
 }
 
-TEST_F(WindowTest, jogButtons_reportPressAndReleaseWithTheMouseButton) {
+TEST_F(WindowTest, userInput_jogButtonsListsAndCheckBoxesReachTheModel) {
   std::vector<std::pair<UiEvent, int>> seen;
   for (UiEvent e : {UiEvent::MouseDown, UiEvent::MouseUp}) {
     session.events.On(Control::JogAwayButton, e, [&seen, e](int arg) { seen.emplace_back(e, arg); });
   }
+  int clicks = 0;
+  session.events.On(Control::BaudList, UiEvent::Click, [&clicks](int) { ++clicks; });
   ShowActive();
   QWidget* jog = W(Control::JogAwayButton);
   QTest::mousePress(jog, Qt::LeftButton);
   QTest::mouseRelease(jog, Qt::LeftButton);
   EXPECT_TRUE(seen.empty());  // the frame is disabled at start
-  session.controls.SetEnabled(Control::MotionPanel, true);
-  session.controls.SetEnabled(Control::JogFrame, true);
+  for (Control panel : {Control::MotionPanel, Control::JogFrame, Control::ParameterPanel}) session.controls.SetEnabled(panel, true);
   window->SyncNow();
-  QTest::mousePress(jog, Qt::LeftButton);
-  QTest::mouseRelease(jog, Qt::LeftButton);
-  QTest::mousePress(jog, Qt::RightButton);
-  QTest::mouseRelease(jog, Qt::RightButton);
-  QTest::mousePress(jog, Qt::MiddleButton);
-  QTest::mouseRelease(jog, Qt::MiddleButton);
+  for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+    QTest::mousePress(jog, button);
+    QTest::mouseRelease(jog, button);
+  }
   const std::vector<std::pair<UiEvent, int>> want = {
       {UiEvent::MouseDown, 1}, {UiEvent::MouseUp, 1}, {UiEvent::MouseDown, 2},
       {UiEvent::MouseUp, 2},   {UiEvent::MouseDown, 4}, {UiEvent::MouseUp, 4}};
   EXPECT_EQ(seen, want);
-}
 
-TEST_F(WindowTest, listPickedByUser_modelFollowsAndClickIsRouted) {
-  int clicks = 0;
-  session.events.On(Control::BaudList, UiEvent::Click, [&clicks](int) { ++clicks; });
-  ShowActive();
   auto* combo = As<QComboBox>(Control::BaudList);
   combo->setFocus();
   QTest::keyClick(combo, Qt::Key_Down);
@@ -368,12 +299,7 @@ TEST_F(WindowTest, listPickedByUser_modelFollowsAndClickIsRouted) {
   window->SyncNow();
   EXPECT_EQ(combo->currentText(), "115200");
   EXPECT_EQ(clicks, 1);
-}
 
-TEST_F(WindowTest, checkBoxTickedByUser_reportsToTheModel) {
-  session.controls.SetEnabled(Control::ParameterPanel, true);
-  ShowActive();
-  window->SyncNow();
   QTest::mouseClick(W(Control::StartReleasedCheck), Qt::LeftButton);
   EXPECT_TRUE(session.controls.Checked(Control::StartReleasedCheck));
   session.controls.SetChecked(Control::StartReleasedCheck, false);
@@ -381,7 +307,7 @@ TEST_F(WindowTest, checkBoxTickedByUser_reportsToTheModel) {
   EXPECT_FALSE(As<QCheckBox>(Control::StartReleasedCheck)->isChecked());
 }
 
-TEST_F(WindowTest, loadAndClose_routedOnce_closeAcceptedAfterHandler) {
+TEST_F(WindowTest, loadCloseMessagesAndPostedCalls) {
   int loads = 0;
   int closes = 0;
   session.events.On(Control::MainWindow, UiEvent::Load, [&](int) {
@@ -396,37 +322,25 @@ TEST_F(WindowTest, loadAndClose_routedOnce_closeAcceptedAfterHandler) {
   window->Load();
   EXPECT_EQ(As<QLineEdit>(Control::StatusText)->text(), "loaded");
   ShowActive();
-  EXPECT_TRUE(window->close());
-  EXPECT_EQ(loads, 1);
-  EXPECT_EQ(closes, 1);
-  EXPECT_FALSE(window->isVisible());
-}
 
-TEST_F(WindowTest, messages_recordedWithIconTitleText_crlfShownAsLineBreak) {
   session.Message(MessageIcon::Error, "不能操作", "a；\r\nb；");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].icon, MessageIcon::Error);
   EXPECT_EQ(messages[0].text, "a；\r\nb；");
   EXPECT_EQ(QtUiServices::DisplayText("a；\r\nb；"), "a；\nb；");
-}
 
-TEST_F(WindowTest, postDelayedFromWorker_runsLaterOnTheUiThread) {
-  std::atomic<bool> posted{false};
-  std::atomic<bool> ran{false};
+  // From a worker that is not joined before the call runs: it never waits for the UI.
   std::atomic<QThread*> ranOn{nullptr};
-  std::thread worker([&] {
-    services.PostDelayed(10, [&] {
-      ranOn = QThread::currentThread();
-      ran = true;
-    });
-    posted = true;
-  });
-  // The worker is not joined before the call runs: it never waits for the UI thread.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return ran.load(); }, 5000));
-  EXPECT_TRUE(posted.load());
+  std::thread worker([&] { services.PostDelayed(10, [&] { ranOn = QThread::currentThread(); }); });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ranOn.load() != nullptr; }, 5000));
   worker.join();
   EXPECT_EQ(ranOn.load(), QCoreApplication::instance()->thread());
   EXPECT_TRUE(services.OnUiThread());
+
+  EXPECT_TRUE(window->close());
+  EXPECT_EQ(loads, 1);
+  EXPECT_EQ(closes, 1);
+  EXPECT_FALSE(window->isVisible());
 }
 
 }  // namespace
