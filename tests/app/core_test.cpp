@@ -1,23 +1,28 @@
-// The control model, the bus lock, workers, delays and retries, and the single instance.
+// The control model, the bus lock, workers, delays and retries, the single instance,
+// and the bus log with its file.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "app/bus_log.h"
+#include "app/bus_log_file.h"
 #include "app/control_model.h"
 #include "app/session.h"
 #include "app/single_instance.h"
+#include "tests/support/fake_sysfs.h"
 #include "tests/support/headless_ui.h"
 
 namespace dd {
 namespace {
 
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using namespace std::chrono;
+using Clock = steady_clock;
 
 TEST(ControlModel, changesCoalescedPerBatch_widgetEditsSilent_combosGiveTextAndData) {
   ControlModel model;
@@ -47,11 +52,9 @@ TEST(ControlModel, changesCoalescedPerBatch_widgetEditsSilent_combosGiveTextAndD
   EXPECT_EQ(notifications.load(), 2);
 
   model.SetItems(Control::WorkModeList, {{"方向+脉冲", 0}, {"双脉冲", 4}, {"下限+上限", 8}});
-  EXPECT_EQ(model.ComboText(Control::WorkModeList), "");
-  EXPECT_EQ(model.ComboData(Control::WorkModeList, -7), -7);
+  EXPECT_EQ(model.ComboData(Control::WorkModeList, -7), -7);  // nothing chosen
   model.SetComboIndex(Control::WorkModeList, 2);
-  EXPECT_EQ(model.ComboText(Control::WorkModeList), "下限+上限");
-  EXPECT_EQ(model.ComboData(Control::WorkModeList), 8);
+  EXPECT_EQ(model.ComboText(Control::WorkModeList) + std::to_string(model.ComboData(Control::WorkModeList)), "下限+上限8");
   model.SetComboIndex(Control::WorkModeList, 5);  // out of range: no entry
   EXPECT_EQ(model.ComboIndex(Control::WorkModeList), -1);
 }
@@ -76,6 +79,10 @@ TEST(BusLock, recursiveForItsHolderTimedForOthersAndFailsAtOnceWhenClosed) {
   const auto closed = Clock::now();
   EXPECT_FALSE(lock.Acquire(kNoLimit));
   EXPECT_LT(Clock::now() - closed, 100ms);
+  // A second copy of the program is refused.
+  const std::string name = "drivedesk-test-" + std::to_string(::getpid());
+  EXPECT_TRUE(AcquireSingleInstance(name));
+  EXPECT_FALSE(AcquireSingleInstance(name));
 }
 
 TEST(Session, workersCountedEvenWhenThrowing_delaysKeepTheUiAlive_retriesStopAtSuccess) {
@@ -115,26 +122,99 @@ TEST(Session, workersCountedEvenWhenThrowing_delaysKeepTheUiAlive_retriesStopAtS
   EXPECT_EQ(calls, 11);
 }
 
-TEST(SingleInstance, secondCopyIsRefusedUntilTheFirstHasEnded) {
-  const std::string name = "drivedesk-test-" + std::to_string(::getpid());
-  int toParent[2], toChild[2];
-  ASSERT_EQ(::pipe(toParent), 0);
-  ASSERT_EQ(::pipe(toChild), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    char ok = AcquireSingleInstance(name) ? 'y' : 'n';
-    (void)!::write(toParent[1], &ok, 1);
-    (void)!::read(toChild[0], &ok, 1);  // hold the lock until told to end
-    ::_exit(0);
+TransactionRecord Record(std::span<const uint8_t> request, std::span<const uint8_t> reply, CommandResult result) {
+  TransactionRecord r;
+  r.request = request;
+  r.reply = reply;
+  r.result = result;
+  return r;
+}
+
+// A bounded ring that never makes a worker wait for a reader.
+TEST(BusLog, floodFromFourWorkers_keepsTheNewestAndCountsWhatAReaderLost) {
+  constexpr int kThreads = 4, kEach = 20'000;
+  BusLog log(1000);
+  std::atomic<int> running{kThreads};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < kThreads; ++t) {
+    workers.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        const uint8_t request[] = {static_cast<uint8_t>(t), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+        TransactionRecord r = Record(request, {}, kOk);
+        r.attempt = i;
+        log.Push(r);
+      }
+      --running;
+    });
   }
-  char first = 0;
-  ASSERT_EQ(::read(toParent[0], &first, 1), 1);
-  EXPECT_EQ(first, 'y');
-  EXPECT_FALSE(AcquireSingleInstance(name));
-  (void)!::write(toChild[1], "x", 1);
-  ::waitpid(child, nullptr, 0);
-  EXPECT_TRUE(AcquireSingleInstance(name));
+  // A slow reader: whatever it reads is whole and in each worker's order.
+  uint64_t cursor = 0, read = 0, lost = 0;
+  std::vector<int> lastOf(kThreads, -1);
+  std::vector<BusRecord> batch;
+  while (running > 0 || cursor < log.End()) {
+    batch.clear();
+    lost += log.ReadFrom(cursor, batch, 50);
+    for (const BusRecord& r : batch) {
+      ASSERT_EQ(r.requestSize, 3u);
+      const int t = r.Request()[0], i = r.Request()[1] << 8 | r.Request()[2];
+      ASSERT_EQ(i & 0xFFFF, r.attempt & 0xFFFF);
+      ASSERT_GT(r.attempt, lastOf[t]);
+      lastOf[t] = r.attempt;
+    }
+    read += batch.size();
+  }
+  for (auto& w : workers) w.join();
+  EXPECT_EQ(read + lost, uint64_t{kThreads * kEach});
+  // A reader that starts late gets the ring's last 1000 and the count of the rest.
+  uint64_t late = 0;
+  batch.clear();
+  EXPECT_EQ(log.ReadFrom(late, batch, 5000), uint64_t{kThreads * kEach - 1000});
+  EXPECT_EQ(batch.size(), 1000u);
+  EXPECT_EQ(batch.back().sequence, uint64_t{kThreads * kEach - 1});
+}
+
+TEST(BusLogFile, appendsOneLinePerFrame_andAFailureLine_refusesAnUnwritablePath) {
+  const test::PortDirectory dir;
+  const std::string path = (dir.Root() / "bus.log").string();
+  std::ofstream(path) << "earlier\n";
+  BusLog log;
+  std::string error;
+  auto file = BusLogFile::Open(log, path, error);
+  ASSERT_TRUE(file) << error;
+  const uint8_t readRunSpeed[] = {0x01, 0x04, 0x00, 0x40, 0x00, 0x01, 0x30, 0x1E};
+  const uint8_t reply[] = {0x01, 0x04, 0x02, 0x02, 0x00, 0xB8, 0x44};
+  const uint8_t corrupt[] = {0x01, 0x04, 0x02, 0x02, 0x00, 0xB8, 0xE1};
+  const auto push = [&](std::span<const uint8_t> rx, CommandResult result, milliseconds at) {
+    TransactionRecord r = Record(readRunSpeed, rx, result);
+    r.sent = Clock::time_point{} + at;
+    r.received = r.sent + 4ms;
+    r.sentWall = sys_days{2026y / 12 / 7} + 4h + 1min + 2s + 123ms + at;
+    log.Push(r);
+  };
+  push(reply, kOk, 0ms);
+  push({}, kShortReply, 10ms);
+  push(corrupt, kBadCrc, 1000ms);
+  push(std::span(reply).first(3), kShortReply, 61'000ms);
+  file->Stop();
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  EXPECT_EQ(text.str(),
+            "earlier\n"
+            "2026-12-07T04:01:02.123Z TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T04:01:02.127Z RX 01 04 02 02 00 B8 44\n"
+            "2026-12-07T04:01:02.133Z TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T04:01:02.137Z -- Timeout\n"
+            "2026-12-07T04:01:03.123Z TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T04:01:03.127Z RX 01 04 02 02 00 B8 E1\n"
+            "2026-12-07T04:01:03.127Z -- BadCrc\n"
+            "2026-12-07T04:02:03.123Z TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T04:02:03.127Z RX 01 04 02\n"
+            "2026-12-07T04:02:03.127Z -- ShortReply\n");
+  for (const std::string& bad : {(dir.Root() / "missing" / "bus.log").string(), dir.Root().string(), std::string()}) {
+    error.clear();
+    EXPECT_FALSE(BusLogFile::Open(log, bad, error)) << bad;
+    EXPECT_NE(error.find("无法写入通信日志文件"), std::string::npos) << bad;
+  }
 }
 
 }  // namespace

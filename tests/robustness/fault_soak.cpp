@@ -9,6 +9,7 @@
 #include <set>
 
 #include "app/control.h"
+#include "app/number_text.h"
 #include "link/frame_trace.h"
 #include "status/error_codes.h"
 
@@ -16,14 +17,6 @@ namespace dd::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::optional<double> ParsePlain(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size()) return std::nullopt;
-  return v;
-}
 
 int32_t S32(const SimDrive& sim, uint16_t reg) {
   return static_cast<int32_t>(static_cast<uint32_t>(sim.Value(reg).value_or(0)));
@@ -140,56 +133,40 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
   const auto end = Clock::now() + options.duration;
   auto& c = program.session.controls;
 
-  auto check = [&] {
+  // A shown value is the drive's if its own register held it, cross-attributed if
+  // another polled register of the same reply length did, invented otherwise.
+  const auto judge = [&](bool own, bool other, Control field, const std::string& text) {
+    if (!own && other) ++result.crossAttributed;
+    if (!own && !other) result.inventedValues.push_back(std::string(ControlName(field)) + "=" + text);
+  };
+  const auto check = [&] {
     ++result.checks;
-    auto checkNumber = [&](Control field, const std::set<double>& own) {
+    for (const auto& [field, own] : {std::pair{Control::ActualPositionField, &held.actual},
+                                     {Control::TargetPositionField, &held.target},
+                                     {Control::PositionDeviationField, &held.deviation}}) {
       const std::string text = c.Text(field);
-      if (text.empty()) return;
-      const auto v = ParsePlain(text);
-      if (!v) {
-        result.inventedValues.push_back(std::string(ControlName(field)) + "=" + text);
-        return;
-      }
-      if (own.count(*v)) return;
-      if (held.actual.count(*v) || held.target.count(*v) || held.deviation.count(*v) ||
-          held.others9.count(*v)) {
-        ++result.crossAttributed;
-        return;
-      }
-      result.inventedValues.push_back(std::string(ControlName(field)) + "=" + text);
-    };
-    checkNumber(Control::ActualPositionField, held.actual);
-    checkNumber(Control::TargetPositionField, held.target);
-    checkNumber(Control::PositionDeviationField, held.deviation);
-    const std::string error = c.Text(Control::ErrorTextField);
-    if (!error.empty()) {
-      bool own = false, other = false;
-      for (uint16_t code : held.errorCodes) own = own || ErrorText(code) == error;
-      for (uint16_t v : held.others7) other = other || ErrorText(v) == error;
-      if (other && !own) ++result.crossAttributed;
-      if (!own && !other) result.inventedValues.push_back("Control::ErrorTextField=" + error);
+      if (text.empty()) continue;
+      const auto v = ParseNumber(text);
+      const bool other = v && (held.actual.count(*v) || held.target.count(*v) || held.deviation.count(*v) || held.others9.count(*v));
+      judge(v && own->count(*v), other, field, text);
     }
+    const std::string error = c.Text(Control::ErrorTextField);
+    if (error.empty()) return;
+    bool own = false, other = false;
+    for (uint16_t code : held.errorCodes) own = own || ErrorText(code) == error;
+    for (uint16_t v : held.others7) other = other || ErrorText(v) == error;
+    judge(own, other, Control::ErrorTextField, error);
   };
 
   while (Clock::now() < end) {
     if (Clock::now() >= nextAction) {
       nextAction = Clock::now() + std::chrono::milliseconds(200);
-      switch (random() % 5) {
-        case 0:
-        case 1: sim.SetTruePosition(kPositions[random() % std::size(kPositions)]); break;
-        case 2: sim.SetErrorCode(kCodes[random() % std::size(kCodes)]); break;
-        case 3:
-          if (options.clickCommands) {
-            program.session.events.Dispatch(Control::SetZeroButton, UiEvent::Click);  // 置零
-            ++result.clicks;
-          }
-          break;
-        case 4:
-          if (options.clickCommands) {
-            program.session.events.Dispatch(Control::EnableButton, UiEvent::Click);  // enable / release
-            ++result.clicks;
-          }
-          break;
+      const auto action = random() % 5;
+      if (action < 2) sim.SetTruePosition(kPositions[random() % std::size(kPositions)]);
+      if (action == 2) sim.SetErrorCode(kCodes[random() % std::size(kCodes)]);
+      if (action > 2 && options.clickCommands) {  // set zero, or enable / release
+        program.session.events.Dispatch(action == 3 ? Control::SetZeroButton : Control::EnableButton, UiEvent::Click);
+        ++result.clicks;
       }
     }
     held.Sample(sim);
@@ -201,6 +178,16 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
       const uint64_t now = sim.RequestCount();
       if (now == secondRequests) ++result.stalledSeconds;
       secondRequests = now;
+    }
+  }
+  // DRIVEDESK_SOAK_DUMP=1: on a failed check, the drive's log (request -> reply, fault
+  // kind) goes to stderr, to see which bytes made the value.
+  if (std::getenv("DRIVEDESK_SOAK_DUMP") && !result.inventedValues.empty()) {
+    for (const auto& e : sim.Log()) {
+      for (uint8_t x : e.request) std::fprintf(stderr, "%02X ", x);
+      std::fprintf(stderr, "-> ");
+      for (uint8_t x : e.reply) std::fprintf(stderr, "%02X ", x);
+      std::fprintf(stderr, "%d\n", e.fault ? static_cast<int>(*e.fault) : -1);
     }
   }
   result.requests = sim.RequestCount() - startRequests;

@@ -1,6 +1,6 @@
 // The whole program headless against the simulated drive under faults: a short fault
-// soak (the long run is bench/soak.sh), a save under faults, an unplugged adapter, and
-// a homing search still running when the window closes or a save begins.
+// soak (the long run is bench/soak.sh), an unplugged adapter, and a homing search still
+// running when the window closes or a save begins.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,7 +8,6 @@
 
 #include "app/control.h"
 #include "status/link_health.h"
-#include "tests/params/params_fixture.h"
 #include "tests/robustness/fault_soak.h"
 
 namespace dd::test {
@@ -41,32 +40,6 @@ TEST(FaultSoak, faultMix_noHangNoInventedValueWorkersEndOnClose) {
                 static_cast<unsigned long long>(r.checks), static_cast<unsigned long long>(r.crossAttributed));
   }
 }
-
-class SaveUnderFaults : public ::testing::TestWithParam<uint64_t> {};
-
-// Every edited value must end in the drive, stored, and be read back.
-TEST_P(SaveUnderFaults, faultMix_everyEditedValueWrittenStoredAndReadBack) {
-  SimConfig config;
-  config.seed = GetParam();
-  SimProgram run(config);
-  ASSERT_TRUE(run.Connect());
-  EditGrid(run.program.session.controls);
-  const auto mix = DefaultFaultMix();
-  for (int kind = 0; kind < kSimFaultKinds; ++kind) {
-    run.sim.SetFaultProbability(static_cast<SimFault>(kind), 3 * mix[static_cast<std::size_t>(kind)]);
-  }
-  const uint64_t savesBefore = run.sim.SaveCount();
-  run.program.session.events.Dispatch(Control::SaveButton, UiEvent::Click);
-  ASSERT_TRUE(run.program.ui.RunUntil([&] { return run.program.Polling(); }, 30000));
-  run.sim.ClearFaults();
-  ExpectEditedValuesInDrive(run.sim);
-  EXPECT_EQ(run.sim.SaveCount(), savesBefore + 1);
-  for (const auto& m : run.program.ui.Messages()) ADD_FAILURE() << m.title << ": " << m.text;
-  run.program.CloseWindow();
-  EXPECT_EQ(run.program.session.state.WorkerCount.load(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Seeds, SaveUnderFaults, ::testing::Values(1u, 2u, 3u));
 
 TEST(Unplug, vanishMidPoll_keepsRunningClosesAndReopensWithFreshValues) {
   SimProgram run;
@@ -132,12 +105,6 @@ class HomingAtEnd : public ::testing::Test {
     run_.program.session.events.Dispatch(Control::HomingButton, UiEvent::Click);
     ASSERT_TRUE(ui_.RunUntil([&] { return run_.sim.Moving(); }, 5000));
   }
-  static SimConfig Config() {
-    SimConfig config;
-    config.wireRealism = false;
-    config.axis.origin.position = 5000;  // a search of a few seconds
-    return config;
-  }
   // Seconds `action` kept the UI thread; a run frozen by a fault is stopped as "中断" would.
   template <typename Action>
   double Seconds(Action&& action) {
@@ -147,7 +114,7 @@ class HomingAtEnd : public ::testing::Test {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
 
-  SimProgram run_{Config()};
+  SimProgram run_{SimConfig{.wireRealism = false, .axis = {.origin = {.position = 5000}}}};  // a search of seconds
   HeadlessUi& ui_ = run_.program.ui;
   SharedState& state_ = run_.program.session.state;
 };

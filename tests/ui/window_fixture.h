@@ -1,5 +1,5 @@
-// A main window on a fresh session, with messages recorded and the end of the
-// program replaced, for widget tests.
+// A main window on a fresh session, with messages recorded and the end of the program
+// replaced, for widget tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,11 +7,11 @@
 #include <QApplication>
 #include <QTest>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/session.h"
+#include "tests/support/headless_ui.h"
 #include "ui/main_window.h"
 #include "ui/qt_ui_services.h"
 #include "ui/view_switch.h"
@@ -19,21 +19,14 @@
 
 namespace dd::test {
 
-struct ShownMessage {
-  MessageIcon icon;
-  std::string title;
-  std::string text;
-};
-
 class WindowTest : public ::testing::Test {
  protected:
   WindowTest() : session(services) {
-    services.SetPresenter([this](MessageIcon icon, const std::string& title,
-                                 const std::string& text) {
+    services.SetPresenter([this](MessageIcon icon, const std::string& title, const std::string& text) {
       messages.push_back({icon, title, text});
       if (onMessage) onMessage();
     });
-    services.SetQuitter([this](int code) { quitCode = code; });
+    services.SetQuitter([](int) {});
     DefineControls(session.controls);
     window = std::make_unique<MainWindow>(session);
     services.SetMainWindow(window.get());
@@ -55,19 +48,12 @@ class WindowTest : public ::testing::Test {
     QApplication::setActiveWindow(window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   }
-  // Runs queued events and shows what is pending at once (the window would show it with
-  // its next refresh, within a frame).
-  void Settle() {
-    QCoreApplication::processEvents();
-    window->SyncNow();
-  }
 
   QtUiServices services;
   Session session;
   std::unique_ptr<MainWindow> window;
-  std::vector<ShownMessage> messages;
+  std::vector<RecordedMessage> messages;
   std::function<void()> onMessage;
-  std::optional<int> quitCode;
 };
 
 }  // namespace dd::test
