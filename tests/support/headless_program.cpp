@@ -17,13 +17,10 @@ HeadlessProgram::HeadlessProgram() {
 
 HeadlessProgram::~HeadlessProgram() { CloseWindow(); }
 
-void HeadlessProgram::Load() { session.events.Dispatch(Control::MainWindow, UiEvent::Load); }
-
 bool HeadlessProgram::Pick(int com, uint32_t baud) {
   auto indexOf = [&](Control list, const std::string& text) {
     const auto items = session.controls.Items(list);
-    const auto it = std::find_if(items.begin(), items.end(),
-                                 [&](const ComboItem& item) { return item.text == text; });
+    const auto it = std::find_if(items.begin(), items.end(), [&](const ComboItem& item) { return item.text == text; });
     return it == items.end() ? -1 : static_cast<int>(it - items.begin());
   };
   const int port = indexOf(Control::PortList, "COM" + std::to_string(com));
@@ -42,10 +39,8 @@ bool HeadlessProgram::Open(int timeoutMs) {
   // A fatal read failure ends the sequence with its message; notices do not.
   auto failed = [&] {
     const auto messages = ui.Messages();
-    for (std::size_t i = before; i < messages.size(); ++i) {
-      if (messages[i].title == kFatalTitle || messages[i].icon == MessageIcon::Error) return true;
-    }
-    return false;
+    return std::any_of(messages.begin() + static_cast<std::ptrdiff_t>(before), messages.end(),
+                       [](const RecordedMessage& m) { return m.title == kFatalTitle || m.icon == MessageIcon::Error; });
   };
   session.events.Dispatch(Control::OpenCloseButton, UiEvent::Click);
   return ui.RunUntil([&] { return Polling() || failed(); }, timeoutMs) && Polling();
@@ -62,8 +57,6 @@ void HeadlessProgram::CloseWindow() {
   closed_ = true;
   session.events.Dispatch(Control::MainWindow, UiEvent::Close);
 }
-
-bool HeadlessProgram::Connected() const { return session.Connected(); }
 
 bool HeadlessProgram::Polling() const {
   return Connected() && session.controls.Enabled(Control::MotionPanel) &&

@@ -19,7 +19,7 @@ class HeadlessProgram {
   HeadlessProgram& operator=(const HeadlessProgram&) = delete;
 
   // Main window load: defaults and port discovery.
-  void Load();
+  void Load() { session.events.Dispatch(Control::MainWindow, UiEvent::Load); }
   // Picks COMn and the baud rate as the operator would; false if either is not listed.
   bool Pick(int com, uint32_t baud);
   // Clicks the connect button while it reads "开启通信" and waits until the panels are
@@ -29,7 +29,7 @@ class HeadlessProgram {
   void CloseCommunication();
   // Main window close: waits for every worker, closes the port and the bus lock.
   void CloseWindow();
-  bool Connected() const;
+  bool Connected() const { return session.Connected(); }
   bool Polling() const;  // connected, panels enabled, a worker running
 
   HeadlessUi ui;

@@ -1,33 +1,26 @@
 #include "tests/support/headless_ui.h"
 
+#include <algorithm>
+
 namespace dd::test {
 
 HeadlessUi::HeadlessUi() : uiThread_(std::this_thread::get_id()) {}
 
 void HeadlessUi::ShowMessage(MessageIcon icon, const std::string& title, const std::string& text) {
-  RecordedMessage m{icon, title, text};
-  {
-    std::lock_guard lock(mutex_);
-    messages_.push_back(m);
-  }
-  if (onMessage) onMessage(m);
+  std::lock_guard lock(mutex_);
+  messages_.push_back({icon, title, text});
 }
 
 void HeadlessUi::ProcessEvents() {
-  const auto now = std::chrono::steady_clock::now();
-  std::vector<std::function<void()>> due;
+  std::vector<Pending> due;
   {
     std::lock_guard lock(mutex_);
-    for (auto it = pending_.begin(); it != pending_.end();) {
-      if (it->due <= now) {
-        due.push_back(std::move(it->fn));
-        it = pending_.erase(it);
-      } else {
-        ++it;
-      }
-    }
+    const auto now = std::chrono::steady_clock::now();
+    const auto late = std::stable_partition(pending_.begin(), pending_.end(), [&](const Pending& p) { return p.due <= now; });
+    due.assign(std::make_move_iterator(pending_.begin()), std::make_move_iterator(late));
+    pending_.erase(pending_.begin(), late);
   }
-  for (auto& fn : due) fn();
+  for (auto& p : due) p.fn();
 }
 
 void HeadlessUi::PostDelayed(int ms, std::function<void()> fn) {

@@ -41,8 +41,6 @@ class HeadlessUi : public UiServices {
   void ClearMessages();
   std::optional<int> QuitCode() const;
 
-  // Called inside ShowMessage (on the UI thread), e.g. to click something meanwhile.
-  std::function<void(const RecordedMessage&)> onMessage;
   // Called by RunDialog while the dialog "is open"; the dialog closes when it returns
   // or when CloseDialog is called from inside it.
   std::function<void(Control dialog)> onDialog;

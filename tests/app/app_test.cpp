@@ -1,5 +1,6 @@
-// The program shell against pseudo-terminals linked as COM ports: discovery, opening
-// and closing communication, and the window's close.
+// The app layer: the control model, the bus lock, workers, delays and retries, the single
+// instance, the bus log with its file, and the program shell against pseudo-terminals
+// linked as COM ports (discovery, opening and closing communication, the window's close).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -10,15 +11,21 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "app/bus_log.h"
+#include "app/bus_log_file.h"
 #include "app/bus_log_format.h"
 #include "app/control.h"
+#include "app/control_model.h"
 #include "app/session.h"
 #include "app/shell_handlers.h"
+#include "app/single_instance.h"
 #include "link/serial_port.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/headless_ui.h"
@@ -27,7 +34,179 @@ namespace dd {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
+using namespace std::chrono;
+using Clock = steady_clock;
+
+TEST(ControlModel, changesCoalescedPerBatch_widgetEditsSilent_combosGiveTextAndData) {
+  ControlModel model;
+  model.Define(Control::RunSpeedField, ControlState{.text = "100"});
+  std::atomic<int> notifications{0};
+  model.SetObserver([&] { ++notifications; });
+  model.SetText(Control::RunSpeedField, "100");  // unchanged
+  model.SetTextFromWidget(Control::RunSpeedField, "250");
+  model.SetCheckedFromWidget(Control::MotorReversedCheck, true);
+  EXPECT_EQ(notifications.load(), 0);
+  EXPECT_EQ(model.Text(Control::RunSpeedField), "250");
+  EXPECT_TRUE(model.Checked(Control::MotorReversedCheck));
+  // Four writers at once: one notification for the batch, each field's last value.
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([&model, t] {
+      for (int i = 0; i < 2000; ++i) model.SetText(kParameterFields.at(t), std::to_string(i));
+    });
+  }
+  for (auto& w : writers) w.join();
+  model.SetColor(Control::MovingLamp, kRed);
+  EXPECT_EQ(notifications.load(), 1);
+  const auto batch = model.TakeChanges();
+  ASSERT_EQ(batch.size(), 5u);
+  for (const auto& [id, state] : batch) EXPECT_TRUE(id == Control::MovingLamp || state.text == "1999") << id;
+  model.SetText(Control::ActualPositionField, "x");
+  EXPECT_EQ(notifications.load(), 2);
+
+  model.SetItems(Control::WorkModeList, {{"方向+脉冲", 0}, {"双脉冲", 4}, {"下限+上限", 8}});
+  EXPECT_EQ(model.ComboData(Control::WorkModeList, -7), -7);  // nothing chosen
+  model.SetComboIndex(Control::WorkModeList, 2);
+  EXPECT_EQ(model.ComboText(Control::WorkModeList) + std::to_string(model.ComboData(Control::WorkModeList)), "下限+上限8");
+  model.SetComboIndex(Control::WorkModeList, 5);  // out of range: no entry
+  EXPECT_EQ(model.ComboIndex(Control::WorkModeList), -1);
+}
+
+TEST(BusLock, recursiveForItsHolderTimedForOthersAndFailsAtOnceWhenClosed) {
+  BusLock lock;
+  ASSERT_TRUE(lock.Acquire(kBusWaitMs));
+  ASSERT_TRUE(lock.Acquire(0));  // same thread takes it again
+  bool other = true;
+  const auto start = Clock::now();
+  std::thread([&] { other = lock.Acquire(50); }).join();
+  EXPECT_FALSE(other);
+  EXPECT_GE(Clock::now() - start, 45ms);
+  lock.Release();
+  lock.Release();
+  std::thread([&] {
+    other = lock.Acquire(50);
+    if (other) lock.Release();
+  }).join();
+  EXPECT_TRUE(other);
+  lock.Close();
+  const auto closed = Clock::now();
+  EXPECT_FALSE(lock.Acquire(kNoLimit));
+  EXPECT_LT(Clock::now() - closed, 100ms);
+  // A second copy of the program is refused.
+  const std::string name = "drivedesk-test-" + std::to_string(::getpid());
+  EXPECT_TRUE(AcquireSingleInstance(name));
+  EXPECT_FALSE(AcquireSingleInstance(name));
+}
+
+TEST(Session, workersCountedEvenWhenThrowing_delaysKeepTheUiAlive_retriesStopAtSuccess) {
+  test::HeadlessUi ui;
+  Session session(ui);
+  std::atomic<bool> release{false};
+  StartWorker(session, [&] {
+    while (!release) std::this_thread::sleep_for(1ms);
+  });
+  StartWorker(session, [] { throw 1; });
+  EXPECT_GE(session.state.WorkerCount.load(), 1);
+  // On the UI thread a delay runs events and lasts at least as asked; on a worker it only sleeps.
+  ui.PostDelayed(5, [&] { release = true; });
+  const auto start = Clock::now();
+  DelayMs(session, 30);
+  EXPECT_GT(Clock::now() - start, 30ms);
+  EXPECT_TRUE(release);
+  WaitForWorkers(session);
+  EXPECT_EQ(session.state.WorkerCount.load(), 0);
+  bool ran = false;
+  ui.PostDelayed(0, [&] { ran = true; });
+  std::thread([&] { DelayMs(session, 10); }).join();
+  EXPECT_FALSE(ran);
+  int calls = 0;
+  EXPECT_TRUE(Retry(session, 10, 0, [&] { return ++calls < 3 ? 1 : 0; }));
+  EXPECT_FALSE(Retry(session, 11, 0, [&] { ++calls; return 1; }));
+  EXPECT_EQ(calls, 3 + 11);
+}
+
+// A bounded ring that never makes a worker wait for a reader.
+TEST(BusLog, floodFromFourWorkers_keepsTheNewestAndCountsWhatAReaderLost) {
+  constexpr int kThreads = 4, kEach = 20'000;
+  BusLog log(1000);
+  std::atomic<int> running{kThreads};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < kThreads; ++t) {
+    workers.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        const uint8_t request[] = {static_cast<uint8_t>(t), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+        log.Push(TransactionRecord{.request = request, .attempt = i});
+      }
+      --running;
+    });
+  }
+  // A slow reader: whatever it reads is whole and in each worker's order.
+  uint64_t cursor = 0, read = 0, lost = 0;
+  std::vector<int> lastOf(kThreads, -1);
+  std::vector<BusRecord> batch;
+  while (running > 0 || cursor < log.End()) {
+    batch.clear();
+    lost += log.ReadFrom(cursor, batch, 50);
+    for (const BusRecord& r : batch) {
+      ASSERT_EQ(r.requestSize, 3u);
+      const int t = r.Request()[0], i = r.Request()[1] << 8 | r.Request()[2];
+      ASSERT_EQ(i & 0xFFFF, r.attempt & 0xFFFF);
+      ASSERT_GT(r.attempt, lastOf[t]);
+      lastOf[t] = r.attempt;
+    }
+    read += batch.size();
+  }
+  for (auto& w : workers) w.join();
+  EXPECT_EQ(read + lost, uint64_t{kThreads * kEach});
+  // A reader that starts late gets the ring's last 1000 and the count of the rest.
+  uint64_t late = 0;
+  batch.clear();
+  EXPECT_EQ(log.ReadFrom(late, batch, 5000), uint64_t{kThreads * kEach - 1000});
+  EXPECT_EQ(batch.size(), 1000u);
+  EXPECT_EQ(batch.back().sequence, uint64_t{kThreads * kEach - 1});
+}
+
+TEST(BusLogFile, appendsOneLinePerFrame_andAFailureLine_refusesAnUnwritablePath) {
+  const test::PortDirectory dir;
+  const std::string path = (dir.Root() / "bus.log").string();
+  std::ofstream(path) << "earlier\n";
+  BusLog log;
+  std::string error;
+  auto file = BusLogFile::Open(log, path, error);
+  ASSERT_TRUE(file) << error;
+  const uint8_t readRunSpeed[] = {0x01, 0x04, 0x00, 0x40, 0x00, 0x01, 0x30, 0x1E};
+  const uint8_t reply[] = {0x01, 0x04, 0x02, 0x02, 0x00, 0xB8, 0x44};
+  const uint8_t corrupt[] = {0x01, 0x04, 0x02, 0x02, 0x00, 0xB8, 0xE1};
+  const auto push = [&](std::span<const uint8_t> rx, CommandResult result, milliseconds at) {
+    log.Push(TransactionRecord{.sent = Clock::time_point{} + at, .received = Clock::time_point{} + at + 4ms,
+                               .sentWall = sys_days{2026y / 12 / 7} + 4h + 1min + 2s + 123ms + at,
+                               .request = readRunSpeed, .reply = rx, .result = result});
+  };
+  push(reply, kOk, 0ms);
+  push({}, kShortReply, 10ms);
+  push(corrupt, kBadCrc, 1000ms);
+  push(std::span(reply).first(3), kShortReply, 61'000ms);
+  file->Stop();
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  EXPECT_EQ(text.str(),
+            "earlier\n"
+            "2026-12-07T04:01:02.123Z TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T04:01:02.127Z RX 01 04 02 02 00 B8 44\n"
+            "2026-12-07T04:01:02.133Z TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T04:01:02.137Z -- Timeout\n"
+            "2026-12-07T04:01:03.123Z TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T04:01:03.127Z RX 01 04 02 02 00 B8 E1\n"
+            "2026-12-07T04:01:03.127Z -- BadCrc\n"
+            "2026-12-07T04:02:03.123Z TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T04:02:03.127Z RX 01 04 02\n"
+            "2026-12-07T04:02:03.127Z -- ShortReply\n");
+  for (const std::string& bad : {(dir.Root() / "missing" / "bus.log").string(), dir.Root().string(), std::string()}) {
+    error.clear();
+    EXPECT_FALSE(BusLogFile::Open(log, bad, error)) << bad;
+    EXPECT_NE(error.find("无法写入通信日志文件"), std::string::npos) << bad;
+  }
+}
 
 // A pseudo-terminal whose slave side is linked as COMn in the test's port directory.
 struct FakePort {
@@ -62,6 +241,18 @@ class ShellTest : public ::testing::Test {
     session_.events.Dispatch(Control::BaudList, UiEvent::Click);
   }
   void Click(Control control) { session_.events.Dispatch(control, UiEvent::Click); }
+  // Runs `check` in a child process as a user whom the devices refuse (nobody, when the
+  // tests run as root); true if it returned true.
+  static bool AsNobody(const std::function<bool()>& check) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+      ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
   void ExpectOnlyMessage(const std::string& title, const std::string& text) {
     const auto messages = ui_.Messages();
     ASSERT_EQ(messages.size(), 1u);
@@ -135,7 +326,6 @@ TEST_F(ShellTest, discovery_listsFreePortsInNumberOrderDescribesAdapters_openLow
   EXPECT_FALSE(fs::exists(lockOf(com1)));
 }
 
-// Needs a user whom the device refuses: nobody, in a child process, when the tests run as root.
 TEST_F(ShellTest, discovery_withOnlyAForbiddenDevice_namesItAndItsGroup) {
   FakePort com2;
   Link(2, com2);
@@ -143,26 +333,19 @@ TEST_F(ShellTest, discovery_withOnlyAForbiddenDevice_namesItAndItsGroup) {
   struct stat info {};
   ::stat(com2.slave.c_str(), &info);
   const std::string group = ::getgrgid(info.st_gid)->gr_name;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-      ::_exit(2);
+  EXPECT_TRUE(AsNobody([&] {
     Load();
     const auto messages = ui_.Messages();
     const std::string expected =
         "自动识别串口号最大COM32，请检查系统分配的串口号是否超过32；\r\n设备 " + com2.slave +
         " 存在但当前用户无权打开，需加入 " + group + " 组（sudo usermod -aG " + group + " $USER，然后重新登录）；";
-    if (messages.size() == 1 && messages[0].text == expected && messages[0].title == "终止运行") ::_exit(0);
+    if (messages.size() == 1 && messages[0].text == expected && messages[0].title == "终止运行") return true;
     std::fprintf(stderr, "got: %s\n", messages.empty() ? "no message" : messages[0].text.c_str());
-    ::_exit(1);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return false;
+  }));
 }
 
-// As nobody (when root) the adapter's latency timer cannot be lowered: the notice reaches
-// the communication log.
+// The adapter's latency timer it may not lower: the notice reaches the communication log.
 TEST_F(ShellTest, open_withALatencyTimerItMayNotLower_saysSoInTheLog) {
   FakePort com3;
   Link(3, com3);
@@ -170,31 +353,22 @@ TEST_F(ShellTest, open_withALatencyTimerItMayNotLower_saysSoInTheLog) {
   test::FakeSysfs sysfs;
   const fs::path latency = sysfs.AddUsbAdapter(com3.slave, "A10K3L2Q", 16);
   ASSERT_EQ(::chmod(latency.c_str(), 0444), 0);
-  const uint64_t before = ProgramBusLog().End();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-      ::_exit(2);
+  uint64_t cursor = ProgramBusLog().End();
+  EXPECT_TRUE(AsNobody([&] {
     ::unsetenv("DRIVEDESK_LOCK_DIR");
     session_.ConnectionSequence = [] {};
     Load();
     PickBaud(4);
     Click(Control::OpenCloseButton);
-    uint64_t cursor = before;
     std::vector<BusRecord> records;
     ProgramBusLog().ReadFrom(cursor, records, 10);
     std::string lines;
     for (const BusRecord& r : records) AppendLogLines(r, lines);
-    const bool logged = lines.find(" -- Notice USB 适配器的延迟计时器为 16 ms，且 " + latency.string() +
-                                   " 不可写") != std::string::npos;
-    const bool oneLine = records.size() == 1 && lines.find(session_.PortNotice) != std::string::npos;
-    if (logged && oneLine) ::_exit(0);
+    const bool logged = lines.find(" -- Notice USB 适配器的延迟计时器为 16 ms，且 " + latency.string() + " 不可写") != std::string::npos;
+    if (logged && records.size() == 1 && lines.find(session_.PortNotice) != std::string::npos) return true;
     std::fprintf(stderr, "log: %s\nnotice: %s\n", lines.c_str(), session_.PortNotice.c_str());
-    ::_exit(1);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return false;
+  }));
 }
 
 TEST_F(ShellTest, discovery_withoutAnyPortEndsTheProgramWithItsMessage) {
