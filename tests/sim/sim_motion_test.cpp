@@ -1,7 +1,7 @@
 // The simulated drive's model through its register interface: profiles end exactly at
-// their targets, limits stop jogs in limit mode, origin searches end on the sensor,
-// inputs follow the sensor levels, and saved parameters survive a power cycle. (Jogs and
-// homing against it through the program are the motion tests'.)
+// their targets, limits stop jogs in limit mode only, inputs follow the configured sensor
+// levels, and saved parameters survive a power cycle. (Origin searches, and jogs and
+// inputs through the program, are the motion and status tests'.)
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -42,9 +42,6 @@ class Motion : public ::testing::Test {
   void SensorLevels(uint16_t high) {
     ASSERT_TRUE(sim_->WriteRegisters(reg::kSensorConfig, {0, 0, high, 0}));
   }
-  bool StandsWith(SimSensorId input) {
-    return sim_->WaitFor([&] { return !sim_->Moving() && sim_->InputActive(input); }, 5000ms);
-  }
   std::unique_ptr<SimDrive> sim_;
 };
 
@@ -74,7 +71,8 @@ TEST_F(Motion, jogsStopAtTheActiveLimitInLimitModeOnly) {
   for (const auto& [command, side] : {std::pair{ctl::kJogToward, 1.0}, {ctl::kJogAway, -1.0}}) {
     Command(command);
     ASSERT_TRUE(sim_->WaitFor([&] { return sim_->Moving(); }, 1000ms));
-    ASSERT_TRUE(StandsWith(side > 0 ? SimSensorId::NearLimit : SimSensorId::FarLimit));
+    const SimSensorId limit = side > 0 ? SimSensorId::NearLimit : SimSensorId::FarLimit;
+    ASSERT_TRUE(sim_->WaitFor([&] { return !sim_->Moving() && sim_->InputActive(limit); }, 5000ms));
     // Held there: the jog stays blocked while the limit is active.
     EXPECT_GE(sim_->TruePosition() * side, 2000);
     EXPECT_LT(sim_->TruePosition() * side, 2400);
@@ -87,32 +85,7 @@ TEST_F(Motion, jogsStopAtTheActiveLimitInLimitModeOnly) {
   Command(ctl::kStop);
 }
 
-TEST_F(Motion, originSearchesEndOnTheSensor_atRunSpeedWithoutHomingSpeed) {
-  for (const auto& [start, command, edge] :
-       {std::tuple{0.0, ctl::kStartOriginSearch, 600.0}, {1500.0, ctl::kReverseOriginSearch, 800.0}}) {
-    sim_->SetTruePosition(start);
-    Command(command);
-    ASSERT_TRUE(sim_->WaitFor([&] { return sim_->Moving(); }, 1000ms));
-    ASSERT_TRUE(StandsWith(SimSensorId::Origin));
-    EXPECT_NEAR(sim_->TruePosition(), edge, 10);
-    EXPECT_NE(sim_->PortStatus() & port::kZero, 0);
-    Command(ctl::kStop);
-  }
-  // With homing speed 0 the search runs at the run speed.
-  ASSERT_TRUE(sim_->WriteRegister(reg::kHomingSpeed, 0));
-  ASSERT_TRUE(sim_->WriteRegister(reg::kRunSpeed, 100));
-  sim_->SetTruePosition(0);
-  Command(ctl::kStartOriginSearch);
-  ASSERT_TRUE(sim_->WaitFor([&] { return sim_->SpeedRegister() == 100; }, 2000ms));
-}
-
-TEST_F(Motion, inputsFollowSensorsAndTheirConfiguredLevels) {
-  const std::pair<double, int> positions[] = {
-      {2100, port::kDir}, {-2100, port::kStep}, {700, port::kZero}, {0, 0}};
-  for (const auto& [position, inputs] : positions) {
-    sim_->SetTruePosition(position);
-    EXPECT_EQ(sim_->PortStatus() & 0x000F, inputs) << position;
-  }
+TEST_F(Motion, inputsFollowTheConfiguredSensorLevels) {
   for (SimSensorId s : {SimSensorId::NearLimit, SimSensorId::FarLimit, SimSensorId::Origin}) {
     sim_->WireSensor(s, false);
   }
