@@ -56,54 +56,35 @@ class DriveOverPty : public testing::Test {
 
 // --- Byte-exact exchanges ---
 
-using Call = std::function<CommandResult(SerialHandle, double&)>;
-
-template <typename T>
-Call Read(CommandResult (*op)(SerialHandle, uint16_t, T&)) {
-  return [op](SerialHandle port, double& out) {
-    T value{};
-    const CommandResult result = op(port, kAddress, value);
-    out = static_cast<double>(value);
-    return result;
-  };
-}
-template <typename T>
-Call Write(CommandResult (*op)(SerialHandle, uint16_t, T), T value) {
-  return [op, value](SerialHandle port, double&) { return op(port, kAddress, value); };
-}
-Call Command(CommandResult (*op)(SerialHandle, uint16_t)) {
-  return [op](SerialHandle port, double&) { return op(port, kAddress); };
-}
-
 struct ExchangeCase {
-  Call call;
+  const char* operation;
+  double value;           // a write's value; a read's decoded value
   const char* request;    // without CRC, unless `crc` is given
   const char* crc;
   const char* replyData;  // data bytes of a read reply; "" for writes
-  double value;           // decoded value for reads
 };
 
 TEST_F(DriveOverPty, everyRequestShape_exactBytesAndDecodedValues) {
   RelaxTimeouts();
   const ExchangeCase cases[] = {
-      {Write(WriteRunSpeed, 300), "01 06 00 40 01 2C", "88 53", "", 0},
-      {Read(ReadRunSpeed), "01 04 00 40 00 01", "30 1E", "01 2C", 300},
-      {Command(StopMotion), "01 06 00 00 00 08", "88 0C", "", 0},
-      {Read(ReadActualPosition), "01 03 00 2C 00 02", "05 C2", "FF FF FF FE", -2},
-      {Write(WriteTargetPosition, -2.0), "01 10 00 2E 00 02 04 FF FF FF FE", "B0 6F", "", 0},
-      {Read(ReadTravelTotal), "01 03 10 08 00 04", "", "00 00 00 01 00 00 00 00", 4294967296.0},
-      {Read(ReadPulseLength), "01 03 00 2A 00 02", "", "FF FF FF FE", 4294967294.0},
-      {Read(ReadMotorTeeth), "01 03 00 50 00 04", "", "00 32 FF FF FF FF FF FF", 50},
-      {Read(ReadDriveModel), "01 03 00 04 00 04", "", "00 01 00 02 FF FF FF FF", 65538},
-      {Read(ReadSensorConfig), "01 03 00 84 00 04", "", "FF FF FF FF 00 08 00 00", 524288},
-      {Read(ReadDriveConfig), "01 04 00 08 00 01", "", "20 04", 0x2004},
-      {Read(ReadActualSpeed), "01 03 00 45 00 02", "", "FF FF FF 00", -256},
-      {Command(SetZeroPosition), "01 06 00 00 01 00", "", "", 0},
-      {Write(WriteDriveConfig, 0x0420), "01 06 00 08 20 04", "", "", 0},
-      {Write(WriteSensorConfig, 524288.0), "01 10 00 84 00 04 08 00 00 00 00 00 08 00 00", "", "", 0},
-      {Write(WriteTargetPosition, 2.5), "01 10 00 2E 00 02 04 00 00 00 02", "", "", 0},  // to even
-      {Write(WriteTargetPosition, -3.5), "01 10 00 2E 00 02 04 FF FF FF FC", "", "", 0},
-      {Write(WritePulseLength, 4294967295.0), "01 10 00 2A 00 02 04 FF FF FF FF", "", "", 0},
+      {"WriteRunSpeed", 300, "01 06 00 40 01 2C", "88 53", ""},
+      {"ReadRunSpeed", 300, "01 04 00 40 00 01", "30 1E", "01 2C"},
+      {"StopMotion", 0, "01 06 00 00 00 08", "88 0C", ""},
+      {"ReadActualPosition", -2, "01 03 00 2C 00 02", "05 C2", "FF FF FF FE"},
+      {"WriteTargetPosition", -2.0, "01 10 00 2E 00 02 04 FF FF FF FE", "B0 6F", ""},
+      {"ReadTravelTotal", 4294967296.0, "01 03 10 08 00 04", "", "00 00 00 01 00 00 00 00"},
+      {"ReadPulseLength", 4294967294.0, "01 03 00 2A 00 02", "", "FF FF FF FE"},
+      {"ReadMotorTeeth", 50, "01 03 00 50 00 04", "", "00 32 FF FF FF FF FF FF"},
+      {"ReadDriveModel", 65538, "01 03 00 04 00 04", "", "00 01 00 02 FF FF FF FF"},
+      {"ReadSensorConfig", 524288, "01 03 00 84 00 04", "", "FF FF FF FF 00 08 00 00"},
+      {"ReadDriveConfig", 0x2004, "01 04 00 08 00 01", "", "20 04"},
+      {"ReadActualSpeed", -256, "01 03 00 45 00 02", "", "FF FF FF 00"},
+      {"SetZeroPosition", 0, "01 06 00 00 01 00", "", ""},
+      {"WriteDriveConfig", 0x0420, "01 06 00 08 20 04", "", ""},
+      {"WriteSensorConfig", 524288.0, "01 10 00 84 00 04 08 00 00 00 00 00 08 00 00", "", ""},
+      {"WriteTargetPosition", 2.5, "01 10 00 2E 00 02 04 00 00 00 02", "", ""},  // to even
+      {"WriteTargetPosition", -3.5, "01 10 00 2E 00 02 04 FF FF FF FC", "", ""},
+      {"WritePulseLength", 4294967295.0, "01 10 00 2A 00 02 04 FF FF FF FF", "", ""},
   };
   std::mutex mutex;
   Bytes data;
@@ -117,8 +98,12 @@ TEST_F(DriveOverPty, everyRequestShape_exactBytesAndDecodedValues) {
       const std::lock_guard lock(mutex);
       data = Hex(c.replyData);
     }
-    double value = -12345;
-    EXPECT_EQ(c.call(port_, value), kOk) << c.request;
+    const DriveOperation* op = FindDriveOperation(c.operation);
+    ASSERT_NE(op, nullptr) << c.operation;
+    int32_t i = -12345;
+    double d = -12345;
+    EXPECT_EQ(test::CallOperation(*op, port_, i, d, c.value), kOk) << c.request;
+    const double value = op->kind == OperationKind::ReadInt ? i : d;
     ASSERT_TRUE(peer.waitForRequests(++sent, 1s));
     const Bytes expected = *c.crc ? Hex(std::string(c.request) + " " + c.crc) : WithCrc(Hex(c.request));
     EXPECT_EQ(ToHex(peer.requests().back()), ToHex(expected));
@@ -345,12 +330,9 @@ TEST_F(DriveOverPty, exclusiveOpenLineSettingsAndNoHandle) {
   }
 }
 
-// --- COMn: the default table, or links in the port directory ---
+// --- COMn: links in the port directory, else the default devices ---
 
-TEST(ComPorts, defaultTableLinksProbeAndExclusiveOpen) {
-  const std::pair<int, const char*> devices[] = {{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}, {24, "/dev/ttyUSB15"},
-                                                 {25, "/dev/ttyACM0"}, {32, "/dev/ttyACM7"}, {33, ""}};
-  for (const auto& [n, device] : devices) EXPECT_EQ(DefaultComPortDevice(n), device) << n;
+TEST(ComPorts, namesLinksDefaultsProbeAndExclusiveOpen) {
   const std::pair<const char*, int> names[] = {{"COM12", 12}, {"com32", 32}, {"COM33", 0},
                                                {"COM0", 0},   {"COM07", 0},  {"COM1x", 0}};
   for (const auto& [name, n] : names) EXPECT_EQ(ComPortNumber(name), n) << name;

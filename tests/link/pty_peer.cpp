@@ -160,12 +160,13 @@ ScriptedPeer::Handler Answering(Bytes data) {
   };
 }
 
-CommandResult CallOperation(const DriveOperation& op, SerialHandle port, int32_t& i, double& d) {
+CommandResult CallOperation(const DriveOperation& op, SerialHandle port, int32_t& i, double& d,
+                            double write) {
   switch (op.kind) {
     case OperationKind::ReadInt: return op.readInt(port, 1, i);
     case OperationKind::ReadDouble: return op.readDouble(port, 1, d);
-    case OperationKind::WriteInt: return op.writeInt(port, 1, 1);
-    case OperationKind::WriteDouble: return op.writeDouble(port, 1, 1);
+    case OperationKind::WriteInt: return op.writeInt(port, 1, static_cast<int32_t>(write));
+    case OperationKind::WriteDouble: return op.writeDouble(port, 1, write);
     case OperationKind::Command: return op.command(port, 1);
   }
   return kOk;

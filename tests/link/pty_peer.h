@@ -78,7 +78,8 @@ class ScriptedPeer {
 
 // A healthy drive: echoes writes, answers reads with `data`.
 ScriptedPeer::Handler Answering(Bytes data);
-// Calls any catalogued operation at address 1; writes send 1.
-CommandResult CallOperation(const DriveOperation& op, SerialHandle port, int32_t& i, double& d);
+// Calls any catalogued operation at address 1; reads into i or d, writes send `write`.
+CommandResult CallOperation(const DriveOperation& op, SerialHandle port, int32_t& i, double& d,
+                            double write = 1);
 
 }  // namespace dd::test
