@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -66,7 +67,7 @@ struct DrivectlCase {
   int requests;                   // -1: not counted
 };
 
-TEST(Drivectl, operationsTraceDumpAndFailures_exitCodesAndTexts) {
+TEST(Drivectl, operationsTraceDumpFailuresAndUsage_exitCodesAndTexts) {
   const std::string trace = "TX 01 03 00 2C 00 02 05 C2\nRX " +
                             test::ToHex(test::ReadReply(1, 3, Hex("FF FF FF FE"))) + "\n";
   const DrivectlCase cases[] = {
@@ -97,10 +98,8 @@ TEST(Drivectl, operationsTraceDumpAndFailures_exitCodesAndTexts) {
   const ProcessRun missing = Drivectl({"--port", "/nonexistent/ttyX", "--baud", "9600", "ReadRunSpeed"});
   EXPECT_EQ(missing.status, 3);
   EXPECT_TRUE(Has(missing.err, "NoPort")) << missing.err;
-}
-
-TEST(Drivectl, badUsage_isRefusedBeforeOpeningAnyPort) {
-  const std::vector<std::vector<std::string>> cases = {
+  // Bad usage is refused before any port is opened.
+  const std::vector<std::vector<std::string>> usage = {
       {"--port", "COM1", "--baud", "9600", "NoSuchOperation"},
       {"--port", "COM1", "--baud", "9600", "WriteRunSpeed"},
       {"--port", "COM1", "--baud", "9600", "WriteRunSpeed", "12x"},
@@ -109,7 +108,7 @@ TEST(Drivectl, badUsage_isRefusedBeforeOpeningAnyPort) {
       {"--port", "COM1", "ReadRunSpeed"},
       {"--port", "COM1", "--baud", "fast", "ReadRunSpeed"},
   };
-  for (const auto& args : cases) {
+  for (const auto& args : usage) {
     const ProcessRun run = Drivectl(args);
     EXPECT_EQ(run.status, 64) << args.back();
     EXPECT_TRUE(Has(run.err, "usage"));
@@ -236,11 +235,6 @@ TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
 
 // --- Ports: links, lock files and rights ---
 
-std::string HdbLock(int pid) {
-  const std::string number = std::to_string(pid);
-  return std::string(10 - number.size(), ' ') + number + "\n";
-}
-
 // Port links, lock files and a fake sysfs for one test; the environment names them.
 struct PortScene {
   fs::path dir = fs::temp_directory_path() / ("dd-ports-" + std::to_string(::getpid()));
@@ -282,8 +276,8 @@ TEST(Drivectl, portsAndOpen_honourLockFilesAndShowTheAdapter) {
   const pid_t dead = ::fork();
   if (dead == 0) ::_exit(0);
   ::waitpid(dead, nullptr, 0);
-  std::ofstream(scene.LockOf(held)) << HdbLock(::getpid());  // this test process: alive
-  std::ofstream(scene.LockOf(stale)) << HdbLock(dead);
+  std::ofstream(scene.LockOf(held)) << std::setw(10) << ::getpid() << "\n";  // this test process: alive
+  std::ofstream(scene.LockOf(stale)) << std::setw(10) << dead << "\n";
 
   const ProcessRun ports = Drivectl({"ports"});
   EXPECT_EQ(ports.status, 0) << ports.err;

@@ -90,18 +90,16 @@ namespace {
 // One Modbus request (length from its function code); empty if none began by the deadline.
 Bytes ReadRequest(int fd, Clock::time_point deadline) {
   Bytes request = ReadUpTo(fd, 1, deadline);
-  if (request.empty()) return {};
-  // The request has begun: give the rest time to come even if the wait was nearly over.
+  // Once begun, the rest follows within a second. Function 16 carries a byte count at
+  // index 6; every other request is 8 bytes.
   deadline = Clock::now() + std::chrono::seconds(1);
-  const auto more = [&](std::size_t n) {
-    const Bytes got = ReadUpTo(fd, n, deadline);
+  for (std::size_t length = 8; !request.empty() && request.size() < length;) {
+    const Bytes got = ReadUpTo(fd, length - request.size(), deadline);
+    if (got.empty()) return {};
     request.insert(request.end(), got.begin(), got.end());
-    return got.size() == n;
-  };
-  if (!more(1)) return {};
-  // Function 16 carries a byte count at index 6; every other request is 8 bytes.
-  if (request[1] != 16) return more(6) ? request : Bytes{};
-  return more(5) && more(request[6] + 2u) ? request : Bytes{};
+    if (request.size() >= 7 && request[1] == 16) length = 9u + request[6];
+  }
+  return request;
 }
 
 }  // namespace

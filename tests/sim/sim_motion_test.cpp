@@ -74,8 +74,7 @@ TEST_F(Motion, jogsStopAtTheActiveLimitInLimitModeOnly) {
     const SimSensorId limit = side > 0 ? SimSensorId::NearLimit : SimSensorId::FarLimit;
     ASSERT_TRUE(sim_->WaitFor([&] { return !sim_->Moving() && sim_->InputActive(limit); }, 5000ms));
     // Held there: the jog stays blocked while the limit is active.
-    EXPECT_GE(sim_->TruePosition() * side, 2000);
-    EXPECT_LT(sim_->TruePosition() * side, 2400);
+    EXPECT_NEAR(sim_->TruePosition() * side, 2200, 200);
     EXPECT_EQ(sim_->SpeedRegister(), 0);
   }
   // Without limit mode a jog runs past the limit.
@@ -132,11 +131,6 @@ TEST_F(Motion, releaseSetZeroSaveAndPowerCycle) {
   EXPECT_EQ(sim_->Register(reg::kRunSpeed), 300);
   EXPECT_EQ(sim_->SaveCount(), 1u);
 
-  SimConfig c = SmallAxis();
-  c.driveConfig = 0x2008;  // starts released
-  Begin(c);
-  EXPECT_EQ(sim_->ControlWord(), ctl::kRelease);
-  EXPECT_FALSE(sim_->Enabled());
 }
 
 }  // namespace
