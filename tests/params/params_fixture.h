@@ -1,24 +1,14 @@
-// A session with the whole window declared, the parameter handlers installed and a
-// simulated drive on a pseudo-terminal as its port.
+// The edits of a typical save and the registers they must end in, and a session with the
+// parameter handlers on a simulated drive.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-
 #include "app/control.h"
-#include "app/session.h"
 #include "app/shell_handlers.h"
-#include "link/serial_port.h"
 #include "params/parameter_handlers.h"
-#include "sim/sim_drive.h"
-#include "tests/support/headless_ui.h"
-#include "ui/window_layout.h"
+#include "tests/support/sim_session.h"
 
 namespace dd::test {
 
-// The edits of a typical save and the registers they must end in.
 inline void EditGrid(ControlModel& c) {
   c.SetText(Control::DriveCurrentField, "1.255");
   c.SetText(Control::CurrentReductionField, "60");
@@ -56,50 +46,31 @@ inline void ExpectEditedValuesInDrive(const SimDrive& sim) {
   EXPECT_EQ(sim.Register(0x0061), 1);
 }
 
-class ParamsFixture : public ::testing::Test {
+// The shell and parameter handlers on the shared simulator session.
+class ParamsFixture : public SimSessionTest {
  protected:
   void SetUp() override {
-    DefineControls(session.controls);
     InstallShellHandlers(session);
     InstallParameterHandlers(session);
   }
-
-  void TearDown() override {
-    session.state.StopPolling = true;
-    WaitForWorkers(session);
-    SerialHandle port = session.state.PortHandle.exchange(0);
-    if (port != 0) ClosePort(port);
+  // A fresh drive with `c`, opened as communication does; a connection before is closed
+  // the operator's way, which empties the panel.
+  void Open(SimConfig c = {}) {
+    if (Text(Control::OpenCloseButton) == kCaptionClose) Click(Control::OpenCloseButton);
     if (sim) sim->Stop();
+    config = c;
+    ui.ClearMessages();
+    ASSERT_NO_FATAL_FAILURE(StartDrive(false));
   }
-
-  // Starts the drive and opens it as communication does (caption, epoch, handle).
-  void Open(SimConfig config = {}) {
-    sim = std::make_unique<SimDrive>(config);
-    ASSERT_TRUE(sim->Start());
-    const SerialHandle port = OpenPortByPath(sim->DevicePath(), static_cast<int32_t>(config.lineBaud), 8, 0, 2);
-    ASSERT_NE(port, 0);
-    session.state.PortHandle = port;
-    ++session.state.ConnectionEpoch;
-    session.state.StopPolling = false;
-    session.controls.SetText(Control::OpenCloseButton, kCaptionClose);
-  }
-
   // Connection sequence as its one-shot timer runs it.
-  void Connect(SimConfig config = {}) {
-    Open(config);
+  void Connect(SimConfig c = {}) {
+    Open(c);
     session.ConnectionSequence();
   }
-
   bool Connected() const {
     return session.controls.Enabled(Control::MotionPanel) && session.state.WorkerCount.load() > 0;
   }
-
-  std::string Field(Control field) const { return session.controls.Text(field); }
   bool Shown(Control control) const { return session.controls.Visible(control); }
-
-  HeadlessUi ui;
-  Session session{ui};
-  std::unique_ptr<SimDrive> sim;
 };
 
 }  // namespace dd::test
