@@ -11,6 +11,8 @@
 namespace dd::test {
 namespace {
 
+using C = Control;
+
 constexpr const char* kStartSummary = "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 1 圈；";
 
 class HomingSettingsTest : public ::testing::Test {
@@ -30,6 +32,7 @@ class HomingSettingsTest : public ::testing::Test {
     };
   }
   void Open() { session.events.Dispatch(Control::SettingsButton, UiEvent::Click); }
+  std::string Text(Control c) const { return session.controls.Text(c); }
   void Choose(Control option) {
     for (const Control o : {Control::OriginModeOption, Control::FarLimitModeOption, Control::NearLimitModeOption}) {
       session.controls.SetCheckedFromWidget(o, o == option);
@@ -52,102 +55,81 @@ class HomingSettingsTest : public ::testing::Test {
   std::function<void()> inDialog;
 };
 
-struct SaveCase {
-  Control option;
-  const char* typed;
-  int16_t mode;
-  int32_t turns;
-  const char* summary;
-};
-
-TEST_F(HomingSettingsTest, save_storesValuesAndShowsTextAsTyped) {
-  const SaveCase cases[] = {
-      {Control::OriginModeOption, "0", 0, 0, "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 0 圈；"},
-      {Control::OriginModeOption, "007", 0, 7, "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 007 圈；"},
-      {Control::FarLimitModeOption, "3", -1, 3, "归零方式：找远马达端极限(Limit Sensor)；归零后偏移值：向后移动 3 圈；"},
-      {Control::NearLimitModeOption, "12", 1, 12, "归零方式：找近马达端极限(Limit Sensor)；归零后偏移值：向后移动 12 圈；"},
-      {Control::OriginModeOption, "2147483647", 0, 2147483647,
-       "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 2147483647 圈；"},
+// Typed offsets: stored and shown as typed, or refused with a message and the dialog
+// left open.
+TEST_F(HomingSettingsTest, save_storesValuesAndShowsTextAsTyped_orRefusesAndChangesNothing) {
+  struct Case {
+    Control option;
+    const char* typed;
+    int16_t mode;
+    int32_t turns;
+    std::string summaryOrMessage;
   };
+  const std::string origin = "归零方式：找原点传感器(Origin Sensor)；归零后偏移值：向后移动 ";
+  const std::string badOffset = "偏移值输入格式不正确，请修改；";
+  const C near = C::NearLimitModeOption;
+  const Case cases[] = {
+      {near, "", 0, 1, "归零后偏移值不能为空，请输入！"}, {near, "99999999999", 0, 1, badOffset},
+      {near, "12a", 0, 1, badOffset}, {near, "-3", 0, 1, badOffset},  // pasted sign
+      {C::OriginModeOption, "0", 0, 0, origin + "0 圈；"}, {C::OriginModeOption, "007", 0, 7, origin + "007 圈；"},
+      {C::FarLimitModeOption, "3", -1, 3, "归零方式：找远马达端极限(Limit Sensor)；归零后偏移值：向后移动 3 圈；"},
+      {near, "12", 1, 12, "归零方式：找近马达端极限(Limit Sensor)；归零后偏移值：向后移动 12 圈；"},
+      {C::OriginModeOption, "2147483647", 0, 2147483647, origin + "2147483647 圈；"}};
   for (const auto& c : cases) {
+    ui.ClearMessages();
     ui.closedDialogs.clear();
     Save(c.option, c.typed);
     EXPECT_EQ(session.state.HomingMode.load(), c.mode) << c.typed;
     EXPECT_EQ(session.state.HomingOffsetTurns.load(), c.turns) << c.typed;
-    EXPECT_EQ(session.controls.Text(Control::StatusText), c.summary);
-    EXPECT_EQ(ui.closedDialogs, std::vector<Control>{Control::SettingsDialog});
+    const auto messages = ui.Messages();
+    if (c.summaryOrMessage.rfind("归零方式", 0) == 0) {
+      EXPECT_EQ(Text(C::StatusText), c.summaryOrMessage);
+      EXPECT_EQ(ui.closedDialogs, std::vector<Control>{C::SettingsDialog});
+      EXPECT_TRUE(messages.empty());
+      continue;
+    }
+    ASSERT_EQ(messages.size(), 1u) << c.typed;
+    EXPECT_EQ(messages[0].title, "不能保存");
+    EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(messages[0].text, c.summaryOrMessage);
+    EXPECT_TRUE(ui.closedDialogs.empty());
+    EXPECT_EQ(Text(C::StatusText), kStartSummary);
   }
-  EXPECT_TRUE(ui.Messages().empty());
 }
 
-TEST_F(HomingSettingsTest, openings_showStoredValuesAndCloseBoxKeepsThem) {
+TEST_F(HomingSettingsTest, openings_showStoredValues_closeBoxKeepsThem_noneWhileMovingOrHoming) {
   auto expectShown = [this](Control option, const char* text) {
-    for (const Control o : {Control::OriginModeOption, Control::FarLimitModeOption, Control::NearLimitModeOption}) {
+    for (const C o : {C::OriginModeOption, C::FarLimitModeOption, C::NearLimitModeOption}) {
       EXPECT_EQ(session.controls.Checked(o), o == option) << o;
     }
-    EXPECT_EQ(session.controls.Text(Control::HomingOffsetField), text);
+    EXPECT_EQ(Text(C::HomingOffsetField), text);
   };
   inDialog = [&] {
-    expectShown(Control::OriginModeOption, "1");
-    Choose(Control::FarLimitModeOption);
-    session.controls.SetTextFromWidget(Control::HomingOffsetField, "9");
+    expectShown(C::OriginModeOption, "1");
+    Choose(C::FarLimitModeOption);
+    session.controls.SetTextFromWidget(C::HomingOffsetField, "9");
   };  // closed without "保存"
   Open();
   EXPECT_EQ(session.state.HomingMode.load(), 0);
   EXPECT_EQ(session.state.HomingOffsetTurns.load(), 1);
-  EXPECT_EQ(session.controls.Text(Control::StatusText), kStartSummary);
-
-  Save(Control::NearLimitModeOption, "007");
-  inDialog = [&] { expectShown(Control::NearLimitModeOption, "7"); };
+  EXPECT_EQ(Text(C::StatusText), kStartSummary);
+  Save(C::NearLimitModeOption, "007");
+  inDialog = [&] { expectShown(C::NearLimitModeOption, "7"); };
   Open();
   EXPECT_EQ(openings, 3);
-}
-
-struct RejectCase {
-  const char* typed;
-  const char* message;
-};
-
-TEST_F(HomingSettingsTest, emptyOrMalformedOffset_messageDialogStaysNothingChanges) {
-  const RejectCase cases[] = {
-      {"", "归零后偏移值不能为空，请输入！"},
-      {"99999999999", "偏移值输入格式不正确，请修改；"},
-      {"12a", "偏移值输入格式不正确，请修改；"},
-      {"-3", "偏移值输入格式不正确，请修改；"},  // pasted sign
-  };
-  for (const auto& c : cases) {
-    ui.ClearMessages();
-    ui.closedDialogs.clear();
-    Save(Control::NearLimitModeOption, c.typed);
-    const auto messages = ui.Messages();
-    ASSERT_EQ(messages.size(), 1u) << c.typed;
-    EXPECT_EQ(messages[0].title, "不能保存");
-    EXPECT_EQ(messages[0].icon, MessageIcon::Error);
-    EXPECT_EQ(messages[0].text, c.message);
-    EXPECT_TRUE(ui.closedDialogs.empty());
-    EXPECT_EQ(session.state.HomingMode.load(), 0);
-    EXPECT_EQ(session.state.HomingOffsetTurns.load(), 1);
-    EXPECT_EQ(session.controls.Text(Control::StatusText), kStartSummary);
-  }
-}
-
-TEST_F(HomingSettingsTest, offsetKeys_digitsAndBackspaceOnly) {
-  for (char32_t key : {U'0', U'5', U'9', char32_t{8}}) EXPECT_TRUE(session.events.FilterKey(Control::HomingOffsetField, key));
-  for (char32_t key : {U'.', U'-', U'+', U' ', U'a', char32_t{13}, U'１'}) {
-    EXPECT_FALSE(session.events.FilterKey(Control::HomingOffsetField, key)) << static_cast<int>(key);
-  }
-}
-
-TEST_F(HomingSettingsTest, whileMovingOrHoming_settingsDoNotOpen) {
   session.state.MotorMoving = true;
   Open();
   session.state.MotorMoving = false;
   session.state.HomingIdle = false;
   Open();
-  EXPECT_EQ(openings, 0);
-  session.state.HomingIdle = true;
-  Open();
-  EXPECT_EQ(openings, 1);
+  EXPECT_EQ(openings, 3);
+}
+
+TEST_F(HomingSettingsTest, offsetKeys_digitsAndBackspaceOnly) {
+  for (char32_t key : std::u32string(U"059\b")) EXPECT_TRUE(session.events.FilterKey(C::HomingOffsetField, key));
+  for (char32_t key : std::u32string(U".-+ a\r１")) {
+    EXPECT_FALSE(session.events.FilterKey(C::HomingOffsetField, key)) << static_cast<int>(key);
+  }
 }
 
 }  // namespace

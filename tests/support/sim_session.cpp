@@ -49,11 +49,21 @@ void SimSessionTest::StartDrive(bool derive) {
   }
 }
 
+void SimSessionTest::RestartDrive() {
+  StopWorkers();
+  SerialHandle port = session.state.PortHandle.exchange(0);
+  if (port != 0) ClosePort(port);
+  sim->Stop();
+  StartDrive();
+}
+
 void SimSessionTest::StartMotion() {
-  ASSERT_NO_FATAL_FAILURE(StartDrive());
+  ASSERT_NO_FATAL_FAILURE(sim ? RestartDrive() : StartDrive());
+  if (!session.samples) {
+    InstallDriveStateHandlers(session);
+    InstallMotionHandlers(session);
+  }
   session.samples = std::make_shared<SampleHistory>();
-  InstallDriveStateHandlers(session);
-  InstallMotionHandlers(session);
   StartStatusWorker(session);
   WaitRequests(20);  // polling has seen the present inputs and speed
 }

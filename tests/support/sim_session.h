@@ -17,6 +17,26 @@
 
 namespace dd::test {
 
+// One revolution of the short test axis in position units (50 x 1024 pulses / 128).
+inline constexpr double kRev = 400;
+
+// A short, fast axis, stiff enough that stops land within a few units: run speed 150 rpm
+// (1000 units/s), homing speed 1200 rpm, origin one turn in, limits at four turns.
+inline SimConfig ShortAxis() {
+  SimConfig c;
+  c.runSpeed = 128;
+  c.homingSpeed = 1024;
+  c.homingFilter = 6;
+  c.axis.nearLimit.position = 4 * kRev;
+  c.axis.farLimit.position = -4 * kRev;
+  c.axis.origin.position = kRev;
+  c.axis.originWidth = 100;
+  c.axis.startPosition = 0;
+  c.axis.maxAccel = 1e6;
+  c.axis.deviationPerAccel = 0;
+  return c;
+}
+
 class SimSessionTest : public ::testing::Test {
  protected:
   SimSessionTest();
@@ -26,7 +46,10 @@ class SimSessionTest : public ::testing::Test {
   // caption). With `derive`, also stores what the connection sequence derives from it
   // and shows the enable caption, the lamps of the limit mode and the units per turn.
   void StartDrive(bool derive = true);
-  // The polling worker plus the stop, enable, zero and motion handlers; polling settled.
+  // Ends the workers, closes the port and starts the drive anew with `config`.
+  void RestartDrive();
+  // The drive (anew if one runs), the polling worker and the stop, enable, zero and
+  // motion handlers; returns once polling has seen the present inputs.
   void StartMotion();
   void StopWorkers();
   // Runs the UI thread's event loop until `done` or the deadline.
