@@ -29,10 +29,8 @@ class MoveInputTest : public SimSessionTest {
 };
 
 TEST_F(MoveInputTest, distanceKeysFollowTheUnit_actualPositionDropsEveryKey) {
-  struct Case {
-    int unitIndex;  // -1 none, 0 脉冲, 1 圈
-    std::u32string kept, dropped;
-  };
+  // unitIndex: -1 none, 0 脉冲, 1 圈
+  struct Case { int unitIndex; std::u32string kept, dropped; };
   for (const Case& c : {Case{0, U"09\b", U".-e +\r"}, Case{1, U".5\b", U"-,中"}, Case{-1, U".7", U"x"}}) {
     session.controls.SetComboIndex(C::MoveUnitList, c.unitIndex);
     for (uint32_t key : c.kept) EXPECT_TRUE(Keeps(C::MoveDistanceField, key)) << c.unitIndex << " " << key;
@@ -41,46 +39,39 @@ TEST_F(MoveInputTest, distanceKeysFollowTheUnit_actualPositionDropsEveryKey) {
   for (char32_t key : std::u32string(U"1.\ba-\r")) EXPECT_FALSE(Keeps(C::ActualPositionField, key));
 }
 
-TEST_F(MoveInputTest, unitChange_emptiesDistanceAndMoveThenAsksForIt) {
-  session.controls.SetText(C::MoveDistanceField, "12");
-  session.controls.SetComboIndex(C::MoveUnitList, 1);
-  session.events.Dispatch(C::MoveUnitList, UiEvent::Click);
-  EXPECT_EQ(Text(C::MoveDistanceField), "");
-  Click(C::MoveTowardButton);
-  const auto messages = ui.Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].title, "不能操作");
-  EXPECT_EQ(messages[0].text, "    错误，请输入移动距离；");
-  EXPECT_EQ(messages[0].icon, MessageIcon::Error);
-}
-
-TEST_F(MoveInputTest, unusableInputOrMovingOrHoming_noMoveAndAtMostOneMessage) {
+TEST_F(MoveInputTest, emptyOrUnusableInputOrMovingOrHoming_noMoveAndAtMostOneMessage) {
   struct Case {
     const char* target;  // target position field as polling left it
     const char* distance;
     Control button;
     bool moving, homing;
-    bool message;  // "不能输入" with the malformed-number text, else silence
+    std::string title, text;  // empty: silence
   };
   const C away = C::MoveAwayButton, toward = C::MoveTowardButton;
+  const std::string input = "不能输入", bad = "    输入的数值不合规范，请修改；";
+  // A unit change empties the distance; the move then asks for one.
+  session.controls.SetText(C::MoveDistanceField, "12");
   session.controls.SetComboIndex(C::MoveUnitList, 1);
-  for (const Case& c : {Case{"1000", "1.2.3", away, false, false, true}, Case{"1000", ".", away, false, false, true},
-                        Case{"1000", "-5", away, false, false, true}, Case{"1000", "abc", away, false, false, true},
-                        Case{"2147483000", "1000", toward, false, false, true},  // target beyond 32 bits
-                        Case{"", "100", toward, false, false, false},            // no target shown yet
-                        Case{"1000", "100", toward, true, false, false}, Case{"1000", "100", away, false, true, false}}) {
+  session.events.Dispatch(C::MoveUnitList, UiEvent::Click);
+  for (const Case& c : {Case{"1000", nullptr, toward, false, false, "不能操作", "    错误，请输入移动距离；"},
+                        Case{"1000", "1.2.3", away, false, false, input, bad}, Case{"1000", ".", away, false, false, input, bad},
+                        Case{"1000", "-5", away, false, false, input, bad}, Case{"1000", "abc", away, false, false, input, bad},
+                        Case{"2147483000", "1000", toward, false, false, input, bad},  // target beyond 32 bits
+                        Case{"", "100", toward, false, false, "", ""},                 // no target shown yet
+                        Case{"1000", "100", toward, true, false, "", ""}, Case{"1000", "100", away, false, true, "", ""}}) {
     ui.ClearMessages();
     session.controls.SetText(C::TargetPositionField, c.target);
-    session.controls.SetText(C::MoveDistanceField, c.distance);
+    if (c.distance) session.controls.SetText(C::MoveDistanceField, c.distance);
     session.state.MotorMoving = c.moving;
     session.state.HomingIdle = !c.homing;
     Click(c.button);
     if (c.homing) session.events.Dispatch(C::JogAwayButton, UiEvent::MouseDown, 1);
     const auto messages = ui.Messages();
-    ASSERT_EQ(messages.size(), c.message ? 1u : 0u) << c.target << " " << c.distance;
-    if (c.message) {
-      EXPECT_EQ(messages[0].title, "不能输入");
-      EXPECT_EQ(messages[0].text, "    输入的数值不合规范，请修改；");
+    ASSERT_EQ(messages.size(), c.title.empty() ? 0u : 1u) << c.target << " " << (c.distance ? c.distance : "");
+    if (!c.title.empty()) {
+      EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+      EXPECT_EQ(messages[0].title, c.title);
+      EXPECT_EQ(messages[0].text, c.text);
     }
     EXPECT_EQ(session.state.WorkerCount.load(), 0);
   }
@@ -90,10 +81,12 @@ class JogMoveSimTest : public SimSessionTest {
  protected:
   JogMoveSimTest() { config = ShortAxis(); }
   double DrivePosition() const { return sim->DrivePosition(); }
-  // Waits until the move worker has ended and the axis stands.
+  // Waits until the move worker has ended and the axis stands, also for polling.
   void WaitMoveDone() {
     ASSERT_TRUE(WorkersDown(1));
     ASSERT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(5000)));
+    // A move is refused while polling still sees motion.
+    ASSERT_TRUE(Eventually([&] { return !session.state.MotorMoving.load(); }));
     EXPECT_TRUE(session.state.LimitSyncArmed.load());
   }
   void Move(Control button, const char* distance, int unitIndex) {
@@ -163,15 +156,10 @@ TEST_F(JogMoveSimTest, jogHeldRunsUntilRelease_notTowardAnActiveLimit_noneLeftBy
   EXPECT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(3000)));
 }
 
-TEST_F(JogMoveSimTest, moves_inPulsesAndRevolutionsBothWays) {
+TEST_F(JogMoveSimTest, moves_inPulsesAndRevolutionsBothWays_zeroReleasedAndAtALimit) {
   ASSERT_NO_FATAL_FAILURE(StartMotion());
-  struct Case {
-    Control button;
-    const char* distance;
-    int unitIndex;  // -1: none chosen, taken as revolutions
-    bool reversed;
-    double change;
-  };
+  // unitIndex -1: none chosen, taken as revolutions
+  struct Case { Control button; const char* distance; int unitIndex; bool reversed; double change; };
   const Case cases[] = {
       {C::MoveTowardButton, "300", 0, false, 300},  {C::MoveAwayButton, "300", 0, false, -300},
       {C::MoveTowardButton, "1.5", 1, false, 600},  {C::MoveAwayButton, "0.5", 1, false, -200},
@@ -198,23 +186,17 @@ TEST_F(JogMoveSimTest, moves_inPulsesAndRevolutionsBothWays) {
       return s[Quantity::SpeedRpm] != 0;
     })) << b.start;
   }
-}
-
-TEST_F(JogMoveSimTest, distanceZero_stopTargetAndRestartStillSent) {
-  ASSERT_NO_FATAL_FAILURE(StartMotion());
+  // Distance zero: stop, target and restart still go out.
   WaitTargetShown();
-  const double before = sim->TargetPosition();
+  const double zeroFrom = sim->TargetPosition();
   sim->ClearLog();
   session.state.LimitSyncArmed = false;
   Move(C::MoveTowardButton, "0", 0);
   WaitMoveDone();
-  EXPECT_EQ(sim->TargetPosition(), before);
+  EXPECT_EQ(sim->TargetPosition(), zeroFrom);
   EXPECT_EQ(ControlWrites(), (std::vector<uint64_t>{0x0008, 0x0000}));
   EXPECT_EQ(CountWrites(16, 0x002E), 1);
-}
-
-TEST_F(JogMoveSimTest, releasedMotor_moveEnablesAndSwitchesCaption) {
-  ASSERT_NO_FATAL_FAILURE(StartMotion());
+  // A move enables a released motor and switches the caption.
   Click(C::EnableButton);  // release
   ASSERT_TRUE(WorkersDown(1));
   ASSERT_EQ(Text(C::EnableButton), "使能");
@@ -224,10 +206,7 @@ TEST_F(JogMoveSimTest, releasedMotor_moveEnablesAndSwitchesCaption) {
   EXPECT_EQ(Text(C::EnableButton), "脱机");
   EXPECT_TRUE(session.state.MotorEnabled.load());
   EXPECT_TRUE(sim->Enabled());
-}
-
-TEST_F(JogMoveSimTest, limitCheck_followsTheButtonNotTheDirection) {
-  ASSERT_NO_FATAL_FAILURE(StartMotion());
+  // The limit check follows the button, not the direction.
   sim->ForceInput(SimSensorId::FarLimit, true);
   ASSERT_TRUE(Eventually([&] { return session.state.FarLimitInput.load(); }));
   WaitTargetShown();
@@ -249,25 +228,6 @@ TEST_F(JogMoveSimTest, limitCheck_followsTheButtonNotTheDirection) {
   ASSERT_TRUE(WorkersDown(1));
   EXPECT_FALSE(ControlWrites().empty());
   EXPECT_TRUE(ui.Messages().empty());
-}
-
-TEST_F(JogMoveSimTest, restartNeverAnswered_busFreedAfterBoundedTries) {
-  config.lateDelayMs = 0;  // a Late reply then is an ordinary one
-  ASSERT_NO_FATAL_FAILURE(StartMotion());
-  WaitTargetShown();
-  sim->ClearLog();
-  // The stop gets through; every control-word write after it goes unheard.
-  sim->ScriptFault(SimFaultRule{SimFault::Late, 1, uint16_t{0x0000}, uint8_t{6}});
-  sim->ScriptFault(SimFaultRule{SimFault::Silent, -1, uint16_t{0x0000}, uint8_t{6}});
-  const auto start = std::chrono::steady_clock::now();
-  Move(C::MoveTowardButton, "100", 0);
-  ASSERT_TRUE(WorkersDown(1, kMoveRestartPatienceMs + 5000));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kMoveRestartPatienceMs + 4000));
-  EXPECT_GT(CountWrites(6, 0x0000), 3);  // the restart was repeated
-  BusHold hold(session.state.Bus, 500);
-  EXPECT_TRUE(hold);
-  EXPECT_TRUE(session.state.LimitSyncArmed.load());
-  sim->ClearFaults();
 }
 
 }  // namespace

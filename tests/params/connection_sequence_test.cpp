@@ -30,39 +30,28 @@ TEST_F(ConnectionSequenceTest, fullConnection_fillsEveryFieldInItsFormAndRestore
       {C::InPositionWindowField, "10"}, {C::InPositionTimeField, "5"}, {C::CpuTemperatureField, "38"}};
   for (const auto& [field, text] : fields) EXPECT_EQ(Text(field), text) << field;
   EXPECT_EQ(session.controls.ComboText(C::DriveBaudList), "115200");
-  for (const C unit : {C::DriveCurrentUnit, C::CurrentReductionUnit, C::ReductionDelayUnit, C::RunSpeedUnit,
-                       C::StartSpeedUnit, C::HomingSpeedUnit, C::CpuTemperatureUnit, C::DeviationAlarmUnit,
-                       C::InPositionWindowUnit, C::InPositionTimeUnit}) {
-    EXPECT_TRUE(Shown(unit)) << unit;
-  }
-  auto& st = session.state;
-  EXPECT_EQ(st.SpeedCoefficient.load(), 1);
-  EXPECT_EQ(st.PulsesPerRev.load(), 51200.0);
-  EXPECT_EQ(st.PulseLength.load(), 128.0);
-  EXPECT_EQ(st.RunSpeedRpm.load(), 600.0);
-  EXPECT_EQ(st.HomingSpeedRpm.load(), 300);
-  EXPECT_EQ(st.HomingFilter.load(), 6);
-  EXPECT_EQ(st.MaxCurrent.load(), 600);
-  EXPECT_EQ(st.MinCurrent.load(), 50);
-  EXPECT_EQ(st.DriveVariant.load(), 0);
-  // 0x0008: "下限+上限" with its lamps, homing button and jog frame.
-  EXPECT_EQ(session.controls.ComboIndex(C::WorkModeList), 2);
-  EXPECT_TRUE(st.LimitInputMode.load());
-  for (const C c : {C::FarLimitCaption, C::NearLimitCaption, C::OriginCaption, C::FarLimitLamp,
-                    C::NearLimitLamp, C::OriginLamp}) {
+  // Units, the lamps of "下限+上限" (0x0008) and the level lists of a sensor that keeps the probe.
+  for (const C c : {C::DriveCurrentUnit, C::CurrentReductionUnit, C::ReductionDelayUnit, C::RunSpeedUnit,
+                    C::StartSpeedUnit, C::HomingSpeedUnit, C::CpuTemperatureUnit, C::DeviationAlarmUnit,
+                    C::InPositionWindowUnit, C::InPositionTimeUnit, C::FarLimitCaption, C::NearLimitCaption,
+                    C::OriginCaption, C::FarLimitLamp, C::NearLimitLamp, C::OriginLamp, C::OriginLevelList,
+                    C::LimitLevelList, C::OriginLevelCaption, C::LimitLevelCaption}) {
     EXPECT_TRUE(Shown(c)) << c;
   }
-  for (const C c : {C::HomingButton, C::JogFrame, C::MotionPanel, C::ParameterPanel}) {
+  for (const C c : {C::HomingButton, C::JogFrame, C::MotionPanel, C::ParameterPanel})
     EXPECT_TRUE(session.controls.Enabled(c)) << c;
-  }
+  auto& st = session.state;
+  const std::pair<double, double> derived[] = {
+      {st.SpeedCoefficient, 1}, {st.PulsesPerRev, 51200}, {st.PulseLength, 128}, {st.RunSpeedRpm, 600},
+      {st.HomingSpeedRpm, 300}, {st.HomingFilter, 6}, {st.MaxCurrent, 600}, {st.MinCurrent, 50}, {st.DriveVariant, 0}};
+  for (const auto& [got, want] : derived) EXPECT_EQ(got, want);
+  EXPECT_EQ(session.controls.ComboIndex(C::WorkModeList), 2);
+  EXPECT_TRUE(st.LimitInputMode.load());
   EXPECT_EQ(Text(C::EnableButton), sim->Enabled() ? "脱机" : "使能");
   EXPECT_EQ(st.MotorEnabled.load(), sim->Enabled());
   EXPECT_EQ(session.controls.ComboIndex(C::MoveUnitList), 0);
   EXPECT_EQ(st.WorkerCount.load(), 1);  // the polling worker
-  // The sensor keeps the probe: restored, level lists shown, both normally open.
-  for (const C c : {C::OriginLevelList, C::LimitLevelList, C::OriginLevelCaption, C::LimitLevelCaption}) {
-    EXPECT_TRUE(Shown(c)) << c;
-  }
+  // The probe restored, both levels normally open.
   EXPECT_TRUE(st.SensorLevelSupported.load());
   EXPECT_EQ(CountWrites(kWriteMultiple, 0x0084, 524288), 1);
   EXPECT_EQ(CountWrites(kWriteMultiple, 0x0084, 0), 1);
@@ -93,11 +82,8 @@ TEST_F(ConnectionSequenceTest, otherDrive_quotientTemperatureVariantAndEnableSta
 TEST_F(ConnectionSequenceTest, silentOrUnusableValue_stopsWithMessageAndNoWorker) {
   const std::string coefficient = "获取到错误的速度系数，请重新启动程序！", teeth = "获取到错误的电机齿数，请重新启动程序！",
                     perTooth = "获取到错误的圈脉冲数，请重新启动程序！", length = "获取到错误的脉冲长度，请重新启动程序！";
-  struct Case {
-    uint16_t silentReg;  // 0: every register answers
-    void (*configure)(SimConfig&);
-    std::string text;
-  };
+  // silentReg 0: every register answers
+  struct Case { uint16_t silentReg; void (*configure)(SimConfig&); std::string text; };
   const auto none = [](SimConfig&) {};
   const Case cases[] = {
       {0x0043, none, coefficient}, {0x0050, none, teeth}, {0x0028, none, perTooth}, {0x002A, none, length},
@@ -130,11 +116,8 @@ TEST_F(ConnectionSequenceTest, silentOrUnusableValue_stopsWithMessageAndNoWorker
 // Silent registers whose value the sequence can do without: a notice (or none for the
 // speeds), their fields emptied, and the connection goes on.
 TEST_F(ConnectionSequenceTest, silentOptionalRegister_noticeAndSequenceGoesOn) {
-  struct Case {
-    std::vector<uint16_t> regs;
-    std::string text;  // empty: no message
-    std::vector<Control> emptied, hidden;
-  };
+  // text empty: no message
+  struct Case { std::vector<uint16_t> regs; std::string text; std::vector<Control> emptied, hidden; };
   const Case cases[] = {
       {{0x0090}, "未能正确读取输入带宽", {C::InputBandwidthField}, {}},
       {{0x0010}, "未能正确读取最大电流", {}, {}},
@@ -213,12 +196,8 @@ TEST_F(ConnectionSequenceTest, thirdSensorReadFails_noticeAndListsCleared) {
 }
 
 TEST_F(ConnectionSequenceTest, configurationWord_setsModeAndBoxes) {
-  struct Case {
-    uint16_t word;
-    int mode;  // expected, with 1 selected beforehand
-    bool motorReversed, startReleased, appReversed;
-    bool limitMode;  // expected, with true beforehand
-  };
+  // mode and limitMode expected, with mode 1 and limit mode set beforehand
+  struct Case { uint16_t word; int mode; bool motorReversed, startReleased, appReversed; bool limitMode; };
   for (const Case& c : {Case{0x8008, 2, false, false, true, true}, Case{0x2004, 1, false, true, false, false},
                         Case{0x4000, 0, true, false, false, false}, Case{0x0003, 1, false, false, false, true},
                         Case{0x0001, 1, false, false, false, true}}) {
@@ -239,17 +218,6 @@ TEST_F(ConnectionSequenceTest, configurationWord_setsModeAndBoxes) {
   }
 }
 
-TEST(DriveVariant, fromModelDigits) {
-  struct Case {
-    double model;
-    int32_t before, after;
-  };
-  for (const Case& c : {Case{13000000, 7, 3}, Case{10500000, 7, 0}, Case{21000000, 7, 1}, Case{0, 7, 3},
-                        Case{7, 5, 5}, Case{12000000, 5, 5}, Case{4294967295.0, 5, 5}}) {
-    EXPECT_EQ(DriveVariantFromModel(c.model, c.before), c.after) << c.model;
-  }
-}
-
 TEST_F(ConnectionSequenceTest, closeDuringSequence_stopsQuietlyWithoutWorker) {
   Open();
   session.controls.SetItems(C::PortList, {{"COM9", 9}});
@@ -264,29 +232,6 @@ TEST_F(ConnectionSequenceTest, closeDuringSequence_stopsQuietlyWithoutWorker) {
   EXPECT_FALSE(session.controls.Enabled(C::MotionPanel));
   EXPECT_EQ(Text(C::OpenCloseButton), "开启通信");
   for (const C field : kParameterFields) EXPECT_EQ(Text(field), "") << field;
-}
-
-TEST_F(ConnectionSequenceTest, closeAndReopenDuringSequence_onlyNewSequenceConnects) {
-  Open();
-  sim->ScriptFault(SimFaultRule{SimFault::Drop, -1, 0x0010, std::nullopt});
-  ui.PostDelayed(0, [&] {
-    // Close and open again, as the connect button does, then the new one-shot timer.
-    ++session.state.ConnectionEpoch;
-    SerialHandle old = session.state.PortHandle.exchange(0);
-    ClosePort(old);
-    sim->ClearFaults();
-    session.state.PortHandle = OpenPortByPath(sim->DevicePath(), 115200, 8, 0, 2);
-    ++session.state.ConnectionEpoch;
-    ui.PostDelayed(10, [&] { session.ConnectionSequence(); });
-  });
-  session.ConnectionSequence();
-  ASSERT_TRUE(Eventually([&] { return Connected(); }));
-  ui.Pump(50);
-  EXPECT_TRUE(ui.Messages().empty());
-  EXPECT_EQ(session.state.WorkerCount.load(), 1);
-  EXPECT_EQ(Text(C::DriveCurrentField), "3.00");
-  EXPECT_EQ(Text(C::RunSpeedField), "600");
-  EXPECT_EQ(session.state.MaxCurrent.load(), 600);
 }
 
 }  // namespace

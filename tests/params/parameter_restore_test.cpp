@@ -32,9 +32,7 @@ TEST(ParameterRestore, underFaults_everyValueTakesOrIsNamed) {
 
   // The run speed never takes; every other request meets lost, corrupted and cut replies.
   sim.ScriptFault(SimFaultRule{SimFault::Exception, -1, 0x0040, 6});
-  for (SimFault kind : {SimFault::Drop, SimFault::BadCrc, SimFault::Short}) {
-    sim.SetFaultProbability(kind, 0.1);
-  }
+  for (SimFault kind : {SimFault::Drop, SimFault::BadCrc, SimFault::Short}) sim.SetFaultProbability(kind, 0.1);
   WriteParameters(bus, file, false);
   const RestoreOutcome outcome = StoreAndVerify(bus, file, false, 0);
   sim.ClearFaults();

@@ -2,6 +2,8 @@
 // parameter handlers on a simulated drive.
 #pragma once
 
+#include <utility>
+
 #include "app/control.h"
 #include "app/shell_handlers.h"
 #include "params/parameter_handlers.h"
@@ -10,40 +12,27 @@
 namespace dd::test {
 
 inline void EditGrid(ControlModel& c) {
-  c.SetText(Control::DriveCurrentField, "1.255");
-  c.SetText(Control::CurrentReductionField, "60");
-  c.SetText(Control::ReductionDelayField, "1000");
-  c.SetText(Control::RunSpeedField, "100.4");
-  c.SetText(Control::HomingSpeedField, "50");
-  c.SetText(Control::StartSpeedField, "30");
-  c.SetText(Control::CommFilterField, "7");
-  c.SetText(Control::SpeedFilterField, "9");
-  c.SetText(Control::HomingFilterField, "11");
-  c.SetText(Control::PulseLengthField, "256");
-  c.SetText(Control::InputBandwidthField, "150000");
-  c.SetComboIndex(Control::WorkModeList, 1);
-  c.SetChecked(Control::MotorReversedCheck, false);
-  c.SetChecked(Control::StartReleasedCheck, true);
-  c.SetChecked(Control::AppReversedCheck, false);
-  c.SetComboIndex(Control::OriginLevelList, 1);
-  c.SetComboIndex(Control::LimitLevelList, 1);
+  using C = Control;
+  const std::pair<C, const char*> texts[] = {
+      {C::DriveCurrentField, "1.255"}, {C::CurrentReductionField, "60"}, {C::ReductionDelayField, "1000"},
+      {C::RunSpeedField, "100.4"}, {C::HomingSpeedField, "50"}, {C::StartSpeedField, "30"}, {C::CommFilterField, "7"},
+      {C::SpeedFilterField, "9"}, {C::HomingFilterField, "11"}, {C::PulseLengthField, "256"},
+      {C::InputBandwidthField, "150000"}};
+  for (const auto& [field, text] : texts) c.SetText(field, text);
+  for (const C list : {C::WorkModeList, C::OriginLevelList, C::LimitLevelList}) c.SetComboIndex(list, 1);
+  for (const C check : {C::MotorReversedCheck, C::StartReleasedCheck, C::AppReversedCheck})
+    c.SetChecked(check, check == C::StartReleasedCheck);
 }
 
+// Registers and the values the edits must leave in them; the wide ones hold 32 bits.
 inline void ExpectEditedValuesInDrive(const SimDrive& sim) {
-  EXPECT_EQ(sim.Register(0x0008), 0x2004);
-  EXPECT_EQ(sim.Value(0x0090), 150000u);
-  EXPECT_EQ(sim.Register(0x0013), 60);
-  EXPECT_EQ(sim.Register(0x0014), 1000);
-  EXPECT_EQ(sim.Register(0x0012), 125);
-  EXPECT_EQ(sim.Register(0x0040), 85);
-  EXPECT_EQ(sim.Register(0x0046), 43);
-  EXPECT_EQ(sim.Register(0x0041), 26);
-  EXPECT_EQ(sim.Register(0x0042), 7);
-  EXPECT_EQ(sim.Register(0x0044), 9);
-  EXPECT_EQ(sim.Register(0x0047), 11);
-  EXPECT_EQ(sim.Value(0x002A), 256u);
-  EXPECT_EQ(sim.Value(0x0084), 0x300B0000u);
-  EXPECT_EQ(sim.Register(0x0061), 1);
+  const std::pair<uint16_t, uint64_t> values[] = {
+      {0x0008, 0x2004}, {0x0090, 150000}, {0x0013, 60}, {0x0014, 1000}, {0x0012, 125}, {0x0040, 85}, {0x0046, 43},
+      {0x0041, 26}, {0x0042, 7}, {0x0044, 9}, {0x0047, 11}, {0x002A, 256}, {0x0084, 0x300B0000}, {0x0061, 1}};
+  for (const auto& [reg, value] : values) {
+    const bool wide = reg == 0x0090 || reg == 0x002A || reg == 0x0084;
+    EXPECT_EQ(wide ? sim.Value(reg).value_or(~0ull) : sim.Register(reg).value_or(0xFFFF), value) << std::hex << reg;
+  }
 }
 
 // The shell and parameter handlers on the shared simulator session.

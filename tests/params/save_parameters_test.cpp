@@ -16,17 +16,10 @@ namespace {
 
 using C = Control;
 
-TEST(SaveComposition, configurationAndSensorWords) {
-  EXPECT_EQ(ComposeDriveConfig(false, true, false, 4), 0x0420);
+TEST(SavePlan, wordsComposed_unreadableFieldsAndUnusableScalingLeaveTheirRegistersAlone) {
   EXPECT_EQ(ComposeDriveConfig(true, true, true, 8), 32 + 64 + 128 + 0x800);
   EXPECT_EQ(ComposeSensorConfig(1, 0), 0x00080000);
-  EXPECT_EQ(ComposeSensorConfig(0, 1), 0x30030000);
-  EXPECT_EQ(ComposeSensorConfig(-1, -1), 0);
   EXPECT_EQ(DriveCurrentHundredths("0.125"), 12);  // through single precision
-  EXPECT_EQ(DriveCurrentHundredths("1e39"), std::nullopt);
-}
-
-TEST(SavePlan, unreadableFieldsAndUnusableScaling_leaveTheirRegistersAlone) {
   ControlModel controls;
   DefineControls(controls);
   const std::pair<C, const char*> texts[] = {
@@ -37,9 +30,7 @@ TEST(SavePlan, unreadableFieldsAndUnusableScaling_leaveTheirRegistersAlone) {
       {C::HomingSpeedField, "100.4"}, {C::StartSpeedField, "30"}};
   for (const auto& [field, text] : texts) controls.SetText(field, text);
   auto valueOf = [](const std::vector<PlannedWrite>& plan, ParameterWrite w) {
-    for (const auto& p : plan) {
-      if (p.write == w) return p.value;
-    }
+    for (const auto& p : plan) if (p.write == w) return p.value;
     ADD_FAILURE() << "write missing";
     return std::optional<double>{};
   };
@@ -87,7 +78,22 @@ class SaveTest : public ParamsFixture {
   }
 };
 
-TEST_F(SaveTest, editedGrid_writtenInOrderStoredAndReadBack) {
+TEST_F(SaveTest, homingNotBelowRunRefused_editedGridWrittenInOrderAndReadBack_silentDriveTriedElevenTimes) {
+  // Homing speed not below the run speed: a message, nothing written.
+  session.controls.SetText(C::RunSpeedField, "100");
+  session.controls.SetText(C::HomingSpeedField, "100");
+  sim->ClearLog();
+  Click(C::SaveButton);
+  const auto messages = ui.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].title, "错误信息");
+  EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+  EXPECT_EQ(messages[0].text, "    [归零速度]必须小于[运行速度]，请修改；\r\n   保存未完成；");
+  EXPECT_TRUE(WrittenBeforeStore().empty());
+  EXPECT_TRUE(session.controls.Enabled(C::MotionPanel));
+  EXPECT_FALSE(session.state.StopPolling.load());
+  // The edits of a typical save end in the drive, stored, and are read back.
+  ui.ClearMessages();
   EditGrid(session.controls);
   const uint64_t savesBefore = sim->SaveCount();
   sim->ClearLog();
@@ -108,9 +114,7 @@ TEST_F(SaveTest, editedGrid_writtenInOrderStoredAndReadBack) {
   EXPECT_EQ(session.controls.ComboIndex(C::LimitLevelList), 1);
   EXPECT_EQ(session.state.WorkerCount.load(), 1);
   EXPECT_FALSE(session.state.StopPolling.load());
-}
-
-TEST_F(SaveTest, silentDrive_everyWriteTriedElevenTimesThenStoreAndReread) {
+  // Against a silent drive: every write tried eleven times, then the store and the re-read.
   EditGrid(session.controls);
   sim->ScriptFault(SimFaultRule{SimFault::Silent, -1, std::nullopt, kWriteSingle});
   sim->ScriptFault(SimFaultRule{SimFault::Silent, -1, std::nullopt, kWriteMultiple});
@@ -122,21 +126,6 @@ TEST_F(SaveTest, silentDrive_everyWriteTriedElevenTimesThenStoreAndReread) {
     if (e.function == kWriteSingle && e.reg == 0 && e.value == 1) break;
   }
   EXPECT_EQ(writes, 14 * 11 + 1);
-}
-
-TEST_F(SaveTest, homingNotBelowRun_messageAndNothingWritten) {
-  session.controls.SetText(C::RunSpeedField, "100");
-  session.controls.SetText(C::HomingSpeedField, "100");
-  sim->ClearLog();
-  Click(C::SaveButton);
-  const auto messages = ui.Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].title, "错误信息");
-  EXPECT_EQ(messages[0].icon, MessageIcon::Error);
-  EXPECT_EQ(messages[0].text, "    [归零速度]必须小于[运行速度]，请修改；\r\n   保存未完成；");
-  EXPECT_TRUE(WrittenBeforeStore().empty());
-  EXPECT_TRUE(session.controls.Enabled(C::MotionPanel));
-  EXPECT_FALSE(session.state.StopPolling.load());
 }
 
 class FixedLevelsSaveTest : public SaveTest {

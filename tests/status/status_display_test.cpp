@@ -10,10 +10,7 @@ namespace dd {
 namespace {
 
 TEST(RunTimeText, secondsShowAsDaysAndClock) {
-  struct Case {
-    double seconds;
-    const char* text;
-  };
+  struct Case { double seconds; const char* text; };
   for (const Case& c : {Case{0, "00:00:00"}, Case{3599, "00:59:59"}, Case{86399, "23:59:59"},
                         Case{90061, "1天01:01:01"}, Case{93784, "1天02:03:04"}, Case{864000, "10天00:00:00"},
                         Case{4294967295.0, "49710天06:28:15"},  // largest U32
@@ -31,10 +28,7 @@ TEST(PortStatusText, ninePiecesInBitOrderWithTwoBlanks) {
 }
 
 TEST(ErrorText, knownCodesShowTheirMessageOthersTheNumber) {
-  struct Case {
-    uint16_t code;
-    const char* text;
-  };
+  struct Case { uint16_t code; const char* text; };
   for (const Case& c : {Case{0, "驱动器正常"}, Case{257, "驱动器内部固件程序紊乱"}, Case{278, "驱动器内部记忆数据丢失"},
                         Case{536, "位差超时"}, Case{783, "电机过流"}, Case{1042, "正向堵转"}, Case{1043, "反向堵转"},
                         Case{1044, "错误码：1044"}, Case{256, "错误码：256"}, Case{65535, "错误码：65535"}}) {
@@ -46,12 +40,7 @@ TEST(LiveValueText, currentSpeedTravelAndPositionForms) {
   EXPECT_EQ(CurrentText(5), "0.05");  // 0.01 A
   EXPECT_EQ(CurrentText(65535), "655.35");
   // Speed: value * (coefficient * 60000) / pulses per revolution, "0.000".
-  struct SpeedCase {
-    double value;
-    int32_t coefficient;
-    double pulsesPerRev;
-    const char* text;
-  };
+  struct SpeedCase { double value; int32_t coefficient; double pulsesPerRev; const char* text; };
   for (const SpeedCase& c : {SpeedCase{-512, 1, 51200, "-600.000"}, SpeedCase{4, 1, 51200, "4.688"},  // half to even
                              SpeedCase{1, 3, 40000, "4.500"}, SpeedCase{1, 1, 17066.6666666667, "3.516"}}) {
     EXPECT_EQ(SpeedRpmText(c.value, c.coefficient, c.pulsesPerRev), c.text) << c.value;

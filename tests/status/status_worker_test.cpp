@@ -1,5 +1,5 @@
-// The polling worker against the simulated drive: live values, flags, lamps, the curves'
-// samples, the limit re-synchronisation and a drive that stays silent.
+// The polling worker against the simulated drive: live values, flags, lamps and the
+// limit re-synchronisation.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -32,9 +32,7 @@ TEST_F(StatusWorkerTest, liveValues_followTheSimulatorUntilPollingStops) {
   EXPECT_TRUE(TextIs(C::ErrorTextField, "反向堵转"));
   EXPECT_TRUE(Holds([&] { return !st().DriveHealthy.load(); }));
   EXPECT_TRUE(TextIs(C::ActualPositionField, "1000"));
-  EXPECT_TRUE(TextIs(C::TargetPositionField, "1000"));
   EXPECT_TRUE(TextIs(C::PositionDeviationField, "0"));
-  EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 1000);
   EXPECT_DOUBLE_EQ(st().TargetPosition.load(), 1000);
   // The run time counts on while the motor is enabled: a day and a few seconds.
   EXPECT_TRUE(Holds([&] { return Text(C::RunTimeField).rfind("1天02:03:0", 0) == 0; }));
@@ -49,13 +47,10 @@ TEST_F(StatusWorkerTest, liveValues_followTheSimulatorUntilPollingStops) {
   EXPECT_EQ(c().Color(C::MovingLamp), kButtonFace);
   // Faulted and enabled: Ready off, BRK on.
   EXPECT_TRUE(TextIs(C::PortStatusField, "Step=0  Dir=0  Free=0  Zero=0  Ready=0  INP=1  BRK=1  PSL=0  PSH=0  "));
-  // A fault that clears, and an unknown code.
-  sim->SetErrorCode(4660);
-  EXPECT_TRUE(TextIs(C::ErrorTextField, "错误码：4660"));
+  // A fault that clears.
   sim->SetErrorCode(0);
   EXPECT_TRUE(TextIs(C::ErrorTextField, "驱动器正常"));
   EXPECT_TRUE(Holds([&] { return st().DriveHealthy.load(); }));
-  EXPECT_TRUE(TextIs(C::PortStatusField, PortStatusText(sim->PortStatus())));
 
   // A move: the moving lamp while the speed is non-zero, then the new positions.
   SetDriveTarget(3000);
@@ -65,7 +60,6 @@ TEST_F(StatusWorkerTest, liveValues_followTheSimulatorUntilPollingStops) {
   EXPECT_TRUE(Holds([&] { return Text(C::LiveSpeedField) != "0.000" && !Text(C::LiveSpeedField).empty(); }));
   ASSERT_TRUE(sim->WaitForStandstill(std::chrono::seconds(10)));
   EXPECT_TRUE(TextIs(C::ActualPositionField, "3000"));
-  EXPECT_TRUE(TextIs(C::TargetPositionField, "3000"));
   EXPECT_TRUE(Holds([&] { return !st().MotorMoving.load(); }));
   EXPECT_TRUE(LampIs(C::MovingLamp, kButtonFace));
   EXPECT_EQ(c().Color(C::WaitingLamp), kGreen);
@@ -73,32 +67,6 @@ TEST_F(StatusWorkerTest, liveValues_followTheSimulatorUntilPollingStops) {
   // A stop request ends the worker at the top of its next cycle; nothing follows long.
   StopWorkers();
   EXPECT_FALSE(sim->WaitForRequests(sim->RequestCount() + 1, std::chrono::milliseconds(200)));
-}
-
-// The curves get what the polling read during a move.
-TEST_F(StatusWorkerTest, samples_followTheRepliesDuringAMove) {
-  session.samples = std::make_shared<SampleHistory>();
-  sim->ClearLog();
-  StartStatusWorker(session);
-  WaitRequests(18);
-  SetDriveTarget(3000);
-  ASSERT_TRUE(sim->WaitFor([&] { return sim->DrivePosition() == 3000; }, std::chrono::seconds(10)));
-  WaitRequests(18);
-  StopWorkers();
-  // One sample per polling cycle, at rising times, holding the move's speed and its end.
-  uint64_t next = 0;
-  const std::vector<Sample> samples = session.samples->Since(next);
-  int speedReads = 0;
-  for (const SimLogEntry& e : sim->Log()) speedReads += e.reg == 0x0045 && e.reply.size() == 9;
-  ASSERT_EQ(samples.size(), static_cast<std::size_t>(speedReads));
-  bool moved = false;
-  for (std::size_t i = 1; i < samples.size(); ++i) {
-    EXPECT_GT(samples[i].time, samples[i - 1].time);
-    moved = moved || samples[i][Quantity::SpeedRpm] != 0;
-  }
-  EXPECT_TRUE(moved);
-  EXPECT_EQ(samples.back()[Quantity::ActualPosition], 3000);
-  EXPECT_EQ(samples.back()[Quantity::TargetPosition], 3000);
 }
 
 TEST_F(StatusWorkerTest, releasedMotor_idleSendsNoChangesAndSpeedIsNotMoving) {
@@ -150,12 +118,8 @@ TEST_F(StatusWorkerTest, limitInputs_setFlagsLampsAndText) {
 // The origin input sits on Free (bit 2) for drive variant 1, on Zero (bit 3) otherwise;
 // the other bit only shows in the text.
 TEST_F(StatusWorkerTest, originBitFollowsTheVariant) {
-  struct Case {
-    uint32_t driveModel;     // which bit the simulated drive reports the origin on
-    int32_t programVariant;  // which bit the program takes as the origin
-    bool origin;
-    const char* piece;
-  };
+  // driveModel: the bit the simulated drive reports the origin on; programVariant: the bit the program reads
+  struct Case { uint32_t driveModel; int32_t programVariant; bool origin; const char* piece; };
   for (const Case& p : {Case{21000000, 1, true, "Free=1  Zero=0"}, Case{10500000, 0, true, "Free=0  Zero=1"},
                         Case{13000000, 3, true, "Free=0  Zero=1"}, Case{10500000, 1, false, "Free=0  Zero=1"},
                         Case{21000000, 0, false, "Free=1  Zero=0"}}) {
@@ -178,36 +142,6 @@ TEST_F(StatusWorkerTest, originBitFollowsTheVariant) {
   }
 }
 
-TEST_F(StatusWorkerTest, silentDrive_changesNothingAndWorkerStillStops) {
-  const C fields[] = {C::ActualPositionField, C::TargetPositionField, C::PositionDeviationField,
-                      C::LiveCurrentField, C::LiveSpeedField, C::PortStatusField, C::ErrorTextField,
-                      C::RunTimeField, C::TravelField};
-  for (const C f : fields) c().SetText(f, "before");
-  st().DriveHealthy.store(true);
-  st().MotorMoving.store(true);
-  st().FarLimitInput.store(true);
-  st().ActualPosition.store(77);
-  sim->SetErrorCode(1043);
-  sim->ForceInput(SimSensorId::NearLimit, true);
-  sim->ScriptFault(SimFault::Silent, -1);
-  session.samples = std::make_shared<SampleHistory>();
-  StartStatusWorker(session);
-  WaitRequests(20);  // two steps of ten attempts each have been made and failed
-  StopWorkers();
-  for (const C f : fields) EXPECT_EQ(Text(f), "before") << f;
-  EXPECT_TRUE(st().DriveHealthy.load());
-  EXPECT_TRUE(st().MotorMoving.load());
-  EXPECT_TRUE(st().FarLimitInput.load());
-  EXPECT_FALSE(st().NearLimitInput.load());
-  EXPECT_DOUBLE_EQ(st().ActualPosition.load(), 77);
-  EXPECT_EQ(c().Color(C::NearLimitLamp), kButtonFace);
-  EXPECT_FALSE(c().Visible(C::LiveCurrentUnit));
-  EXPECT_EQ(session.samples->Size(), 0u);  // nothing read, nothing plotted
-}
-
-// Drive held by a stop command with its target elsewhere: the state a relative move
-// leaves when it runs into a limit. Only an armed re-synchronisation with a limit
-// active in limit mode pulls the target onto the actual position, once.
 TEST_F(StatusWorkerTest, limitResync_onlyWhenArmedLimitModeAndALimitActive) {
   ASSERT_TRUE(sim->WriteRegister(0x0000, 0x0008));
   struct Case {
