@@ -1,7 +1,6 @@
 // The homing settings dialog, driven while it is "open" in the headless window.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "motion/homing_settings.h"
@@ -21,38 +20,33 @@ class HomingSettingsTest : public ::testing::Test {
     session.state.HomingMode = 0;
     session.state.HomingOffsetTurns = 1;
     session.state.HomingIdle = true;
-    session.controls.SetText(Control::StatusText, kStartSummary);
+    session.controls.SetText(C::StatusText, kStartSummary);
     InstallMotionHandlers(session);
-    // The window sends Load when the dialog opens; the test then acts inside it.
+    // The window sends Load when the dialog opens; the test then chooses, types and
+    // clicks "保存" inside it.
     ui.onDialog = [this](Control dialog) {
       ++openings;
-      ASSERT_EQ(dialog, Control::SettingsDialog);
-      session.events.Dispatch(Control::SettingsDialog, UiEvent::Load);
-      if (inDialog) inDialog();
+      ASSERT_EQ(dialog, C::SettingsDialog);
+      session.events.Dispatch(C::SettingsDialog, UiEvent::Load);
+      for (const C o : {C::OriginModeOption, C::FarLimitModeOption, C::NearLimitModeOption})
+        session.controls.SetCheckedFromWidget(o, o == option);
+      session.controls.SetTextFromWidget(C::HomingOffsetField, typed);
+      session.events.Dispatch(C::SaveSettingsButton, UiEvent::Click);
     };
   }
-  void Open() { session.events.Dispatch(Control::SettingsButton, UiEvent::Click); }
-  std::string Text(Control c) const { return session.controls.Text(c); }
-  void Choose(Control option) {
-    for (const Control o : {Control::OriginModeOption, Control::FarLimitModeOption, Control::NearLimitModeOption}) {
-      session.controls.SetCheckedFromWidget(o, o == option);
-    }
-  }
-  // Opens the dialog, chooses, types and clicks "保存".
-  void Save(Control option, const char* text) {
-    inDialog = [this, option, text] {
-      Choose(option);
-      session.controls.SetTextFromWidget(Control::HomingOffsetField, text);
-      session.events.Dispatch(Control::SaveSettingsButton, UiEvent::Click);
-    };
+  void Open() { session.events.Dispatch(C::SettingsButton, UiEvent::Click); }
+  void Save(Control o, const char* text) {
+    option = o;
+    typed = text;
     Open();
-    inDialog = nullptr;
   }
+  std::string Text(Control c) const { return session.controls.Text(c); }
 
   HeadlessUi ui;
   Session session{ui};
   int openings = 0;
-  std::function<void()> inDialog;
+  Control option = C::OriginModeOption;
+  const char* typed = "1";
 };
 
 // Typed offsets: stored and shown as typed, or refused with a message and the dialog

@@ -56,33 +56,11 @@ class HomingTest : public SimSessionTest {
   }
 };
 
-TEST_F(HomingTest, eachMode_zeroLiesTheOffsetBackFromTheReference) {
+TEST_F(HomingTest, onTheSensorThenEachMode_zeroLiesTheOffsetBackFromTheReference) {
   ASSERT_NO_FATAL_FAILURE(StartMotion());
-  // reference: true axis position the run homes on
-  struct Case { int16_t mode; int32_t offset; double reference; double tolerance; };
-  for (const Case& c : {Case{0, 1, kRev, kOriginTolerance}, Case{0, 0, kRev, kOriginTolerance},
-                        Case{0, 2, kRev, kOriginTolerance}, Case{1, 1, 4 * kRev, kLimitTolerance},
-                        Case{1, 0, 4 * kRev, kLimitTolerance}, Case{-1, 1, -4 * kRev, kLimitTolerance},
-                        Case{-1, 2, -4 * kRev, kLimitTolerance}}) {
-    SCOPED_TRACE("mode " + std::to_string(c.mode) + " offset " + std::to_string(c.offset));
-    StartHomingRun(c.mode, c.offset);
-    EXPECT_TRUE(Eventually([&] { return session.controls.Color(Control::HomingButton) == kRed; }, 2000));
-    ASSERT_TRUE(HomingEnded());
-    ASSERT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(3000)));
-    // Near-motor end is positive: the back-off moves away from the reference.
-    EXPECT_NEAR(sim->TruePosition(), c.reference + (c.mode == -1 ? 1 : -1) * c.offset * kRev, c.tolerance);
-    EXPECT_NEAR(sim->DrivePosition(), 0, 1);
-    ExpectRunOver();
-    sim->SetTruePosition(-200);  // the next case starts away from the reference
-    WaitRequests(20);
-  }
-  ui.Pump(100);
-  EXPECT_TRUE(ui.Messages().empty());
-}
-
-TEST_F(HomingTest, onTheSensor_leavesFirstThenCreepsWithFilter12_oneRunPerDoubleClick) {
-  config.axis.startPosition = 450;
-  ASSERT_NO_FATAL_FAILURE(StartMotion());
+  // Starting on the origin sensor: leave first, then the two creeps, the second with
+  // filter 12; an unknown mode starts nothing and a double click one run.
+  sim->SetTruePosition(450);
   ASSERT_TRUE(Eventually([&] { return session.state.OriginInput.load(); }));
   sim->ClearLog();
   StartHomingRun(5);  // no such mode: nothing starts
@@ -103,6 +81,28 @@ TEST_F(HomingTest, onTheSensor_leavesFirstThenCreepsWithFilter12_oneRunPerDouble
   // The homing speed in the run-speed register for the searches, then restored.
   EXPECT_EQ(Writes(kRunSpeedReg), (std::vector<uint64_t>{1024, 128}));
   ExpectRunOver();
+  sim->SetTruePosition(-200);
+  WaitRequests(20);
+  // reference: true axis position the run homes on
+  struct Case { int16_t mode; int32_t offset; double reference; double tolerance; };
+  for (const Case& c : {Case{0, 1, kRev, kOriginTolerance}, Case{0, 0, kRev, kOriginTolerance},
+                        Case{0, 2, kRev, kOriginTolerance}, Case{1, 1, 4 * kRev, kLimitTolerance},
+                        Case{1, 0, 4 * kRev, kLimitTolerance}, Case{-1, 1, -4 * kRev, kLimitTolerance},
+                        Case{-1, 2, -4 * kRev, kLimitTolerance}}) {
+    SCOPED_TRACE("mode " + std::to_string(c.mode) + " offset " + std::to_string(c.offset));
+    StartHomingRun(c.mode, c.offset);
+    EXPECT_TRUE(Eventually([&] { return session.controls.Color(Control::HomingButton) == kRed; }, 2000));
+    ASSERT_TRUE(HomingEnded());
+    ASSERT_TRUE(sim->WaitForStandstill(std::chrono::milliseconds(3000)));
+    // Near-motor end is positive: the back-off moves away from the reference.
+    EXPECT_NEAR(sim->TruePosition(), c.reference + (c.mode == -1 ? 1 : -1) * c.offset * kRev, c.tolerance);
+    EXPECT_NEAR(sim->DrivePosition(), 0, 1);
+    ExpectRunOver();
+    sim->SetTruePosition(-200);  // the next case starts away from the reference
+    WaitRequests(20);
+  }
+  ui.Pump(100);
+  EXPECT_TRUE(ui.Messages().empty());
 }
 
 // Each failed run explains itself with exactly one message, in the operator's words, and

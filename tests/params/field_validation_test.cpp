@@ -35,19 +35,17 @@ TEST(FieldValidation, eachFieldGivesItsExactOutcome) {
       {C::DriveCurrentField, "21474837", d, up + "2.5 A"},  // too large to scale
       {C::DriveCurrentField, "", d, std::nullopt}, {C::DriveCurrentField, "1.2.3", d, bad},
       {C::CurrentReductionField, "29.5", d, std::nullopt}, {C::CurrentReductionField, "29.4", d, low + "30"},
-      {C::CurrentReductionField, "100.5", d, std::nullopt}, {C::CurrentReductionField, "101", d, up + "100"},
-      {C::CurrentReductionField, "3000000000", d, up + "100"},  // beyond int32
+      {C::CurrentReductionField, "101", d, up + "100"}, {C::CurrentReductionField, "3000000000", d, up + "100"},
       {C::ReductionDelayField, "65535", d, std::nullopt}, {C::ReductionDelayField, "65536", d, up + "65535"},
       {C::ReductionDelayField, "49", d, low + "50"}, {C::ReductionDelayField, "1,000", d, std::nullopt},
       {C::CommFilterField, "31", d, std::nullopt}, {C::CommFilterField, "32", d, up + "31"},
       {C::CommFilterField, "x", d, "输入的数值不合规范，请修改；"}, {C::InputBandwidthField, "abc", d, std::nullopt},
       {C::InPositionTimeField, "300", d, std::nullopt}, {C::InPositionTimeField, "301", d, up + "300"},
-      {C::DriveNumberField, "0", d, low + "1"}, {C::DriveNumberField, "247", d, std::nullopt},
-      {C::DriveNumberField, "40000", d, up + "247"},  // beyond int16
+      {C::DriveNumberField, "247", d, std::nullopt}, {C::DriveNumberField, "40000", d, up + "247"},  // int16
       {C::SpeedFilterField, "-40000", d, "小于允许输入的下限，请修改；\r\n    最小值为：0"},
       {C::HomingFilterField, "18.5", d, std::nullopt}, {C::HomingFilterField, "19", d, up + "18"},
       {C::HomingFilterField, "1,0", d, bad}, {C::PulseLengthField, "3,840,000", k384, std::nullopt},
-      {C::PulseLengthField, "3840001", k384, up + "3,840,000"}, {C::PulseLengthField, "0", k384, low + "1"},
+      {C::PulseLengthField, "3840001", k384, up + "3,840,000"},
       {C::PulseLengthField, "5000000000", huge, up + "2,147,483,647"},
       {C::DeviationAlarmField, "122880000", k384, std::nullopt},
       {C::DeviationAlarmField, "122880001", k384, up + "3,840,000*32"},
@@ -58,7 +56,7 @@ TEST(FieldValidation, eachFieldGivesItsExactOutcome) {
       {C::StartSpeedField, "3", k6144, std::nullopt}, {C::StartSpeedField, "3.001", k6144, up + "3"},
       // 3,840,000 pulses: one unit is 0.015625 rpm; any other resolution: every number passes.
       {C::RunSpeedField, "150", k384, std::nullopt}, {C::RunSpeedField, "150.01", k384, up + "150"},
-      {C::RunSpeedField, "100000", d, std::nullopt}, {C::HomingSpeedField, "1.2.3", d, bad},
+      {C::RunSpeedField, "100000", d, std::nullopt},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ValidateField(c.field, c.text, c.bounds), c.message) << "field " << c.field << " text '" << c.text << "'";

@@ -23,7 +23,7 @@ class StatusWorkerTest : public SimSessionTest {
   bool Holds(const std::function<bool()>& done) { return Eventually(done); }
 };
 
-TEST_F(StatusWorkerTest, liveValues_followTheSimulatorUntilPollingStops) {
+TEST_F(StatusWorkerTest, liveValuesLimitsAndReleasedMotor_followTheSimulatorUntilPollingStops) {
   sim->SetErrorCode(1043);
   ASSERT_TRUE(sim->SetValue(0x1006, 93784, 2));
   ASSERT_TRUE(sim->SetValue(0x1008, 51200ull * 12345, 4));
@@ -64,37 +64,7 @@ TEST_F(StatusWorkerTest, liveValues_followTheSimulatorUntilPollingStops) {
   EXPECT_TRUE(LampIs(C::MovingLamp, kButtonFace));
   EXPECT_EQ(c().Color(C::WaitingLamp), kGreen);
 
-  // A stop request ends the worker at the top of its next cycle; nothing follows long.
-  StopWorkers();
-  EXPECT_FALSE(sim->WaitForRequests(sim->RequestCount() + 1, std::chrono::milliseconds(200)));
-}
-
-TEST_F(StatusWorkerTest, releasedMotor_idleSendsNoChangesAndSpeedIsNotMoving) {
-  ASSERT_TRUE(sim->WriteRegister(0x0000, 0x0004));  // no run time counting, no current
-  st().MotorEnabled.store(false);
-  int notified = 0;
-  c().SetObserver([&] { ++notified; });
-  StartStatusWorker(session);
-  ASSERT_TRUE(TextIs(C::PortStatusField, PortStatusText(sim->PortStatus())));
-  WaitRequests(20);
-  EXPECT_FALSE(c().TakeChanges().empty());
-  const int before = notified;
-  WaitRequests(60);  // several more full cycles
-  const auto later = c().TakeChanges();
-  EXPECT_TRUE(later.empty()) << later.front().first << " = " << later.front().second.text;
-  EXPECT_EQ(notified, before);
-  c().SetObserver(nullptr);
-  // The drive moves and reports a speed, but the program holds the motor for released.
-  ASSERT_TRUE(sim->WriteRegister(0x0000, 0x0000));
-  SetDriveTarget(-3000);
-  EXPECT_TRUE(Holds([&] { return Text(C::LiveSpeedField) != "0.000" && !Text(C::LiveSpeedField).empty(); }));
-  EXPECT_TRUE(LampIs(C::WaitingLamp, kGreen));
-  EXPECT_FALSE(st().MotorMoving.load());
-  EXPECT_EQ(c().Color(C::MovingLamp), kButtonFace);
-}
-
-TEST_F(StatusWorkerTest, limitInputs_setFlagsLampsAndText) {
-  StartStatusWorker(session);
+  // Limit inputs set flags, lamps and text.
   sim->ForceInput(SimSensorId::FarLimit, true);
   EXPECT_TRUE(Holds([&] { return st().FarLimitInput.load(); }));
   EXPECT_TRUE(LampIs(C::FarLimitLamp, kRed));
@@ -113,6 +83,16 @@ TEST_F(StatusWorkerTest, limitInputs_setFlagsLampsAndText) {
   EXPECT_TRUE(Holds([&] { return !st().NearLimitInput.load(); }));
   WaitRequests(20);
   EXPECT_EQ(c().Color(C::NearLimitLamp), kRed);
+  // The drive moves and reports a speed, but the program holds the motor for released.
+  st().MotorEnabled.store(false);
+  SetDriveTarget(-3000);
+  EXPECT_TRUE(Holds([&] { return Text(C::LiveSpeedField) != "0.000" && !Text(C::LiveSpeedField).empty(); }));
+  EXPECT_TRUE(LampIs(C::WaitingLamp, kGreen));
+  EXPECT_FALSE(st().MotorMoving.load());
+  EXPECT_EQ(c().Color(C::MovingLamp), kButtonFace);
+  // A stop request ends the worker at the top of its next cycle; nothing follows long.
+  StopWorkers();
+  EXPECT_FALSE(sim->WaitForRequests(sim->RequestCount() + 1, std::chrono::milliseconds(200)));
 }
 
 // The origin input sits on Free (bit 2) for drive variant 1, on Zero (bit 3) otherwise;

@@ -21,17 +21,16 @@ namespace dd::test {
 inline constexpr double kRev = 400;
 
 // A short, fast axis, stiff enough that stops land within a few units: run speed 150 rpm
-// (1000 units/s), homing speed 1200 rpm, origin one turn in, limits at four turns.
+// (1000 units/s), homing speed 1200 rpm, homing filter 6, origin one turn in, limits
+// at four turns, starting at 0.
 inline SimConfig ShortAxis() {
   SimConfig c;
   c.runSpeed = 128;
   c.homingSpeed = 1024;
-  c.homingFilter = 6;
   c.axis.nearLimit.position = 4 * kRev;
   c.axis.farLimit.position = -4 * kRev;
   c.axis.origin.position = kRev;
   c.axis.originWidth = 100;
-  c.axis.startPosition = 0;
   c.axis.maxAccel = 1e6;
   c.axis.deviationPerAccel = 0;
   return c;
@@ -57,9 +56,7 @@ class SimSessionTest : public ::testing::Test {
   bool WorkersDown(int remaining, int timeoutMs = 15000);
   void Click(Control control) { session.events.Dispatch(control, UiEvent::Click); }
   std::string Text(Control control) const { return session.controls.Text(control); }
-  bool TextIs(Control control, const std::string& text) {
-    return Eventually([&] { return Text(control) == text; });
-  }
+  bool TextIs(Control control, const std::string& text) { return Eventually([&] { return Text(control) == text; }); }
   // Waits for `n` more requests at the drive (nine make a polling cycle).
   void WaitRequests(uint64_t n, int timeoutMs = 20000);
 
