@@ -91,29 +91,24 @@ std::array<double, kSimFaultKinds> DefaultFaultMix() {
 
 SoakResult RunFaultSoak(const SoakOptions& options) {
   SoakResult result;
-  SimConfig config;
-  config.lineBaud = options.baud;
-  config.wireRealism = options.wireRealism;
-  config.faultProbability = options.faults;
-  config.seed = options.seed;
-  SimProgram run(config);
+  SimProgram run(SimConfig{.lineBaud = options.baud, .wireRealism = options.wireRealism,
+                           .faultProbability = options.faults, .seed = options.seed});
   SimDrive& sim = run.sim;
   HeadlessProgram& program = run.program;
 
   std::atomic<uint64_t> reads{0}, failedReads{0};
   SetFrameTrace([&](const TransactionRecord& record) {
-    if (record.request.size() < 2) return;
-    if (record.request[1] != kReadHolding && record.request[1] != kReadInput) return;
+    if (record.request.size() < 2 || (record.request[1] != kReadHolding && record.request[1] != kReadInput)) return;
     ++reads;
     failedReads += record.result != kOk;
   });
   struct TraceOff { ~TraceOff() { SetFrameTrace(nullptr); } } traceOff;
 
-  if (!run.Connect()) {
+  const auto takeMessages = [&] {
     for (const auto& m : program.ui.Messages()) result.messages.push_back(m.title + ": " + m.text);
     return result;
-  }
-  result.connected = true;
+  };
+  if (!(result.connected = run.Connect())) return takeMessages();
 
   Held held;
   held.Sample(sim);
@@ -169,9 +164,8 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
     check();
     if (Clock::now() >= nextSecond) {
       nextSecond += std::chrono::seconds(1);
-      const uint64_t now = sim.RequestCount();
-      if (now == secondRequests) ++result.stalledSeconds;
-      secondRequests = now;
+      result.stalledSeconds += sim.RequestCount() == secondRequests;
+      secondRequests = sim.RequestCount();
     }
   }
   // DRIVEDESK_SOAK_DUMP=1: on a failed check, the drive's log (request -> reply, fault
@@ -188,7 +182,7 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
   result.reads = reads;
   result.failedReads = failedReads;
   for (const auto& e : sim.Log()) result.faultedReplies += e.outcome != SimOutcome::Answered;
-  for (const auto& m : program.ui.Messages()) result.messages.push_back(m.title + ": " + m.text);
+  takeMessages();
   {
     const auto watchdog = Watchdog(std::chrono::seconds(60), [&] {
       std::fprintf(stderr, "soak: closing the window hangs (WorkerCount %d)\n", program.session.state.WorkerCount.load());

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "app/control.h"
@@ -36,9 +35,6 @@ TEST(FaultSoak, faultMix_noHangNoInventedValueWorkersEndOnClose) {
     EXPECT_GT(r.checks, 100u);
     for (const auto& v : r.inventedValues) ADD_FAILURE() << "shown but never held: " << v;
     for (const auto& m : r.messages) ADD_FAILURE() << "message: " << m;
-    std::printf("soak: %llu requests, %llu faulted, %llu checks, %llu cross-attributed\n",
-                static_cast<unsigned long long>(r.requests), static_cast<unsigned long long>(r.faultedReplies),
-                static_cast<unsigned long long>(r.checks), static_cast<unsigned long long>(r.crossAttributed));
   }
 }
 
@@ -96,42 +92,48 @@ TEST(Unplug, vanishMidPoll_keepsRunningClosesAndReopensWithFreshValues) {
   EXPECT_EQ(c.Text(Control::RunSpeedField), "300");  // 256 speed units with the default scaling
 }
 
-// A homing run still searching when a save of a faulted drive begins, or when the window
-// closes: the run needs live inputs, so neither may stop polling under it.
-TEST(HomingAtEnd, saveWhileFaultedOrWindowClosedDuringSearch_runEndsCleanly) {
-  SimProgram run(SimConfig{.wireRealism = false, .axis = {.origin = {.position = 5000}}});  // a search of seconds
-  auto& state = run.program.session.state;
-  auto& ui = run.program.ui;
+// A homing run still searching when the window closes or a save of a faulted drive
+// begins: the run needs live inputs, so neither may stop polling under it.
+class HomingAtEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(run_.Connect());
+    ASSERT_TRUE(ui_.RunUntil([&] { return !run_.program.session.controls.Text(Control::ActualPositionField).empty(); }, 5000));
+    run_.program.session.events.Dispatch(Control::HomingButton, UiEvent::Click);
+    ASSERT_TRUE(ui_.RunUntil([&] { return run_.sim.Moving(); }, 5000));
+  }
   // Seconds `action` kept the UI thread; a run frozen by a fault is stopped as "中断" would.
-  const auto seconds = [&](const std::function<void()>& action) {
+  template <typename Action>
+  double Seconds(Action&& action) {
     const auto start = std::chrono::steady_clock::now();
-    const auto abort = Watchdog(std::chrono::seconds(40), [&] { state.AbortRequested = true; });
+    const auto abort = Watchdog(std::chrono::seconds(40), [&] { state_.AbortRequested = true; });
     action();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  };
-  const auto search = [&] {
-    ASSERT_TRUE(ui.RunUntil([&] { return run.program.Polling() && !run.program.session.controls.Text(Control::ActualPositionField).empty(); }, 10000));
-    run.program.session.events.Dispatch(Control::HomingButton, UiEvent::Click);
-    ASSERT_TRUE(ui.RunUntil([&] { return run.sim.Moving(); }, 5000));
-  };
-  ASSERT_TRUE(run.Connect());
-  ASSERT_NO_FATAL_FAILURE(search());
-  run.sim.SetErrorCode(1043);
-  ASSERT_TRUE(ui.RunUntil([&] { return !state.DriveHealthy.load(); }, 5000));
-  EXPECT_LT(seconds([&] { run.program.session.events.Dispatch(Control::SaveButton, UiEvent::Click); }), 20);
-  EXPECT_EQ(run.sim.SaveCount(), 1u);
-  EXPECT_TRUE(state.HomingIdle.load());
-  ASSERT_TRUE(run.sim.WaitForStandstill(std::chrono::milliseconds(5000)));
-  EXPECT_EQ(run.sim.ControlWord() & 0x0C00, 0) << "the search command still stands";
-  EXPECT_TRUE(ui.Messages().empty());
+  }
 
-  run.sim.SetErrorCode(0);
-  run.sim.SetTruePosition(0);
-  ASSERT_NO_FATAL_FAILURE(search());  // the re-read brings polling back
-  EXPECT_LT(seconds([&] { run.program.CloseWindow(); }), 30);
-  EXPECT_EQ(state.WorkerCount.load(), 0);
-  EXPECT_TRUE(state.HomingIdle.load());
-  EXPECT_NEAR(run.sim.DrivePosition(), 0, 2) << "the run did not set its zero";
+  SimProgram run_{SimConfig{.wireRealism = false, .axis = {.origin = {.position = 5000}}}};  // a search of seconds
+  HeadlessUi& ui_ = run_.program.ui;
+  SharedState& state_ = run_.program.session.state;
+};
+
+TEST_F(HomingAtEnd, windowClosedDuringSearch_runEndsWithItsZeroThenWindowCloses) {
+  EXPECT_LT(Seconds([&] { run_.program.CloseWindow(); }), 30);
+  EXPECT_EQ(state_.WorkerCount.load(), 0);
+  EXPECT_TRUE(state_.HomingIdle.load());
+  EXPECT_NEAR(run_.sim.DrivePosition(), 0, 2) << "the run did not set its zero";
+}
+
+TEST_F(HomingAtEnd, saveWhileFaultedDuringSearch_stopsTheRunAndSaves) {
+  run_.sim.SetErrorCode(1043);
+  ASSERT_TRUE(ui_.RunUntil([&] { return !state_.DriveHealthy.load(); }, 5000));
+  EXPECT_LT(Seconds([&] { run_.program.session.events.Dispatch(Control::SaveButton, UiEvent::Click); }), 20);
+  EXPECT_EQ(run_.sim.SaveCount(), 1u);
+  EXPECT_TRUE(state_.HomingIdle.load());
+  ASSERT_TRUE(run_.sim.WaitForStandstill(std::chrono::milliseconds(5000)));
+  EXPECT_EQ(run_.sim.ControlWord() & 0x0C00, 0) << "the search command still stands";
+  EXPECT_TRUE(ui_.Messages().empty());
+  // The re-read brings polling back.
+  EXPECT_TRUE(ui_.RunUntil([&] { return run_.program.Polling(); }, 10000));
 }
 
 }  // namespace

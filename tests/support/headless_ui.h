@@ -22,24 +22,36 @@ struct RecordedMessage {
 
 class HeadlessUi : public UiServices {
  public:
-  HeadlessUi();  // the constructing thread is the UI thread
+  HeadlessUi() : uiThread_(std::this_thread::get_id()) {}  // the constructing thread is the UI thread
 
   void ShowMessage(MessageIcon icon, const std::string& title, const std::string& text) override;
   void ProcessEvents() override;
   void PostDelayed(int ms, std::function<void()> fn) override;
-  void RunDialog(Control dialog) override;
-  void CloseDialog(Control dialog) override;
-  void Quit(int exitCode) override;
-  bool OnUiThread() const override;
+  void RunDialog(Control dialog) override { if (onDialog) onDialog(dialog); }
+  void CloseDialog(Control dialog) override { closedDialogs.push_back(dialog); }
+  void Quit(int exitCode) override {
+    std::lock_guard lock(mutex_);
+    quitCode_ = exitCode;
+  }
+  bool OnUiThread() const override { return std::this_thread::get_id() == uiThread_; }
 
   // Runs the event loop until `done` is true or `timeoutMs` passed; returns `done()`.
   bool RunUntil(const std::function<bool()>& done, int timeoutMs);
   // Runs the event loop for about `ms` milliseconds.
-  void Pump(int ms);
+  void Pump(int ms) { RunUntil([] { return false; }, ms); }
 
-  std::vector<RecordedMessage> Messages() const;
-  void ClearMessages();
-  std::optional<int> QuitCode() const;
+  std::vector<RecordedMessage> Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+  void ClearMessages() {
+    std::lock_guard lock(mutex_);
+    messages_.clear();
+  }
+  std::optional<int> QuitCode() const {
+    std::lock_guard lock(mutex_);
+    return quitCode_;
+  }
 
   // Called by RunDialog while the dialog "is open"; the dialog closes when it returns
   // or when CloseDialog is called from inside it.

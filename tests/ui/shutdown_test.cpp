@@ -12,6 +12,8 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "tests/support/child_process.h"
 #include "tests/support/fake_sysfs.h"
@@ -20,11 +22,6 @@ namespace dd::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-struct DriveStatus {
-  int speed = -1;
-  unsigned controlWord = 0xFFFF;
-};
 
 class ProgramEnd : public ::testing::Test {
  protected:
@@ -39,16 +36,15 @@ class ProgramEnd : public ::testing::Test {
     program_ = std::make_unique<ChildProcess>(options);
     ASSERT_EQ(program_->ReadLine(30000ms), "jogging");
   }
-  DriveStatus Status() {
+  // The drive's speed and control word, from its console.
+  std::pair<int, unsigned> Status() {
     sim_->Type("status");
     std::string line;
-    while (line.rfind("pos ", 0) != 0) {
-      line = sim_->ReadLine(5000ms);
-      if (line.empty()) break;
+    while (line.rfind("pos ", 0) != 0 && !(line = sim_->ReadLine(5000ms)).empty()) {
     }
-    DriveStatus s;
+    std::pair<int, unsigned> s{-1, 0xFFFF};
     const auto at = line.find(" speed ");
-    if (at != std::string::npos) std::sscanf(line.c_str() + at, " speed %d cw 0x%x", &s.speed, &s.controlWord);
+    if (at != std::string::npos) std::sscanf(line.c_str() + at, " speed %d cw 0x%x", &s.first, &s.second);
     return s;
   }
 
@@ -61,15 +57,15 @@ class ProgramEnd : public ::testing::Test {
 TEST_F(ProgramEnd, sigtermWhileJogging_stopsTheAxisThenEnds_logHasTheStop) {
   const std::string log = (runtime_.Root() / "bus.log").string();
   ASSERT_NO_FATAL_FAILURE(StartJogging({"--log", log}));
-  EXPECT_NE(Status().speed, 0);
+  EXPECT_NE(Status().first, 0);
   kill(program_->Pid(), SIGTERM);
   EXPECT_EQ(program_->WaitExit(10000ms), 0);
-  DriveStatus s = Status();
-  for (auto deadline = std::chrono::steady_clock::now() + 5s; s.speed != 0 && std::chrono::steady_clock::now() < deadline;) {
-    s = Status();
+  auto [speed, controlWord] = Status();
+  for (auto deadline = std::chrono::steady_clock::now() + 5s; speed != 0 && std::chrono::steady_clock::now() < deadline;) {
+    std::tie(speed, controlWord) = Status();
   }
-  EXPECT_EQ(s.speed, 0);
-  EXPECT_TRUE(s.controlWord != 0x0010 && s.controlWord != 0x0020) << "the jog command still stands";
+  EXPECT_EQ(speed, 0);
+  EXPECT_TRUE(controlWord != 0x0010 && controlWord != 0x0020) << "the jog command still stands";
   // The stop went over the line after the signal, and the file got it before the end.
   std::ifstream file(log);
   const std::string text{std::istreambuf_iterator<char>(file), {}};
@@ -78,21 +74,18 @@ TEST_F(ProgramEnd, sigtermWhileJogging_stopsTheAxisThenEnds_logHasTheStop) {
 }
 
 TEST_F(ProgramEnd, silentDrive_endsWithinSecondsAndASecondSignalAtOnce) {
-  ASSERT_NO_FATAL_FAILURE(StartJogging());
-  sim_->Type("fault silent forever");
-  Status();
-  kill(program_->Pid(), SIGTERM);
-  EXPECT_NE(program_->WaitExit(15000ms), -1) << "still running";
-
-  sim_->Type("fault clear");
-  ASSERT_NO_FATAL_FAILURE(StartJogging());
-  sim_->Type("fault silent forever");
-  Status();
-  kill(program_->Pid(), SIGTERM);
-  kill(program_->Pid(), SIGINT);
-  // Both pending at once: the kernel may hand over either first.
-  const int code = program_->WaitExit(2000ms);
-  EXPECT_TRUE(code == 128 + SIGINT || code == 128 + SIGTERM) << code;
+  for (const bool twice : {false, true}) {
+    ASSERT_NO_FATAL_FAILURE(StartJogging());
+    sim_->Type("fault silent forever");
+    Status();
+    kill(program_->Pid(), SIGTERM);
+    if (twice) kill(program_->Pid(), SIGINT);
+    const int status = program_->WaitExit(twice ? 2000ms : 15000ms);
+    EXPECT_NE(status, -1) << "still running";
+    // Both pending at once: the kernel may hand over either first.
+    if (twice) { EXPECT_TRUE(status == 128 + SIGINT || status == 128 + SIGTERM) << status; }
+    sim_->Type("fault clear");
+  }
 }
 
 }  // namespace
