@@ -153,7 +153,7 @@ SoakResult RunFaultSoak(const SoakOptions& options) {
       const auto action = random() % 5;
       if (action < 2) sim.SetTruePosition(kPositions[random() % std::size(kPositions)]);
       if (action == 2) sim.SetErrorCode(kCodes[random() % std::size(kCodes)]);
-      if (action > 2 && options.clickCommands) {  // set zero, or enable / release
+      if (action > 2) {  // set zero, or enable / release, beside polling
         program.session.events.Dispatch(action == 3 ? Control::SetZeroButton : Control::EnableButton, UiEvent::Click);
         ++result.clicks;
       }

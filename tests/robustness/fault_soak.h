@@ -49,7 +49,6 @@ struct SoakOptions {
   // Chance per request of each fault, by SimFault.
   std::array<double, kSimFaultKinds> faults{};
   uint64_t seed = 1;
-  bool clickCommands = true;  // set-zero and enable/release workers beside polling
 };
 
 // The default mix: dropped replies, bad CRC, short, split and late replies, exceptions.

@@ -12,25 +12,23 @@ extern char** environ;
 namespace dd::test {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
+  int pipes[3][2];  // the child's standard input, output and error
+  for (auto& p : pipes) {
+    if (pipe2(p, O_CLOEXEC) != 0) return;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  for (int i = 0; i < 3; ++i) posix_spawn_file_actions_adddup2(&actions, pipes[i][i == 0 ? 0 : 1], i);
   std::vector<std::string> copy = argv;
   std::vector<char*> args;
   for (auto& a : copy) args.push_back(a.data());
   args.push_back(nullptr);
   if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = 0;
   posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  stdin_ = in[1];
-  stdout_ = out[0];
-  stderr_ = err[0];
+  for (int i = 0; i < 3; ++i) close(pipes[i][i == 0 ? 0 : 1]);
+  stdin_ = pipes[0][1];
+  stdout_ = pipes[1][0];
+  stderr_ = pipes[2][0];
 }
 
 ChildProcess::~ChildProcess() {

@@ -50,11 +50,10 @@ fs::path FakeSysfs::AddUsbAdapter(const std::string& device, const std::string& 
   const fs::path usb = root_ / "devices" / bus / "1-1";
   const fs::path port = usb / "1-1:1.0" / ("ttyUSB" + std::to_string(count_));
   fs::create_directories(port);
-  Write(usb / "idVendor", "0403");
-  Write(usb / "idProduct", "6001");
-  Write(usb / "manufacturer", "FTDI");
-  Write(usb / "product", "FT232R USB UART");
-  Write(usb / "serial", serial);
+  for (const auto& [file, text] : {std::pair<const char*, std::string>{"idVendor", "0403"}, {"idProduct", "6001"},
+                                    {"manufacturer", "FTDI"}, {"product", "FT232R USB UART"}, {"serial", serial}}) {
+    Write(usb / file, text);
+  }
   Write(port / "latency_timer", std::to_string(latencyMs));
   TtyDir(device, port);
   return port / "latency_timer";

@@ -23,13 +23,12 @@ bool HeadlessProgram::Pick(int com, uint32_t baud) {
     const auto it = std::find_if(items.begin(), items.end(), [&](const ComboItem& item) { return item.text == text; });
     return it == items.end() ? -1 : static_cast<int>(it - items.begin());
   };
-  const int port = indexOf(Control::PortList, "COM" + std::to_string(com));
-  const int rate = indexOf(Control::BaudList, std::to_string(baud));
-  if (port < 0 || rate < 0) return false;
-  session.controls.SetComboIndex(Control::PortList, port);
-  session.events.Dispatch(Control::PortList, UiEvent::Click);
-  session.controls.SetComboIndex(Control::BaudList, rate);
-  session.events.Dispatch(Control::BaudList, UiEvent::Click);
+  for (const auto& [list, text] : {std::pair{Control::PortList, "COM" + std::to_string(com)},
+                                   {Control::BaudList, std::to_string(baud)}}) {
+    if (indexOf(list, text) < 0) return false;
+    session.controls.SetComboIndex(list, indexOf(list, text));
+    session.events.Dispatch(list, UiEvent::Click);
+  }
   return session.controls.Enabled(Control::OpenCloseButton);
 }
 
@@ -59,7 +58,7 @@ void HeadlessProgram::CloseWindow() {
 }
 
 bool HeadlessProgram::Polling() const {
-  return Connected() && session.controls.Enabled(Control::MotionPanel) &&
+  return session.Connected() && session.controls.Enabled(Control::MotionPanel) &&
          session.state.WorkerCount.load() > 0;
 }
 

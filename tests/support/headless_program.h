@@ -29,7 +29,6 @@ class HeadlessProgram {
   void CloseCommunication();
   // Main window close: waits for every worker, closes the port and the bus lock.
   void CloseWindow();
-  bool Connected() const { return session.Connected(); }
   bool Polling() const;  // connected, panels enabled, a worker running
 
   HeadlessUi ui;

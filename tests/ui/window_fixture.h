@@ -40,9 +40,7 @@ class WindowTest : public ::testing::Test {
     return w;
   }
   template <typename T>
-  T* As(Control name) const {
-    return qobject_cast<T*>(W(name));
-  }
+  T* As(Control name) const { return qobject_cast<T*>(W(name)); }
   void ShowActive() {
     window->show();
     QApplication::setActiveWindow(window.get());
