@@ -174,7 +174,9 @@ class HomingRun {
     DelayMs(s_, kFirstTestMs);
     for (;;) {
       if (test == AbortTest::BeforeMoving && Aborted()) return false;
-      if (!st_.MotorMoving) return true;
+      // A stop clicked before polling saw the motion also halts the axis short of its
+      // goal: that standstill is the stop's, and no zero may be set there.
+      if (!st_.MotorMoving) return !Aborted();
       if (test == AbortTest::AfterMoving && Aborted()) return false;
       Tick();
     }
