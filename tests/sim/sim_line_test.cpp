@@ -194,8 +194,7 @@ TEST_F(LinkAgainstSim, eachFault_failsAsPredictedAndTheNextRequestIsClean_chance
     EXPECT_EQ(v, 512) << kind;
     EXPECT_EQ(Until(result, [&] { return Faulted(fault, write); }), result) << kind;
   }
-  // A dropped reply's command was carried out; a silent drive's was not. (Unplugging is
-  // the robustness tests'.)
+  // A dropped reply's command was carried out; a silent drive's was not.
   EXPECT_EQ(Faulted(SimFault::Drop, [&] { return WriteRunSpeed(port_, 1, 300); }), kShortReply);
   EXPECT_EQ(sim_->Register(0x0040), 300);
   EXPECT_EQ(Faulted(SimFault::Silent, [&] { return WriteRunSpeed(port_, 1, 400); }), kShortReply);
@@ -215,7 +214,6 @@ TEST_F(LinkAgainstSim, eachFault_failsAsPredictedAndTheNextRequestIsClean_chance
 }
 
 // --- The drivesim program ---
-
 
 test::ChildProcess Drivesim(std::vector<std::string> args) {
   args.insert(args.begin(), DRIVESIM_PATH);
