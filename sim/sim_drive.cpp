@@ -433,11 +433,6 @@ bool SimDrive::LinkAsCom(int n) {
   return MakeLink(impl_->linkPath, impl_->path);
 }
 
-std::string SimDrive::LinkPath() const {
-  std::lock_guard<std::mutex> lk(impl_->mu);
-  return impl_->linkPath;
-}
-
 void SimDrive::Vanish() {
   impl_->OnIoThread([this] {
     if (impl_->fd < 0) return;

@@ -64,7 +64,6 @@ class SimDrive {
   // Makes <port dir>/COMn a link to the device (DRIVEDESK_PORT_DIR, default
   // /tmp/drivedesk-ports); follows Return(), removed on Vanish() and Stop().
   bool LinkAsCom(int n);
-  std::string LinkPath() const;  // empty if none
   static std::string PortDirectory();
 
   // Unplugs: closes the pty, the master's next I/O fails. The drive keeps its state.
