@@ -148,7 +148,11 @@ class LinkAgainstSim : public ::testing::Test {
     ASSERT_NE(port_, 0);
   }
   void SetUp() override {
-    SetFrameTrace([this](const TransactionRecord& r) { sent_ += r.request.empty() ? 0 : 1; });
+    SetFrameTrace([this](const TransactionRecord& r) {
+      if (r.request.empty()) return;
+      ++sent_;
+      traced_ = {{r.request.begin(), r.request.end()}, {r.reply.begin(), r.reply.end()}};
+    });
     Open({});
   }
   void TearDown() override {
@@ -175,6 +179,7 @@ class LinkAgainstSim : public ::testing::Test {
   std::unique_ptr<SimDrive> sim_;
   SerialHandle port_ = 0;
   std::size_t sent_ = 0;
+  std::pair<std::vector<uint8_t>, std::vector<uint8_t>> traced_;  // the last request and reply
 };
 
 TEST_F(LinkAgainstSim, eachFault_failsAsPredictedAndTheNextRequestIsClean_chanceRepeatsWithSeed) {
@@ -190,6 +195,10 @@ TEST_F(LinkAgainstSim, eachFault_failsAsPredictedAndTheNextRequestIsClean_chance
     const int kind = static_cast<int>(fault);
     EXPECT_EQ(Until(result, [&] { v = 77; return Faulted(fault, read); }), result) << kind;
     EXPECT_EQ(v, result == kBadCrc ? 0 : 77) << kind;
+    // The trace holds what went over the line, a dropped or corrupt reply included.
+    if (fault == SimFault::Drop || fault == SimFault::BadCrc) {
+      EXPECT_EQ(traced_, std::pair(sim_->Log().back().request, sim_->Log().back().reply)) << kind;
+    }
     EXPECT_EQ(Until(kOk, [&] { return Call(read); }), kOk) << kind;
     EXPECT_EQ(v, 512) << kind;
     EXPECT_EQ(Until(result, [&] { return Faulted(fault, write); }), result) << kind;
