@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "status/sample_history.h"
 #include "status/status_display.h"
@@ -93,6 +94,49 @@ TEST_F(StatusWorkerTest, liveValuesLimitsAndReleasedMotor_followTheSimulatorUnti
   // A stop request ends the worker at the top of its next cycle; nothing follows long.
   StopWorkers();
   EXPECT_FALSE(sim->WaitForRequests(sim->RequestCount() + 1, std::chrono::milliseconds(200)));
+}
+
+// The curves' samples are the values the polling read, cycle by cycle, decoded here from
+// the simulator's reply bytes.
+TEST_F(StatusWorkerTest, samples_areTheValuesOfTheRepliesDuringAMove) {
+  session.samples = std::make_shared<SampleHistory>();
+  sim->ClearLog();
+  StartStatusWorker(session);
+  WaitRequests(18);
+  SetDriveTarget(3000);
+  ASSERT_TRUE(sim->WaitForStandstill(std::chrono::seconds(10)));
+  WaitRequests(18);
+  StopWorkers();
+  const double rpmPerUnit = st().SpeedCoefficient.load() * 60000.0 / st().PulsesPerRev.load();
+  std::vector<Sample> read;
+  Sample cycle;
+  for (const SimLogEntry& e : sim->Log()) {
+    const auto& r = e.reply;
+    if ((e.function != 3 && e.function != 4) || r.size() < 7) continue;
+    const double s32 = r.size() == 9 ? static_cast<int32_t>(r[3] << 24 | r[4] << 16 | r[5] << 8 | r[6]) : 0;
+    switch (e.reg) {
+      case 0x002C: cycle[Quantity::ActualPosition] = s32; break;
+      case 0x002E: cycle[Quantity::TargetPosition] = s32; break;
+      case 0x003C: cycle[Quantity::Deviation] = s32; break;
+      case 0x0015: cycle[Quantity::CurrentAmps] = (r[3] << 8 | r[4]) / 100.0; break;
+      case 0x0045: cycle[Quantity::SpeedRpm] = s32 * rpmPerUnit; read.push_back(cycle); break;
+      default: break;
+    }
+  }
+  uint64_t next = 0;
+  const std::vector<Sample> samples = session.samples->Since(next);
+  ASSERT_EQ(samples.size(), read.size());
+  bool moved = false;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    for (std::size_t q = 0; q < kQuantityCount; ++q) {
+      EXPECT_NEAR(samples[i].values[q], read[i].values[q], 1e-9) << i << " " << q;
+    }
+    if (i > 0) {
+      EXPECT_GT(samples[i].time, samples[i - 1].time);
+    }
+    moved = moved || samples[i][Quantity::SpeedRpm] != 0;
+  }
+  EXPECT_TRUE(moved);
 }
 
 // The origin input sits on Free (bit 2) for drive variant 1, on Zero (bit 3) otherwise;
