@@ -132,7 +132,7 @@ void PrintValue(double value) { std::printf("%.0f\n", value); }
 
 // Runs one read; prints "value" or "Name value".
 dd::CommandResult RunRead(const dd::DriveOperation& op, dd::SerialHandle port, bool withName) {
-  if (withName) std::printf("%.*s ", static_cast<int>(op.name.size()), op.name.data());
+  if (withName) std::printf("%.*s ", static_cast<int>(op.Name().size()), op.Name().data());
   dd::CommandResult result = dd::kOk;
   if (op.kind == dd::OperationKind::ReadInt) {
     int32_t value = 0;
@@ -409,7 +409,7 @@ int main(int argc, char** argv) {
       if (!IsRead(each)) continue;
       const dd::CommandResult result = RunRead(each, port, /*withName=*/true);
       if (result != dd::kOk) {
-        const int code = Fail(each.name, result);
+        const int code = Fail(each.Name(), result);
         if (exitCode == 0) exitCode = code;
       }
     }
@@ -424,7 +424,7 @@ int main(int argc, char** argv) {
         break;
       case dd::OperationKind::Command: result = op->command(port, kDriveAddress); break;
     }
-    if (result != dd::kOk) exitCode = Fail(op->name, result);
+    if (result != dd::kOk) exitCode = Fail(op->Name(), result);
   }
   dd::ClosePort(port);
   return exitCode;

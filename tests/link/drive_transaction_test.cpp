@@ -145,12 +145,12 @@ TEST_F(DriveOverPty, silentDriveThenEveryOperation_timeOutsAndFrameTrace) {
   for (const DriveOperation& op : DriveOperations()) {
     int32_t i0 = 5;
     double d0 = 5;  // without a port: -1, outputs kept, nothing sent or traced
-    EXPECT_EQ(test::CallOperation(op, 0, i0, d0), kNoPort) << op.name;
-    EXPECT_EQ(i0 + d0, 10) << op.name;
-    EXPECT_EQ(test::CallOperation(op, port_, i, d), kOk) << op.name;
+    EXPECT_EQ(test::CallOperation(op, 0, i0, d0), kNoPort) << op.Name();
+    EXPECT_EQ(i0 + d0, 10) << op.Name();
+    EXPECT_EQ(test::CallOperation(op, port_, i, d), kOk) << op.Name();
     ASSERT_TRUE(peer.waitForRequests(3 + seen.size(), 1s));
     ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.back().operation, op.name);
+    EXPECT_EQ(seen.back().operation, op.Name());
     EXPECT_EQ(seen.back().attempt, 1);
     EXPECT_EQ(ToHex(seen.back().request), ToHex(peer.requests().back()));
     EXPECT_EQ(ToHex(seen.back().reply), ToHex(answer(peer.requests().back())));

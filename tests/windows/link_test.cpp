@@ -109,7 +109,7 @@ TEST(WindowsTransport, eachFault_failsWithItsResultSoon_thenTheDriveAnswersAgain
 // Each write sends back what its read got (into `value`), so the drive keeps its settings.
 CommandResult RunOperation(const DriveOperation& op, SerialHandle port, int& requests, double& value) {
   if (op.kind == OperationKind::WriteInt || op.kind == OperationKind::WriteDouble) {
-    const DriveOperation* read = FindDriveOperation("Read" + std::string(op.name.substr(5)));
+    const DriveOperation* read = FindDriveOperation("Read" + std::string(op.Name().substr(5)));
     if (read == nullptr) return kNoPort;
     if (const CommandResult result = RunOperation(*read, port, requests, value); result != kOk) return result;
   }
@@ -137,7 +137,7 @@ TEST(WindowsTransport, everyDriveOperation_isOneFrameTheDriveUnderstandsAndAnswe
   int requests = 0;
   for (const DriveOperation& op : DriveOperations()) {
     double value = 0;
-    EXPECT_EQ(RunOperation(op, port, requests, value), kOk) << op.name;
+    EXPECT_EQ(RunOperation(op, port, requests, value), kOk) << op.Name();
   }
   ClosePort(port);
   // The drive's own log: each of these requests was understood and answered.
