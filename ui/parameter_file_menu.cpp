@@ -167,45 +167,42 @@ bool ParameterFileMenu::LoadChosen(const QString& title, QString& path, Paramete
 
 void ParameterFileMenu::Compare() {
   if (!ParameterFileActionsAvailable(session_)) return;
-  QString path;
-  auto file = std::make_shared<ParameterFile>();
-  if (!LoadChosen(kCompareTitle, path, *file)) return;
-  ReadDriveInBackground(
-      session_, RestoredParameters(*file, true),
-      [this, path, file](std::optional<DriveParameters> read, const std::string& failure) {
-        if (!read) {
-          session_.Message(MessageIcon::Error, kCompareTitle, "    " + failure);
-          return;
-        }
-        std::vector<ComparisonRow> rows;
-        const FieldBounds& b = read->facts.bounds;
-        const auto rpm = RpmPerSpeedUnit(b.speedCoefficient, b.pulsesPerRev);
-        for (const ParameterSpec& p : ParameterTable()) {
-          const auto& mine = file->values[IndexOf(p.write)];
-          const auto& theirs = read->values[IndexOf(p.write)];
-          if (!mine || !theirs) continue;
-          QString caption = Q(std::string(p.caption));
-          caption.chop(1);  // the caption's colon
-          rows.push_back({caption, Q(PersonReading(p.write, *theirs, rpm, b.pulsesPerRev)),
-                          Q(PersonReading(p.write, *mine, rpm, b.pulsesPerRev)), *mine != *theirs});
-        }
-        if (dialogs_.showComparison(rows)) ConfirmAndRestore(path, *file, *read);
-      });
+  WithFileAndDrive(kCompareTitle, [this](const QString& path, const ParameterFile& file,
+                                         const DriveParameters& read) {
+    std::vector<ComparisonRow> rows;
+    const FieldBounds& b = read.facts.bounds;
+    const auto rpm = RpmPerSpeedUnit(b.speedCoefficient, b.pulsesPerRev);
+    for (const ParameterSpec& p : ParameterTable()) {
+      const auto& mine = file.values[IndexOf(p.write)];
+      const auto& theirs = read.values[IndexOf(p.write)];
+      if (!mine || !theirs) continue;
+      QString caption = Q(std::string(p.caption));
+      caption.chop(1);  // the caption's colon
+      rows.push_back({caption, Q(PersonReading(p.write, *theirs, rpm, b.pulsesPerRev)),
+                      Q(PersonReading(p.write, *mine, rpm, b.pulsesPerRev)), *mine != *theirs});
+    }
+    if (dialogs_.showComparison(rows)) ConfirmAndRestore(path, file, read);
+  });
 }
 
 void ParameterFileMenu::Restore() {
   if (!ParameterFileActionsAvailable(session_) || RefuseWhileAxisBusy(session_)) return;
+  WithFileAndDrive(kRestoreTitle, [this](const QString& path, const ParameterFile& file,
+                                         const DriveParameters& read) { ConfirmAndRestore(path, file, read); });
+}
+
+void ParameterFileMenu::WithFileAndDrive(const char* title, FileAndDrive then) {
   QString path;
   auto file = std::make_shared<ParameterFile>();
-  if (!LoadChosen(kRestoreTitle, path, *file)) return;
+  if (!LoadChosen(title, path, *file)) return;
   ReadDriveInBackground(
       session_, RestoredParameters(*file, true),
-      [this, path, file](std::optional<DriveParameters> read, const std::string& failure) {
+      [this, title, path, file, then](std::optional<DriveParameters> read, const std::string& failure) {
         if (!read) {
-          session_.Message(MessageIcon::Error, kRestoreTitle, "    " + failure);
+          session_.Message(MessageIcon::Error, title, "    " + failure);
           return;
         }
-        ConfirmAndRestore(path, *file, *read);
+        then(path, *file, *read);
       });
 }
 

@@ -55,6 +55,11 @@ class ParameterFileMenu : public QObject {
   void UpdateEnabled();
   // Reads and parses a file chosen by the operator; false (after a message) on a problem.
   bool LoadChosen(const QString& title, QString& path, ParameterFile& file);
+  // Loads a file the operator picks, then reads the drive in the background; `then` runs
+  // on the UI thread with both, or the failure is shown under `title`.
+  using FileAndDrive =
+      std::function<void(const QString& path, const ParameterFile& file, const DriveParameters& read)>;
+  void WithFileAndDrive(const char* title, FileAndDrive then);
   void ConfirmAndRestore(const QString& path, const ParameterFile& file,
                          const DriveParameters& drive);
 
