@@ -10,13 +10,18 @@ BusLog::BusLog(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity,
   ring_.reserve(capacity_);
 }
 
+BusRecord& BusLog::NextSlot() {
+  if (ring_.size() < capacity_ && next_ >= ring_.size()) ring_.emplace_back();
+  BusRecord& r = ring_[next_ % capacity_];
+  r.sequence = next_++;
+  return r;
+}
+
 void BusLog::Push(const TransactionRecord& record) {
   const auto request = record.request.first(std::min(record.request.size(), std::size_t{32}));
   const auto reply = record.reply.first(std::min(record.reply.size(), std::size_t{64}));
   const std::lock_guard lock(mutex_);
-  if (ring_.size() < capacity_ && next_ >= ring_.size()) ring_.emplace_back();
-  BusRecord& r = ring_[next_ % capacity_];
-  r.sequence = next_++;
+  BusRecord& r = NextSlot();
   r.sent = record.sent;
   r.received = record.received;
   r.sentWall = record.sentWall;
@@ -35,10 +40,8 @@ void BusLog::PushNotice(std::string text) {
   const auto now = std::chrono::steady_clock::now();
   const auto wall = std::chrono::system_clock::now();
   const std::lock_guard lock(mutex_);
-  if (ring_.size() < capacity_ && next_ >= ring_.size()) ring_.emplace_back();
-  BusRecord& r = ring_[next_ % capacity_];
-  r = BusRecord{};
-  r.sequence = next_++;
+  BusRecord& r = NextSlot();
+  r = BusRecord{r.sequence};
   r.sent = r.received = now;
   r.sentWall = wall;
   r.notice = std::move(notice);

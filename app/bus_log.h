@@ -58,6 +58,9 @@ class BusLog {
   std::size_t Capacity() const { return capacity_; }
 
  private:
+  // The slot for the next record, with its sequence set; under the lock.
+  BusRecord& NextSlot();
+
   const std::size_t capacity_;
   mutable std::mutex mutex_;
   std::vector<BusRecord> ring_;
