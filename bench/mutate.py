@@ -97,7 +97,7 @@ MUTATIONS = [
      "if (f[0] != slaveAddress && f[0] != 0) return false;",
      "if (f[0] != slaveAddress && f[0] != 0 && false) return false;",
      "the simulator answers requests for other slave addresses"),
-    ("view-switch-size", "ui/view_switch.cpp",
+    ("view-switch-size", "ui/qt/view_switch.cpp",
      "full ? kFullOuterWidth : kCompactOuterWidth", "full ? kCompactOuterWidth : kFullOuterWidth",
      "the view switch gives each view the other's width"),
 ]

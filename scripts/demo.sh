@@ -31,8 +31,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   shots="${DRIVEDESK_DEMO_SHOTS:-$build/demo-tour}"
   echo "demo: no display; touring the window under Xvfb, screenshots in $shots"
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
-    "$build/ui/drivedesk_tour" --use-com1 "$shots"
+    "$build/ui/qt/drivedesk_tour" --use-com1 "$shots"
   echo "demo: screenshots:"; ls -1 "$shots"/*.png
 else
-  "$build/ui/drivedesk"
+  "$build/ui/qt/drivedesk"
 fi

@@ -6,7 +6,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
 shift || true
 
-packages=(build-essential cmake ninja-build pkg-config
+packages=(build-essential cmake ninja-build pkg-config ccache
           qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
           libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev mbpoll
           g++-mingw-w64-x86-64 wine64 googletest xvfb xauth fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming
@@ -36,5 +36,7 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
+# The cache is shared by every checkout: paths below the checkout count as relative.
+export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
 cmake -S "$here" -B "$build" -G Ninja "$@" >/dev/null
 ninja -C "$build" -j"$(nproc)"

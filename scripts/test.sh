@@ -10,6 +10,7 @@ sanitize="${1:-}"
 build="$here/build${sanitize:+-$sanitize}"
 "$here/scripts/setup.sh" "$build" -DDRIVEDESK_SANITIZE="$sanitize"
 
+export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=1
 if [ -z "$sanitize" ]; then
   echo "test: cross-compiling for Windows (build-win)"
   cmake -S "$here" -B "$here/build-win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \

@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "app/session.h"
-#include "ui/main_window.h"
-#include "ui/program_main.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/program_main.h"
 
 int main(int argc, char* argv[]) {
   return dd::RunProgram(argc, argv, dd::ParseProgramOptions(argc, argv), [](dd::Session& session, dd::MainWindow& window) {

@@ -19,7 +19,7 @@
 #include "tests/support/fake_sysfs.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/install_handlers.h"
-#include "ui/parameter_file_menu.h"
+#include "ui/qt/parameter_file_menu.h"
 
 namespace dd::test {
 namespace {

@@ -12,9 +12,9 @@
 
 #include "app/session.h"
 #include "tests/support/headless_ui.h"
-#include "ui/main_window.h"
-#include "ui/qt_ui_services.h"
-#include "ui/view_switch.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_ui_services.h"
+#include "ui/qt/view_switch.h"
 #include "ui/window_layout.h"
 
 namespace dd::test {

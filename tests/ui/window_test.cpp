@@ -22,10 +22,10 @@
 #include "app/bus_log.h"
 #include "app/control.h"
 #include "tests/ui/window_fixture.h"
-#include "ui/bus_log_window.h"
-#include "ui/curves_window.h"
-#include "ui/lamp_widget.h"
-#include "ui/settings_dialog.h"
+#include "ui/qt/bus_log_window.h"
+#include "ui/qt/curves_window.h"
+#include "ui/qt/lamp_widget.h"
+#include "ui/qt/settings_dialog.h"
 
 namespace dd::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "app/version.h"
-#include "ui/program_main.h"
+#include "ui/qt/program_main.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/curves_window.h"
+#include "ui/qt/curves_window.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/qt_ui_services.h"
+#include "ui/qt/qt_ui_services.h"
 
 namespace dd {
 namespace {

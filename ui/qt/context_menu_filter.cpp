@@ -1,4 +1,4 @@
-#include "ui/context_menu_filter.h"
+#include "ui/qt/context_menu_filter.h"
 
 #include <QEvent>
 

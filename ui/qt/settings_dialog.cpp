@@ -1,4 +1,4 @@
-#include "ui/settings_dialog.h"
+#include "ui/qt/settings_dialog.h"
 
 #include <QKeyEvent>
 

@@ -1,12 +1,12 @@
-#include "ui/program_setup.h"
+#include "ui/qt/program_setup.h"
 
 #include "app/session.h"
-#include "ui/bus_log_window.h"
+#include "ui/qt/bus_log_window.h"
 #include "ui/install_handlers.h"
-#include "ui/main_window.h"
-#include "ui/parameter_file_menu.h"
-#include "ui/qt_ui_services.h"
-#include "ui/view_switch.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/parameter_file_menu.h"
+#include "ui/qt/qt_ui_services.h"
+#include "ui/qt/view_switch.h"
 
 namespace dd {
 

@@ -1,4 +1,4 @@
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include <QCloseEvent>
 #include <QMenu>
@@ -7,8 +7,8 @@
 
 #include "app/session.h"
 #include "app/version.h"
-#include "ui/curves_window.h"
-#include "ui/settings_dialog.h"
+#include "ui/qt/curves_window.h"
+#include "ui/qt/settings_dialog.h"
 #include "ui/window_layout.h"
 
 namespace dd {

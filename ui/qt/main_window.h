@@ -9,8 +9,8 @@ class QMenu;
 class QMenuBar;
 #include <memory>
 
-#include "ui/control_mirror.h"
-#include "ui/form_widgets.h"
+#include "ui/qt/control_mirror.h"
+#include "ui/qt/form_widgets.h"
 
 namespace dd {
 

@@ -1,4 +1,4 @@
-#include "ui/ui_thread_queue.h"
+#include "ui/qt/ui_thread_queue.h"
 
 #include <QTimer>
 

@@ -1,9 +1,9 @@
-#include "ui/control_mirror.h"
+#include "ui/qt/control_mirror.h"
 
 #include <algorithm>
 
 #include "app/control_model.h"
-#include "ui/form_widgets.h"
+#include "ui/qt/form_widgets.h"
 
 namespace dd {
 

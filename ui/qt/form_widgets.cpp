@@ -1,4 +1,4 @@
-#include "ui/form_widgets.h"
+#include "ui/qt/form_widgets.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -20,8 +20,8 @@
 #include <cmath>
 
 #include "app/session.h"
-#include "ui/lamp_widget.h"
-#include "ui/ui_fonts.h"
+#include "ui/qt/lamp_widget.h"
+#include "ui/qt/ui_fonts.h"
 
 namespace dd {
 namespace {

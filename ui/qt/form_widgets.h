@@ -13,7 +13,7 @@
 #include <set>
 
 #include "app/control_model.h"
-#include "ui/context_menu_filter.h"
+#include "ui/qt/context_menu_filter.h"
 #include "ui/window_layout.h"
 
 class QWidget;

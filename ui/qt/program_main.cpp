@@ -1,4 +1,4 @@
-#include "ui/program_main.h"
+#include "ui/qt/program_main.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -12,11 +12,11 @@
 #include "app/orderly_shutdown.h"
 #include "app/session.h"
 #include "app/single_instance.h"
-#include "ui/main_window.h"
-#include "ui/program_setup.h"
-#include "ui/qt_ui_services.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/program_setup.h"
+#include "ui/qt/qt_ui_services.h"
 #include "ui/shutdown_requests.h"
-#include "ui/ui_fonts.h"
+#include "ui/qt/ui_fonts.h"
 #include "ui/window_layout.h"
 
 namespace dd {

@@ -1,4 +1,4 @@
-#include "ui/bus_log_window.h"
+#include "ui/qt/bus_log_window.h"
 
 #include <QAbstractTableModel>
 #include <QCheckBox>
@@ -20,7 +20,7 @@
 
 #include "app/bus_log_format.h"
 #include "link/frame_meaning.h"
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 
 namespace dd {
 namespace {

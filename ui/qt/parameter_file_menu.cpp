@@ -1,4 +1,4 @@
-#include "ui/parameter_file_menu.h"
+#include "ui/qt/parameter_file_menu.h"
 
 #include <QAction>
 #include <QCheckBox>

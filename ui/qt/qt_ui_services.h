@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/ui_services.h"
-#include "ui/ui_thread_queue.h"
+#include "ui/qt/ui_thread_queue.h"
 
 namespace dd {
 

@@ -24,12 +24,12 @@
 #include "app/control.h"
 #include "app/session.h"
 #include "sim/sim_drive.h"
-#include "ui/curves_window.h"
-#include "ui/main_window.h"
-#include "ui/program_setup.h"
-#include "ui/qt_ui_services.h"
-#include "ui/settings_dialog.h"
-#include "ui/ui_fonts.h"
+#include "ui/qt/curves_window.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/program_setup.h"
+#include "ui/qt/qt_ui_services.h"
+#include "ui/qt/settings_dialog.h"
+#include "ui/qt/ui_fonts.h"
 #include "ui/window_layout.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "ui/view_switch.h"
+#include "ui/qt/view_switch.h"
 
 #include <array>
 
 #include "app/session.h"
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 #include "ui/window_layout.h"
 
 namespace dd {

@@ -1,4 +1,4 @@
-#include "ui/lamp_widget.h"
+#include "ui/qt/lamp_widget.h"
 
 #include <QPainter>
 #include <QPalette>

@@ -1,4 +1,4 @@
-#include "ui/ui_fonts.h"
+#include "ui/qt/ui_fonts.h"
 
 #include <QFontDatabase>
 #include <QStringList>

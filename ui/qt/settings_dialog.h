@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "ui/form_widgets.h"
+#include "ui/qt/form_widgets.h"
 
 namespace dd {
 

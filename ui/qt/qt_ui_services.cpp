@@ -1,4 +1,4 @@
-#include "ui/qt_ui_services.h"
+#include "ui/qt/qt_ui_services.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "app/exit_steps.h"
-#include "ui/main_window.h"
+#include "ui/qt/main_window.h"
 
 namespace dd {
 
