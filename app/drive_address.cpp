@@ -91,4 +91,26 @@ std::string ChangeDriveAddress(Session& s, std::string_view text) {
   return "";
 }
 
+bool UseFoundDrive(Session& s, const FoundDrive& drive) {
+  if (s.state.PortHandle.load() != 0) return false;
+  const auto ports = s.controls.Items(Control::PortList);
+  const auto bauds = s.controls.Items(Control::BaudList);
+  int portIndex = -1;
+  int baudIndex = -1;
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    if (drive.port.number != 0 && ports[i].data == drive.port.number) portIndex = static_cast<int>(i);
+  }
+  for (std::size_t i = 0; i < bauds.size(); ++i) {
+    if (bauds[i].text == std::to_string(drive.baud)) baudIndex = static_cast<int>(i);
+  }
+  if (portIndex < 0 || baudIndex < 0) return false;
+  s.controls.SetComboIndex(Control::PortList, portIndex);
+  s.controls.SetComboIndex(Control::BaudList, baudIndex);
+  // As the operator's clicks: the connect button follows the two lists.
+  s.events.Dispatch(Control::PortList, UiEvent::Click);
+  s.events.Dispatch(Control::BaudList, UiEvent::Click);
+  UseDriveAddress(s, drive.address);
+  return true;
+}
+
 }  // namespace dd

@@ -33,6 +33,13 @@ void UseDriveAddress(Session& session, int address);
 // outside 1 to 247, or communication open).
 std::string ChangeDriveAddress(Session& session, std::string_view text);
 
+struct FoundDrive;
+// Picks a drive the search found: its port and baud rate in the lists and its address,
+// ready for "开启通信". False (nothing changed) while communication is open or when the
+// port is not in the port list.
+bool UseFoundDrive(Session& session, const FoundDrive& drive);
+
 inline constexpr const char* kAddressTitle = "驱动器地址";
+inline constexpr const char* kSearchTitle = "搜索驱动器";
 
 }  // namespace dd
