@@ -257,22 +257,14 @@ void SaveParameterSet(Session& session) {
   steps.store = [s, newNumber](const BusAccess& bus) {
     SaveParameters(bus.port, bus.address);  // sent once, its result not examined
     DelayMs(*s, kStoreSettleMs);
-    if (*newNumber) FollowRenumberedDrive(*s, bus, **newNumber);
+    if (*newNumber && AnsweringAddress(bus, **newNumber) == **newNumber) {
+      TakeRenumberedAddress(*s, **newNumber);
+    }
   };
   RunLikeSave(session, steps);
 }
 
-void FollowRenumberedDrive(Session& session, const BusAccess& bus, uint16_t number) {
-  // A drive that keeps its old address until it is switched off and on again stays
-  // where it answers; one that answers nowhere is looked for at the new number, and
-  // the re-read says what it finds.
-  const auto answersAt = [&bus](uint16_t address) {
-    double model = 0;
-    BusAccess at = bus;
-    at.address = address;
-    return ReadWithRetry(at, [&] { return ReadDriveModel(bus.port, address, model); });
-  };
-  if (!answersAt(number) && answersAt(bus.address)) return;
+void TakeRenumberedAddress(Session& session, uint16_t number) {
   UseDriveAddress(session, number);
   session.controls.SetText(Control::StatusText, RenumberedHint(number));
 }

@@ -50,13 +50,12 @@ struct ExclusiveWrites {
 bool RunLikeSave(Session& session, const ExclusiveWrites& steps);
 
 // The whole save behind the save button ("保存修改"). A save that gives the drive a new
-// "驱动器号" follows it there (FollowRenumberedDrive) before reading everything again.
+// "驱动器号" follows it there (AnsweringAddress) before reading everything again.
 void SaveParameterSet(Session& session);
 
-// After the store of a new drive number: takes `number` as the drive's address, shows it
-// in the title and says so in the hint line, unless the drive is silent there and still
-// answers at the old address.
-void FollowRenumberedDrive(Session& session, const BusAccess& bus, uint16_t number);
+// Takes a drive's new number as its address, shows it in the title and says so in the
+// hint line.
+void TakeRenumberedAddress(Session& session, uint16_t number);
 std::string RenumberedHint(int number);
 
 inline constexpr const char* kSpeedOrderTitle = "错误信息";
