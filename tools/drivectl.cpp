@@ -283,6 +283,10 @@ int Restore(const dd::BusAccess& bus, const std::string& path, const dd::Paramet
   const dd::RestoreOutcome outcome =
       dd::StoreAndVerify(bus, file, withNumber, dd::kStoreSettleMs);
   if (!outcome.stored) Say("the drive did not acknowledge the store command");
+  if (outcome.newAddress) {
+    Say("the drive took drive number " + std::to_string(*outcome.newAddress) + ": it answers at address " +
+        std::to_string(*outcome.newAddress) + " now");
+  }
   for (const dd::Difference& d : outcome.notTaken) {
     const std::string name(dd::SpecOf(d.parameter).name);
     Say(d.drive ? name + " did not take: the drive holds " + std::to_string(*d.drive) +
