@@ -56,19 +56,44 @@ const OperationShape* OperationOfRequest(std::span<const uint8_t> request) {
   return nullptr;
 }
 
-std::optional<double> FrameValue(const OperationShape& shape, std::span<const uint8_t> request,
-                                 std::span<const uint8_t> reply) {
-  std::optional<double> raw;
+std::optional<double> FrameRegisterValue(const OperationShape& shape, std::span<const uint8_t> request,
+                                         std::span<const uint8_t> reply) {
   if (shape.function == kReadHolding || shape.function == kReadInput) {
     if (reply.size() != ReadReplyLength(shape.count)) return std::nullopt;
-    raw = Decode(shape.encoding, reply.subspan(3, 2u * shape.count));
-  } else if (shape.function == kWriteSingle) {
-    raw = Decode(shape.encoding, request.subspan(4, 2));
-  } else if (request.size() >= 7u + 2u * shape.count) {
-    raw = Decode(shape.encoding, request.subspan(7, 2u * shape.count));
+    return Decode(shape.encoding, reply.subspan(3, 2u * shape.count));
   }
+  if (request.size() < 6) return std::nullopt;
+  if (shape.function == kWriteSingle) return Decode(shape.encoding, request.subspan(4, 2));
+  if (request.size() < 7u + 2u * shape.count) return std::nullopt;
+  return Decode(shape.encoding, request.subspan(7, 2u * shape.count));
+}
+
+std::optional<double> FrameValue(const OperationShape& shape, std::span<const uint8_t> request,
+                                 std::span<const uint8_t> reply) {
+  const std::optional<double> raw = FrameRegisterValue(shape, request, reply);
   if (!raw) return std::nullopt;
   return *raw * shape.scale;
+}
+
+std::optional<uint8_t> ExceptionCode(std::span<const uint8_t> request, std::span<const uint8_t> reply) {
+  if (request.size() < 2 || reply.size() != 5 || reply[1] != (request[1] | 0x80)) return std::nullopt;
+  if (!CheckCrc(reply.data(), reply.size())) return std::nullopt;
+  return reply[2];
+}
+
+std::string_view ExceptionName(uint8_t code) {
+  switch (code) {
+    case 1: return "IllegalFunction";
+    case 2: return "IllegalDataAddress";
+    case 3: return "IllegalDataValue";
+    case 4: return "SlaveDeviceFailure";
+    case 5: return "Acknowledge";
+    case 6: return "SlaveDeviceBusy";
+    case 8: return "MemoryParityError";
+    case 10: return "GatewayPathUnavailable";
+    case 11: return "GatewayTargetFailed";
+    default: return "Unknown";
+  }
 }
 
 }  // namespace dd

@@ -30,4 +30,14 @@ const OperationShape* OperationOfRequest(std::span<const uint8_t> request);
 std::optional<double> FrameValue(const OperationShape& shape, std::span<const uint8_t> request,
                                  std::span<const uint8_t> reply);
 
+// The value's register image as the frame carries it (before the operation's scale).
+std::optional<double> FrameRegisterValue(const OperationShape& shape, std::span<const uint8_t> request,
+                                         std::span<const uint8_t> reply);
+
+// The exception code of a reply that is a Modbus exception to this request (5 bytes,
+// the request's function code with the high bit set, a good CRC); nullopt otherwise.
+std::optional<uint8_t> ExceptionCode(std::span<const uint8_t> request, std::span<const uint8_t> reply);
+// "IllegalFunction", "IllegalDataAddress", ... for the standard codes, else "Unknown".
+std::string_view ExceptionName(uint8_t code);
+
 }  // namespace dd

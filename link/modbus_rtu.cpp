@@ -100,39 +100,81 @@ void EndTransaction(SerialHandle port, std::span<const uint8_t> request, int att
   }
 }
 
-void DiscardLateReply(SerialHandle port, Clock::time_point quietUntil) {
-  const auto began = Clock::now();
-  const auto beganWall = std::chrono::system_clock::now();
-  const auto limit = began + kGuardLimit;
-  std::array<uint8_t, 64> discarded{};
-  std::size_t count = 0;
-  uint8_t byte = 0;
-  // One-byte reads wait at most the read time-out for a single byte (4 ms).
-  for (auto now = began; now < quietUntil && now < limit; now = Clock::now()) {
-    if (ReadReply(port, &byte, 1) != 1) continue;
-    if (count < discarded.size()) discarded[count++] = byte;
-    quietUntil = std::max(quietUntil, Clock::now() + kQuietAfterBytes);
-  }
-  if (count > 0 && FrameTraceActive()) {
-    TransactionRecord record;
-    record.sent = began;
-    record.received = Clock::now();
-    record.sentWall = beganWall;
-    record.reply = std::span<const uint8_t>(discarded).first(count);
-    record.result = kShortReply;
-    record.operation = "LateReply";
-    TraceTransaction(record);
+// Bytes nobody asked for (a late reply, the rest of a split one), for the trace.
+void TraceUnasked(std::span<const uint8_t> bytes, Clock::time_point at,
+                  std::chrono::system_clock::time_point wall) {
+  if (bytes.empty() || !FrameTraceActive()) return;
+  TransactionRecord record;
+  record.sent = record.received = at;
+  record.sentWall = wall;
+  record.reply = bytes;
+  record.result = kShortReply;
+  record.operation = "LateReply";
+  TraceTransaction(record);
+}
+
+// What a purge is about to throw away has already arrived: take it off the line first so
+// the trace shows it (a late reply between a give-up and the retry, bytes after a reply).
+void TraceWaitingBytes(SerialHandle port) {
+  std::array<uint8_t, 64> bytes{};
+  // A line that keeps talking is left to the purge after a bounded look.
+  for (int chunk = 0; chunk < 16; ++chunk) {
+    const int32_t n = TakePending(port, bytes.data(), static_cast<int32_t>(bytes.size()));
+    if (n <= 0) return;
+    TraceUnasked(std::span<const uint8_t>(bytes).first(static_cast<std::size_t>(n)), Clock::now(),
+                 std::chrono::system_clock::now());
+    if (n < static_cast<int32_t>(bytes.size())) return;
   }
 }
 
-// The write and the read of one transaction; `sent` tells whether the request went out.
+void DiscardLateReply(SerialHandle port, Clock::time_point quietUntil) {
+  const auto limit = Clock::now() + kGuardLimit;
+  std::array<uint8_t, 64> discarded{};
+  std::size_t count = 0;
+  // Each run of bytes is timed at its last byte, as a reply's RX is.
+  Clock::time_point lastAt;
+  std::chrono::system_clock::time_point lastWall;
+  uint8_t byte = 0;
+  // One-byte reads wait at most the read time-out for a single byte (4 ms).
+  for (auto now = Clock::now(); now < quietUntil && now < limit; now = Clock::now()) {
+    if (ReadReply(port, &byte, 1) != 1) continue;
+    if (count == discarded.size()) {
+      TraceUnasked(discarded, lastAt, lastWall);
+      count = 0;
+    }
+    discarded[count++] = byte;
+    lastAt = Clock::now();
+    lastWall = std::chrono::system_clock::now();
+    quietUntil = std::max(quietUntil, lastAt + kQuietAfterBytes);
+  }
+  TraceUnasked(std::span<const uint8_t>(discarded).first(count), lastAt, lastWall);
+}
+
+// The write and the read of one transaction: `written` bytes went out, and had left at
+// `leftAt`.
+struct Exchanged {
+  int32_t written = 0;
+  int32_t received = 0;
+  Clock::time_point leftAt;
+  std::chrono::system_clock::time_point leftWall;
+  // Bytes that followed a whole reply, traced after the transaction they followed.
+  std::array<uint8_t, 64> after{};
+  int32_t afterCount = 0;
+  Clock::time_point afterAt;
+  std::chrono::system_clock::time_point afterWall;
+};
+
 CommandResult Exchange(SerialHandle port, std::span<const uint8_t> request,
-                       std::span<uint8_t> reply, int32_t& received, bool& sent) {
-  received = 0;
-  sent = WriteFrame(port, request.data(), request.size()) != 0;
-  if (!sent) return kShortReply;
-  received = std::max(0, ReadReply(port, reply.data(), static_cast<int32_t>(reply.size())));
-  if (received != static_cast<int32_t>(reply.size())) return kShortReply;
+                       std::span<uint8_t> reply, Exchanged& x) {
+  x.written = std::max(0, WriteFrame(port, request.data(), request.size()));
+  x.leftAt = Clock::now();
+  x.leftWall = std::chrono::system_clock::now();
+  if (x.written == 0) return kShortReply;
+  x.received = std::max(0, ReadReply(port, reply.data(), static_cast<int32_t>(reply.size())));
+  if (x.received != static_cast<int32_t>(reply.size())) return kShortReply;
+  x.afterCount = TakePending(port, x.after.data(), static_cast<int32_t>(x.after.size()));
+  x.afterAt = Clock::now();
+  x.afterWall = std::chrono::system_clock::now();
   PurgePort(port, true, true);
   if (!CheckCrc(reply.data(), reply.size())) return kBadCrc;
   // Bytes of two replies can join into one that passes the CRC: a 5-byte exception reply
@@ -204,26 +246,28 @@ CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
   const Start start = BeginTransaction(port, request);
   if (start.discardUntil) DiscardLateReply(port, *start.discardUntil);
   // A reply that came after an earlier read gave up must not pass for this one's.
+  TraceWaitingBytes(port);
   PurgePort(port, true, true);
-  const auto sentAt = Clock::now();
-  const auto sentWall = std::chrono::system_clock::now();
-  int32_t received = 0;
-  bool sent = false;
-  const CommandResult result = Exchange(port, request, reply, received, sent);
-  const bool unanswered = sent && received != static_cast<int32_t>(reply.size());
-  EndTransaction(port, request, start.attempt, result, unanswered, received > 0);
+  Exchanged x;
+  const CommandResult result = Exchange(port, request, reply, x);
+  const bool sent = x.written > 0;
+  const bool unanswered = sent && x.received != static_cast<int32_t>(reply.size());
+  EndTransaction(port, request, start.attempt, result, unanswered, x.received > 0);
   if (FrameTraceActive()) {
     const OperationShape* shape = OperationOfRequest(request);
     TransactionRecord record;
-    record.sent = sentAt;
-    record.received = Clock::now();
-    record.sentWall = sentWall;
+    record.sent = x.leftAt;
+    record.received = sent ? Clock::now() : x.leftAt;
+    record.sentWall = x.leftWall;
     record.request = request;
-    record.reply = reply.first(static_cast<std::size_t>(received));
+    record.unwritten = request.size() - std::min(request.size(), static_cast<std::size_t>(x.written));
+    record.reply = reply.first(static_cast<std::size_t>(x.received));
     record.result = result;
     record.attempt = start.attempt;
     record.operation = shape != nullptr ? shape->name : std::string_view{};
     TraceTransaction(record);
+    TraceUnasked(std::span<const uint8_t>(x.after).first(static_cast<std::size_t>(std::max(0, x.afterCount))),
+                 x.afterAt, x.afterWall);
   }
   return result;
 }

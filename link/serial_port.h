@@ -34,6 +34,9 @@ int32_t WriteFrame(SerialHandle handle, const uint8_t* data, std::size_t size);
 // One read of up to `expected` bytes under the installed time-outs; returns the count.
 int32_t ReadReply(SerialHandle handle, uint8_t* buffer, int32_t expected);
 void PurgePort(SerialHandle handle, bool purgeReceive, bool purgeTransmit);
+// Takes up to `max` bytes that have already arrived, without waiting; returns the count.
+// What a purge would throw away, so that whoever watches the bus can see it first.
+int32_t TakePending(SerialHandle handle, uint8_t* buffer, int32_t max);
 
 // The USB adapter's receive latency timer as the open found and left it. An adapter
 // that holds bytes for up to 16 ms slows every exchange, so the open lowers it to 1 ms

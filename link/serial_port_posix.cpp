@@ -382,6 +382,21 @@ int32_t ReadReply(SerialHandle handle, uint8_t* buffer, int32_t expected) {
   return received;
 }
 
+int32_t TakePending(SerialHandle handle, uint8_t* buffer, int32_t max) {
+  if (handle == 0 || buffer == nullptr || max <= 0) return 0;
+  int32_t taken = 0;
+  while (taken < max) {
+    // The descriptor is non-blocking: an empty queue ends the loop at once.
+    const ssize_t n = ::read(FdOf(handle), buffer + taken, static_cast<std::size_t>(max - taken));
+    if (n > 0) {
+      taken += static_cast<int32_t>(n);
+    } else if (!(n < 0 && errno == EINTR)) {
+      break;
+    }
+  }
+  return taken;
+}
+
 void PurgePort(SerialHandle handle, bool purgeReceive, bool purgeTransmit) {
   if (handle == 0 || (!purgeReceive && !purgeTransmit)) return;
   const int which = purgeReceive && purgeTransmit ? TCIOFLUSH : purgeReceive ? TCIFLUSH : TCOFLUSH;

@@ -5,6 +5,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "link/serial_port.h"
@@ -100,6 +101,18 @@ int32_t ReadReply(SerialHandle handle, uint8_t* buffer, int32_t expected) {
   DWORD received = 0;
   // One call: what it delivers within the time-outs is the reply.
   (void)::ReadFile(HandleOf(handle), buffer, static_cast<DWORD>(expected), &received, nullptr);
+  return static_cast<int32_t>(received);
+}
+
+int32_t TakePending(SerialHandle handle, uint8_t* buffer, int32_t max) {
+  if (handle == 0 || buffer == nullptr || max <= 0) return 0;
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (::ClearCommError(HandleOf(handle), &errors, &status) == 0 || status.cbInQue == 0) return 0;
+  DWORD received = 0;
+  // Only what is queued: the read returns without waiting for its time-outs.
+  const DWORD want = std::min<DWORD>(status.cbInQue, static_cast<DWORD>(max));
+  (void)::ReadFile(HandleOf(handle), buffer, want, &received, nullptr);
   return static_cast<int32_t>(received);
 }
 

@@ -106,7 +106,9 @@ void TraceBytes(const char* direction, std::span<const uint8_t> bytes) {
 }
 
 void TraceFrame(const dd::TransactionRecord& record) {
-  if (!record.request.empty()) TraceBytes("TX", record.request);
+  // Bytes the port refused never reached the line.
+  const auto written = record.request.first(record.request.size() - std::min(record.unwritten, record.request.size()));
+  if (!written.empty()) TraceBytes("TX", written);
   TraceBytes("RX", record.reply);
 }
 
@@ -233,20 +235,11 @@ bool Report(const std::string& path, const std::vector<dd::FileProblem>& problem
   return !problems.empty();
 }
 
-std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", std::localtime(&now));
-  return text;
-}
-
 int Backup(const dd::BusAccess& bus, const std::string& path, const std::string& portName) {
   std::string failed;
   const auto read = dd::ReadForBackup(bus, dd::SensorLevelsConfigurable(bus), failed);
   if (!read) return DriveFailed(failed);
-  const std::string text = dd::BackupText(
-      *read, {"DriveDesk parameter backup, " + portName + ", " + Today(),
-              "Values in the drive's register units; the comments give the readings."});
+  const std::string text = dd::BackupText(*read, dd::BackupHeader(portName, std::chrono::system_clock::now()));
   const std::string error = dd::WriteFileAtomically(path, text);
   if (!error.empty()) {
     Say("cannot write " + path + ": " + error);
@@ -347,7 +340,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--version") {
-      std::printf("drivectl %s\n", dd::kVersion);
+      std::printf("drivectl %s\n构建：%s（%s）\n", dd::kVersion, dd::kBuildCommit, dd::kBuildDate);
       return 0;
     }
     if (arg == "ports" && argc == 2) return ListPorts();
