@@ -273,6 +273,8 @@ struct SimDrive::Impl {
       const auto ticks = (at.time_since_epoch() + period - Clock::duration(1)) / period;
       at = Clock::time_point(ticks * period);
     }
+    // One drive answers in order: never before what it still has to send.
+    if (!out.empty()) at = std::max(at, out.back().at);
     if (fault == SimFault::Split && reply.size() >= 2) {
       const auto half = static_cast<std::ptrdiff_t>(reply.size() / 2);
       // The second part is timed from the moment the first really left.
@@ -300,8 +302,10 @@ struct SimDrive::Impl {
         }
       }
       if (!o.last && !rest.empty() && o.logId == restId) {
-        Schedule(Clock::now() + FromSeconds(config.splitGapMs / 1000.0), std::move(rest), restId,
-                 true);
+        // The rest goes before any reply to a request that came meanwhile.
+        const auto restAt = Clock::now() + FromSeconds(config.splitGapMs / 1000.0);
+        for (Outgoing& later : out) later.at = std::max(later.at, restAt);
+        out.insert(out.begin(), Outgoing{restAt, std::move(rest), restId, true});
         rest.clear();
       }
       if (o.last && o.logId >= logFirstId && o.logId - logFirstId < log.size())
