@@ -13,14 +13,60 @@ BusLog::BusLog(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity,
 BusRecord& BusLog::NextSlot() {
   if (ring_.size() < capacity_ && next_ >= ring_.size()) ring_.emplace_back();
   BusRecord& r = ring_[next_ % capacity_];
+  r = BusRecord{};
   r.sequence = next_++;
   return r;
+}
+
+void BusLog::FlushRepeats() {
+  if (repeats_ == 0) return;
+  BusRecord& r = NextSlot();
+  const uint64_t sequence = r.sequence;
+  r = lastFailure_;  // its bytes and result say what came again
+  r.sequence = sequence;
+  r.kind = BusRecordKind::Repeated;
+  r.sent = r.received = repeatAt_;
+  r.sentWall = repeatWall_;
+  r.count = repeats_;
+  repeats_ = 0;
+}
+
+bool BusLog::SameAsLastFailure(const TransactionRecord& record) const {
+  return failureBefore_ && record.unwritten == lastFailure_.unwritten &&
+         record.result == lastFailure_.result && record.operation == lastFailure_.operation &&
+         std::ranges::equal(record.request, lastFailure_.Request()) &&
+         std::ranges::equal(record.reply, lastFailure_.Reply());
 }
 
 void BusLog::Push(const TransactionRecord& record) {
   const auto request = record.request.first(std::min(record.request.size(), std::size_t{32}));
   const auto reply = record.reply.first(std::min(record.reply.size(), std::size_t{64}));
+  const bool portError = !record.request.empty() && record.unwritten >= record.request.size();
+  const bool failed = record.result != kOk || record.request.empty();
+  const auto receivedWall =
+      record.sentWall + std::chrono::duration_cast<std::chrono::system_clock::duration>(record.received - record.sent);
   const std::lock_guard lock(mutex_);
+  if (portError && portDown_) {
+    ++unsent_;
+    return;
+  }
+  if (failed && SameAsLastFailure(record)) {
+    ++repeats_;
+    repeatAt_ = record.received;
+    repeatWall_ = receivedWall;
+    return;
+  }
+  FlushRepeats();
+  if (portDown_ && !record.request.empty()) {
+    // The first request that goes out again: the port is back.
+    BusRecord& back = NextSlot();
+    back.kind = BusRecordKind::PortBack;
+    back.sent = back.received = record.sent;
+    back.sentWall = record.sentWall;
+    back.count = unsent_;
+    portDown_ = false;
+    unsent_ = 0;
+  }
   BusRecord& r = NextSlot();
   r.sent = record.sent;
   r.received = record.received;
@@ -29,10 +75,13 @@ void BusLog::Push(const TransactionRecord& record) {
   std::copy(reply.begin(), reply.end(), r.replyBytes.begin());
   r.requestSize = static_cast<uint8_t>(request.size());
   r.replySize = static_cast<uint8_t>(reply.size());
+  r.unwritten = static_cast<uint8_t>(std::min(record.unwritten, request.size()));
   r.result = record.result;
   r.attempt = record.attempt;
   r.operation = record.operation;
-  r.notice.reset();
+  failureBefore_ = failed;
+  if (failed) lastFailure_ = r;
+  if (portError) portDown_ = true;
 }
 
 void BusLog::PushNotice(std::string text) {
@@ -40,15 +89,17 @@ void BusLog::PushNotice(std::string text) {
   const auto now = std::chrono::steady_clock::now();
   const auto wall = std::chrono::system_clock::now();
   const std::lock_guard lock(mutex_);
+  FlushRepeats();
   BusRecord& r = NextSlot();
-  r = BusRecord{r.sequence};
+  r.kind = BusRecordKind::Notice;
   r.sent = r.received = now;
   r.sentWall = wall;
   r.notice = std::move(notice);
 }
 
-uint64_t BusLog::ReadFrom(uint64_t& cursor, std::vector<BusRecord>& out, std::size_t max) const {
+uint64_t BusLog::ReadFrom(uint64_t& cursor, std::vector<BusRecord>& out, std::size_t max) {
   const std::lock_guard lock(mutex_);
+  FlushRepeats();
   const uint64_t oldest = next_ > capacity_ ? next_ - capacity_ : 0;
   uint64_t lost = 0;
   if (cursor < oldest) {

@@ -2,22 +2,10 @@
 
 #include <cstdio>
 
-namespace dd {
+#include "app/clock_text.h"
+#include "link/frame_meaning.h"
 
-std::string IsoTime(std::chrono::system_clock::time_point time) {
-  using namespace std::chrono;
-  const auto ms = time_point_cast<milliseconds>(time);
-  const auto day = floor<days>(ms);
-  const year_month_day date{day};
-  const hh_mm_ss clock{ms - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()),
-                static_cast<int>(clock.subseconds().count()));
-  return text;
-}
+namespace dd {
 
 std::string HexBytes(std::span<const uint8_t> bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -32,41 +20,56 @@ std::string HexBytes(std::span<const uint8_t> bytes) {
 }
 
 std::string_view FailureName(const BusRecord& record) {
-  if (record.notice) return {};
+  if (record.kind == BusRecordKind::Notice || record.kind == BusRecordKind::PortBack) return {};
   if (record.Request().empty()) return "LateReply";
+  if (record.PortError()) return "PortError";
   if (record.result == kOk) return {};
+  if (ExceptionCode(record.Request(), record.Reply())) return "Exception";
   if (record.result == kShortReply && record.replySize == 0) return "Timeout";
   return CommandResultName(record.result);
 }
 
+namespace {
+
+void Line(std::chrono::system_clock::time_point at, std::string_view what, std::string& out) {
+  out += IsoLocalTime(at);
+  out += ' ';
+  out += what;
+  out += '\n';
+}
+
+std::string FailureText(const BusRecord& record) {
+  std::string text(FailureName(record));
+  if (const auto code = ExceptionCode(record.Request(), record.Reply())) {
+    char digits[8];
+    std::snprintf(digits, sizeof digits, " %02d ", *code);
+    text += digits;
+    text += ExceptionName(*code);
+  }
+  return text;
+}
+
+}  // namespace
+
 void AppendLogLines(const BusRecord& record, std::string& out) {
-  if (record.notice) {
-    out += IsoTime(record.sentWall) + " -- Notice " + *record.notice + '\n';
-    return;
+  switch (record.kind) {
+    case BusRecordKind::Notice: Line(record.sentWall, "-- Notice " + *record.notice, out); return;
+    case BusRecordKind::Repeated:
+      Line(record.sentWall, "-- Repeated " + std::to_string(record.count) + " " + FailureText(record), out);
+      return;
+    case BusRecordKind::PortBack:
+      Line(record.sentWall, "-- PortBack " + std::to_string(record.count) + " unsent", out);
+      return;
+    case BusRecordKind::Frame: break;
   }
-  const std::string receivedAt = IsoTime(record.ReceivedWall());
-  if (!record.Request().empty()) {
-    out += IsoTime(record.sentWall);
-    out += " TX ";
-    out += HexBytes(record.Request());
-    out += '\n';
-  }
-  if (record.replySize > 0) {
-    out += receivedAt;
-    out += " RX ";
-    out += HexBytes(record.Reply());
-    out += '\n';
-  }
-  if (const std::string_view failure = FailureName(record); !failure.empty()) {
-    out += receivedAt;
-    out += " -- ";
-    out += failure;
-    out += '\n';
-  }
+  if (!record.Written().empty()) Line(record.sentWall, "TX " + HexBytes(record.Written()), out);
+  const auto receivedAt = record.ReceivedWall();
+  if (record.replySize > 0) Line(receivedAt, "RX " + HexBytes(record.Reply()), out);
+  if (!FailureName(record).empty()) Line(receivedAt, "-- " + FailureText(record), out);
 }
 
 std::string DroppedLine(std::chrono::system_clock::time_point time, uint64_t count) {
-  return IsoTime(time) + " -- Dropped " + std::to_string(count) + "\n";
+  return IsoLocalTime(time) + " -- Dropped " + std::to_string(count) + "\n";
 }
 
 }  // namespace dd

@@ -1,8 +1,8 @@
 #include "status/link_health.h"
 
 #include <array>
-#include <cstdio>
-#include <ctime>
+
+#include "app/clock_text.h"
 
 namespace dd {
 namespace {
@@ -27,17 +27,7 @@ void ShowFresh(ControlModel& controls) {
 }  // namespace
 
 std::string NoAnswerSinceText(std::chrono::system_clock::time_point since) {
-  const std::time_t t = std::chrono::system_clock::to_time_t(since);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
-  char text[48];
-  std::snprintf(text, sizeof text, "自 %02d:%02d:%02d 起驱动器无应答", local.tm_hour, local.tm_min,
-                local.tm_sec);
-  return text;
+  return "自 " + LocalClockText(since, false, false) + " 起驱动器无应答";
 }
 
 void LinkHealth::Answered() {
