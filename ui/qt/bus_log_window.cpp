@@ -19,7 +19,7 @@
 #include <cstdio>
 
 #include "app/bus_log_format.h"
-#include "link/frame_meaning.h"
+#include "app/session.h"
 #include "ui/qt/main_window.h"
 
 namespace dd {
@@ -29,58 +29,9 @@ constexpr std::size_t kMaxRecords = 20'000;  // kept for filters and saving
 constexpr int kMaxRows = 30'000;             // shown
 constexpr uint64_t kHistoryOnOpen = 2'000;   // the last records already in the log
 
-// The status worker's reads; every cycle begins with the error code.
-constexpr std::array<std::string_view, 9> kPollingReads{
-    "ReadErrorCode", "ReadActualPosition", "ReadTargetPosition", "ReadPositionDeviation",
-    "ReadActualCurrent", "ReadActualSpeed", "ReadRunTime", "ReadTravelTotal", "ReadPortStatus"};
-
-bool IsPollingRead(const BusRecord& r) {
-  return std::find(kPollingReads.begin(), kPollingReads.end(), r.operation) != kPollingReads.end();
-}
-
-QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
-QString ValueText(const OperationShape& shape, double value) {
-  QString text = QString::number(value, 'f', shape.scale < 1 ? 2 : 0);
-  if (!shape.unit.empty()) text += ' ' + Text(shape.unit);
-  return text;
-}
-
-QString RequestMeaning(const BusRecord& r) {
-  const OperationShape* shape = OperationOfRequest(r.Request());
-  if (shape == nullptr) return QStringLiteral("程序不发送的请求");
-  QString text = Text(shape->name);
-  if (shape->command >= 0) {
-    text += QStringLiteral(" 控制字 0x%1").arg(shape->command, 4, 16, QChar('0'));
-  } else {
-    text += QStringLiteral(" 寄存器 0x%1").arg(shape->reg, 4, 16, QChar('0'));
-    const bool write = shape->function == 6 || shape->function == 16;
-    if (const auto value = FrameValue(*shape, r.Request(), {}); write && value) {
-      text += QStringLiteral(" 写入 ") + ValueText(*shape, *value);
-    }
-  }
-  if (r.attempt > 1) text += QStringLiteral("（第 %1 次）").arg(r.attempt);
-  return text;
-}
-
-QString ReplyMeaning(const BusRecord& r) {
-  if (r.Request().empty()) return QStringLiteral("读取放弃后迟到的应答，已丢弃");
-  if (r.result != kOk) return QStringLiteral("%1 字节，无法使用").arg(r.replySize);
-  const OperationShape* shape = OperationOfRequest(r.Request());
-  if (shape == nullptr) return {};
-  const bool read = shape->function == 3 || shape->function == 4;
-  if (!read) return QStringLiteral("驱动器已确认");
-  const auto value = FrameValue(*shape, r.Request(), r.Reply());
-  return value ? Text(shape->name) + QStringLiteral(" = ") + ValueText(*shape, *value) : QString();
-}
+QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
-
-struct BusLogRow {
-  QString time, direction, bytes, meaning;
-  bool failed = false;
-  uint64_t sequence = 0;
-};
 
 class BusLogTableModel : public QAbstractTableModel {
  public:
@@ -97,10 +48,10 @@ class BusLogTableModel : public QAbstractTableModel {
     if (role == Qt::BackgroundRole) return row.failed ? QVariant(QColor(255, 210, 210)) : QVariant();
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
-      case 0: return row.time;
-      case 1: return row.direction;
-      case 2: return row.bytes;
-      default: return row.meaning;
+      case 0: return Q(row.time);
+      case 1: return Q(row.direction);
+      case 2: return Q(row.bytes);
+      default: return Q(row.meaning);
     }
   }
 
@@ -136,35 +87,8 @@ class BusLogTableModel : public QAbstractTableModel {
   std::deque<BusLogRow> rows_;
 };
 
-namespace {
-
-void AddRows(const BusRecord& r, std::vector<BusLogRow>& rows) {
-  if (r.notice) {
-    rows.push_back({QString::fromStdString(IsoTime(r.sentWall)), QStringLiteral("--"), {},
-                    QStringLiteral("提示：") + QString::fromStdString(*r.notice), false, r.sequence});
-    return;
-  }
-  const std::string_view failure = FailureName(r);
-  const bool failed = !failure.empty();
-  const QString receivedAt = QString::fromStdString(IsoTime(r.ReceivedWall()));
-  if (!r.Request().empty()) {
-    rows.push_back({QString::fromStdString(IsoTime(r.sentWall)), QStringLiteral("TX"),
-                    QString::fromStdString(HexBytes(r.Request())), RequestMeaning(r), failed,
-                    r.sequence});
-  }
-  if (r.replySize > 0) {
-    rows.push_back({receivedAt, QStringLiteral("RX"), QString::fromStdString(HexBytes(r.Reply())),
-                    ReplyMeaning(r), failed, r.sequence});
-  }
-  if (failed) {
-    rows.push_back({receivedAt, QStringLiteral("--"), Text(failure),
-                    QStringLiteral("失败：") + Text(failure), true, r.sequence});
-  }
-}
-
-}  // namespace
-
-BusLogWindow::BusLogWindow(BusLog& log, QWidget* parent) : QWidget(parent, Qt::Window), log_(log) {
+BusLogWindow::BusLogWindow(BusLog& log, std::function<LogUnits()> units, QWidget* parent)
+    : QWidget(parent, Qt::Window), log_(log), units_(std::move(units)) {
   setWindowTitle(QStringLiteral("通信日志"));
   resize(900, 520);
   model_ = new BusLogTableModel(this);
@@ -180,7 +104,7 @@ BusLogWindow::BusLogWindow(BusLog& log, QWidget* parent) : QWidget(parent, Qt::W
   table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
   table_->horizontalHeader()->setStretchLastSection(true);
-  table_->setColumnWidth(0, 190);
+  table_->setColumnWidth(0, fontMetrics().horizontalAdvance("2026-12-07 12:01:02.123") + 16);
   table_->setColumnWidth(1, 40);
   table_->setColumnWidth(2, 330);
 
@@ -211,7 +135,8 @@ BusLogWindow::BusLogWindow(BusLog& log, QWidget* parent) : QWidget(parent, Qt::W
   connect(pause_, &QPushButton::clicked, this, [this] {
     paused_ = !paused_;
     pause_->setText(paused_ ? QStringLiteral("继续") : QStringLiteral("暂停"));
-    if (!paused_) TakeNewRecords();
+    // Paused, the records kept coming into the counters: the table catches up now.
+    if (!paused_) Rebuild();
   });
   connect(clear_, &QPushButton::clicked, this, &BusLogWindow::Clear);
   connect(save_, &QPushButton::clicked, this, &BusLogWindow::SaveWithDialog);
@@ -227,10 +152,10 @@ BusLogWindow::BusLogWindow(BusLog& log, QWidget* parent) : QWidget(parent, Qt::W
 
 BusLogWindow::~BusLogWindow() = default;
 
-void BusLogWindow::ShowFor(QWidget* mainWindow) {
+void BusLogWindow::ShowFor(QWidget* mainWindow, std::function<LogUnits()> units) {
   static QPointer<BusLogWindow> window;
   if (window.isNull()) {
-    window = new BusLogWindow(ProgramBusLog(), mainWindow);
+    window = new BusLogWindow(ProgramBusLog(), std::move(units), mainWindow);
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Closing the main window ends the program even while the log is open.
     window->setAttribute(Qt::WA_QuitOnClose, false);
@@ -240,45 +165,46 @@ void BusLogWindow::ShowFor(QWidget* mainWindow) {
   window->activateWindow();
 }
 
-void InstallBusLogMenu(MainWindow& window) {
+void InstallBusLogMenu(MainWindow& window, Session& session) {
   QWidget* parent = &window;
-  window.ToolsMenu()->addAction(QStringLiteral("通信日志"), parent,
-                                [parent] { BusLogWindow::ShowFor(parent); });
+  const SharedState* state = &session.state;
+  QAction* action = window.ToolsMenu()->addAction(QStringLiteral("通信日志(&L)"), parent, [parent, state] {
+    BusLogWindow::ShowFor(parent, [state] { return LogUnitsOf(*state); });
+  });
+  action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
 }
 
 bool BusLogWindow::Passes(const BusRecord& r) const {
   if (hidePolling_->isChecked() && IsPollingRead(r)) return false;
-  if (failuresOnly_->isChecked() && FailureName(r).empty() && !r.notice) return false;
+  if (failuresOnly_->isChecked() && FailureName(r).empty() && r.kind == BusRecordKind::Frame) return false;
   return true;
 }
 
 void BusLogWindow::TakeNewRecords() {
-  if (!paused_) {
-    std::vector<BusRecord> taken;
-    lost_ += log_.ReadFrom(cursor_, taken, kMaxRecords);
-    const QScrollBar* scroll = table_->verticalScrollBar();
-    const bool following = scroll->value() == scroll->maximum();
-    std::vector<BusLogRow> rows;
-    for (const BusRecord& r : taken) {
-      if (!r.Request().empty()) ++requests_;
-      if (r.attempt > 1) ++retries_;
-      if (const auto failure = FailureName(r); !failure.empty()) ++failures_[std::string(failure)];
-      if (r.operation == kPollingReads[0] && r.attempt == 1) cycleStarts_.push_back(r.sent);
-      if (Passes(r)) AddRows(r, rows);
-      records_.push_back(r);
-    }
-    while (records_.size() > kMaxRecords) records_.pop_front();
-    model_->Append(std::move(rows));
-    if (following && !taken.empty()) table_->scrollToBottom();
+  std::vector<BusRecord> taken;
+  // Also while paused: the counters show the bus as it is, only the table stands still.
+  tally_.Lost(log_.ReadFrom(cursor_, taken, kMaxRecords));
+  const LogUnits units = units_ ? units_() : LogUnits{};
+  const QScrollBar* scroll = table_->verticalScrollBar();
+  const bool following = scroll->value() == scroll->maximum();
+  std::vector<BusLogRow> rows;
+  for (const BusRecord& r : taken) {
+    tally_.Take(r);
+    if (!paused_ && Passes(r)) AppendLogRows(r, units, rows);
+    records_.push_back(r);
   }
+  while (records_.size() > kMaxRecords) records_.pop_front();
+  model_->Append(std::move(rows));
+  if (following && !taken.empty() && !paused_) table_->scrollToBottom();
   UpdateCounters();
 }
 
 void BusLogWindow::Rebuild() {
   model_->Reset();
+  const LogUnits units = units_ ? units_() : LogUnits{};
   std::vector<BusLogRow> rows;
   for (const BusRecord& r : records_) {
-    if (Passes(r)) AddRows(r, rows);
+    if (Passes(r)) AppendLogRows(r, units, rows);
   }
   model_->Append(std::move(rows));
   table_->scrollToBottom();
@@ -287,32 +213,18 @@ void BusLogWindow::Rebuild() {
 void BusLogWindow::Clear() {
   records_.clear();
   model_->Reset();
-  requests_ = retries_ = lost_ = 0;
-  failures_.clear();
-  cycleStarts_.clear();
+  tally_.Clear();
   UpdateCounters();
 }
 
 int BusLogWindow::ShownRows() const { return model_->rowCount({}); }
 
+QString BusLogWindow::RowText(int row, int column) const { return model_->index(row, column).data().toString(); }
+
 QString BusLogWindow::CountersText() const { return counters_->text(); }
 
 void BusLogWindow::UpdateCounters() {
-  const auto now = std::chrono::steady_clock::now();
-  while (!cycleStarts_.empty() && now - cycleStarts_.front() > std::chrono::seconds(1)) {
-    cycleStarts_.pop_front();
-  }
-  QString failures;
-  for (const auto& [name, count] : failures_) {
-    failures += QStringLiteral(" %1 %2").arg(QString::fromStdString(name)).arg(count);
-  }
-  QString text = QStringLiteral("请求 %1    重试 %2    失败%3    轮询 %4 次/秒")
-                     .arg(requests_)
-                     .arg(retries_)
-                     .arg(failures.isEmpty() ? QStringLiteral(" 0") : failures)
-                     .arg(cycleStarts_.size());
-  if (lost_ > 0) text += QStringLiteral("    未能显示 %1").arg(lost_);
-  if (paused_) text += QStringLiteral("    （已暂停）");
+  const QString text = Q(tally_.Text(std::chrono::steady_clock::now(), paused_));
   if (text != counters_->text()) counters_->setText(text);
 }
 

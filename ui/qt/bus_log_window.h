@@ -1,14 +1,16 @@
-// The window "通信日志": every frame on the bus as it happens, decoded in the drive's
-// terms, with filters, pause, clear, save and counters. It reads the program's bus log
-// on a timer, so workers never wait for it and the main window never waits for the bus.
+// The window "通信日志": every frame on the bus as it happens, with filters, pause, clear,
+// save and counters. The rows' texts come from ui/bus_log_view.h. It reads the program's
+// bus log on a timer, so workers never wait for it and the main window never waits for
+// the bus.
 #pragma once
 
 #include <QWidget>
 #include <deque>
-#include <map>
+#include <functional>
 #include <string>
 
 #include "app/bus_log.h"
+#include "ui/bus_log_view.h"
 
 class QCheckBox;
 class QLabel;
@@ -20,20 +22,23 @@ namespace dd {
 
 class BusLogTableModel;
 class MainWindow;
+struct Session;
 
-// Adds "通信日志" to the window's menu "工具".
-void InstallBusLogMenu(MainWindow& window);
+// Adds "通信日志" to the window's menu "工具"; values are shown in the units of the
+// session's drive.
+void InstallBusLogMenu(MainWindow& window, Session& session);
 
 class BusLogWindow : public QWidget {
   Q_OBJECT
 
  public:
   // Shows the records pushed from now on, and the last ones already in the log.
-  explicit BusLogWindow(BusLog& log, QWidget* parent = nullptr);
+  // `units` gives the drive's scaling at the moment a record is shown.
+  explicit BusLogWindow(BusLog& log, std::function<LogUnits()> units = {}, QWidget* parent = nullptr);
   ~BusLogWindow() override;
 
   // The one window of the program's log: created on first use, raised afterwards.
-  static void ShowFor(QWidget* mainWindow);
+  static void ShowFor(QWidget* mainWindow, std::function<LogUnits()> units);
 
   // Takes what the log holds now (the timer does this twice a second).
   void TakeNewRecords();
@@ -41,6 +46,7 @@ class BusLogWindow : public QWidget {
   bool SaveShown(const std::string& path);
 
   int ShownRows() const;
+  QString RowText(int row, int column) const;
   QCheckBox* HidePollingBox() const { return hidePolling_; }
   QCheckBox* FailuresOnlyBox() const { return failuresOnly_; }
   QPushButton* PauseButton() const { return pause_; }
@@ -55,6 +61,7 @@ class BusLogWindow : public QWidget {
   void UpdateCounters();
 
   BusLog& log_;
+  std::function<LogUnits()> units_;
   uint64_t cursor_ = 0;
   std::deque<BusRecord> records_;  // the last ones taken, bounded
   BusLogTableModel* model_ = nullptr;
@@ -67,11 +74,7 @@ class BusLogWindow : public QWidget {
   QLabel* counters_ = nullptr;
   QTimer* timer_ = nullptr;
   bool paused_ = false;
-
-  // Counted over everything taken since opening or clearing, whatever the filters.
-  uint64_t requests_ = 0, retries_ = 0, lost_ = 0;
-  std::map<std::string, uint64_t> failures_;
-  std::deque<std::chrono::steady_clock::time_point> cycleStarts_;  // the last second's
+  BusLogTally tally_;
 };
 
 }  // namespace dd
