@@ -26,8 +26,8 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 case "$depends" in *libqt6widgets6*qt6-qpa-plugins*|*qt6-qpa-plugins*libqt6widgets6*) ;; *) echo "package: no Qt in Depends: $depends" >&2; exit 1 ;; esac
 version="$(dpkg-deb -f "$deb" Version)"
 # A clean environment and a working directory outside the tree: only the package's files.
-got="$(cd "$root" && env -i "$root/usr/bin/drivectl" --version)"
+got="$(cd "$root" && env -i "$root/usr/bin/drivectl" --version | head -n 1)"
 [ "$got" = "drivectl $version" ] || { echo "package: drivectl --version said '$got'" >&2; exit 1; }
-got="$(cd "$root" && env -i "$root/usr/bin/drivedesk" --version)"
+got="$(cd "$root" && env -i "$root/usr/bin/drivedesk" --version | head -n 1)"
 [ "$got" = "drivedesk $version" ] || { echo "package: drivedesk --version said '$got'" >&2; exit 1; }
 echo "package: $(basename "$deb") unpacks and runs (Depends: $depends)"

@@ -10,6 +10,7 @@ packages=(build-essential cmake ninja-build pkg-config ccache
           qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
           libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev mbpoll
           g++-mingw-w64-x86-64 wine64 googletest xvfb xauth fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming
+          qt6-translations-l10n
           clang libclang-rt-14-dev locales)
 missing=()
 for p in "${packages[@]}"; do

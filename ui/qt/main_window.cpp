@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QMessageBox>
 
 #include "app/session.h"
@@ -20,11 +21,18 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   setObjectName(QString::fromStdString(std::string(ControlName(form.id))));
   setWindowTitle(QString::fromStdString(form.title));
   menuBar_ = new QMenuBar(this);
-  fileMenu_ = menuBar_->addMenu(QStringLiteral("文件"));
-  toolsMenu_ = menuBar_->addMenu(QStringLiteral("工具"));
-  helpMenu_ = menuBar_->addMenu(QStringLiteral("帮助"));
-  toolsMenu_->addAction(QStringLiteral("实时曲线"), this, &MainWindow::ShowCurves);
-  helpMenu_->addAction(QStringLiteral("关于 DriveDesk"), this, &MainWindow::ShowAbout);
+  // Alt+letter opens a menu, F10 the first one, as on every desktop.
+  fileMenu_ = menuBar_->addMenu(QStringLiteral("文件(&F)"));
+  toolsMenu_ = menuBar_->addMenu(QStringLiteral("工具(&T)"));
+  helpMenu_ = menuBar_->addMenu(QStringLiteral("帮助(&H)"));
+  toolsMenu_->addAction(QStringLiteral("实时曲线(&C)"), this, &MainWindow::ShowCurves)
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  helpMenu_->addAction(QStringLiteral("关于 DriveDesk(&A)"), this, &MainWindow::ShowAbout)
+      ->setShortcut(QKeySequence(Qt::Key_F1));
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(f10, &QShortcut::activated, this, [this] {
+    menuBar_->setActiveAction(fileMenu_->menuAction());
+  });
   formArea_ = new QWidget(this);
   controls_ = new FormWidgets(session_, form, formArea_);
   // The form's font is set on its area; the menu bar follows the window's.
@@ -55,6 +63,8 @@ void MainWindow::SetOuterSize(int widthTwips, int heightTwips) {
   menuBar_->setGeometry(0, 0, formSize.width(), menuHeight);
   formArea_->setGeometry(0, menuHeight, formSize.width(), formSize.height());
   setFixedSize(formSize.width(), formSize.height() + menuHeight);
+  // A window of fixed size offers no maximise button.
+  setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 }
 
 void MainWindow::ShowAbout() {

@@ -15,6 +15,7 @@
 #include "app/single_instance.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/program_setup.h"
+#include "ui/qt/qt_translations.h"
 #include "ui/qt/qt_ui_services.h"
 #include "ui/shutdown_requests.h"
 #include "ui/qt/ui_fonts.h"
@@ -75,6 +76,7 @@ int RunProgram(int argc, char* argv[], const ProgramOptions& options,
   // this returns, while the file still exists.
   if (logFile) AddExitStep([file = logFile.get()] { file->Stop(); });
   InstallFontSubstitutes();
+  InstallQtChinese(app);
   QApplication::setFont(WindowFont());
 
   QtUiServices services;
