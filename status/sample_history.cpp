@@ -4,10 +4,18 @@
 #include <charconv>
 #include <cmath>
 
+#include "app/clock_text.h"
+
 namespace dd {
 
 SampleHistory::SampleHistory(std::size_t capacity)
-    : epoch_(std::chrono::steady_clock::now()), capacity_(std::max<std::size_t>(capacity, 1)) {}
+    : epoch_(std::chrono::steady_clock::now()),
+      epochWall_(std::chrono::system_clock::now()),
+      capacity_(std::max<std::size_t>(capacity, 1)) {}
+
+std::chrono::system_clock::time_point SampleHistory::WallAt(double time) const {
+  return epochWall_ + std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(time));
+}
 
 double SampleHistory::Now() const {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - epoch_).count();
@@ -108,12 +116,15 @@ void AppendNumber(std::string& out, double value, int decimals) {
 
 }  // namespace
 
-std::string SamplesCsv(const std::vector<Sample>& samples) {
+std::string SamplesCsv(const std::vector<Sample>& samples, std::chrono::system_clock::time_point epochWall) {
   // The byte-order mark lets spreadsheet programs on Windows read the Chinese header.
-  std::string out = "\xEF\xBB\xBF时间(s),实时位置,目标位置,位置偏差,实时速度(rpm),实时电流(A)\r\n";
+  std::string out = "\xEF\xBB\xBF时刻,时间(s),实时位置,目标位置,位置偏差,实时速度(rpm),实时电流(A)\r\n";
   // Speed and current as the window shows them; positions are whole or exact as read.
   constexpr std::array<int, kQuantityCount> kDecimals{-1, -1, -1, 3, 2};
   for (const Sample& sample : samples) {
+    out += IsoLocalTime(epochWall + std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                        std::chrono::duration<double>(sample.time)));
+    out += ',';
     AppendNumber(out, sample.time, 3);
     for (int q = 0; q < kQuantityCount; ++q) {
       out += ',';

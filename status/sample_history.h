@@ -49,6 +49,8 @@ class SampleHistory {
 
   // Seconds since the history began, on a steady clock.
   double Now() const;
+  // The wall-clock moment of a history time, for clock-time axes and files.
+  std::chrono::system_clock::time_point WallAt(double time) const;
 
   // Appends a sample; once full, the oldest one is dropped. Times must not decrease.
   void Add(const Sample& sample);
@@ -77,6 +79,7 @@ class SampleHistory {
   uint64_t Bisect(double t, bool after, uint64_t lo, uint64_t hi) const;
 
   const std::chrono::steady_clock::time_point epoch_;
+  const std::chrono::system_clock::time_point epochWall_;
   const std::size_t capacity_;
   mutable std::mutex mutex_;
   std::vector<Sample> ring_;  // grows up to capacity_, then wraps
@@ -84,8 +87,9 @@ class SampleHistory {
   std::deque<MotionBand> bands_;
 };
 
-// The quantities as CSV with a header line: time in seconds, then one column per
+// The quantities as CSV with a header line: the moment (ISO 8601, local with its offset;
+// `epochWall` is the wall time of history time 0), time in seconds, then one column per
 // quantity. '.' decimals in any locale; an empty field where a read failed.
-std::string SamplesCsv(const std::vector<Sample>& samples);
+std::string SamplesCsv(const std::vector<Sample>& samples, std::chrono::system_clock::time_point epochWall);
 
 }  // namespace dd

@@ -5,11 +5,14 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTime>
+#include <QCategoryAxis>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QValueAxis>
@@ -17,6 +20,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "status/clock_ticks.h"
+#include "ui/file_texts.h"
 #include "ui/qt/qt_ui_services.h"
 
 namespace dd {
@@ -33,7 +38,9 @@ const std::array<QuantityLook, kQuantityCount> kQuantities{{
     {"实时速度 (rpm)", QColor(44, 160, 44)},
     {"实时电流 (A)", QColor(148, 103, 189)},
 }};
-const std::array<const char*, 4> kGroupTitles{"位置", "位置偏差", "速度 (rpm)", "电流 (A)"};
+// Every axis names its unit; pulses are whole numbers with separators.
+const std::array<const char*, 4> kGroupTitles{"位置 (脉冲)", "位置偏差 (脉冲)", "速度 (rpm)", "电流 (A)"};
+const std::array<const char*, 4> kGroupFormats{"%.0f", "%.0f", "%.1f", "%.2f"};
 const std::array<QuantityLook, kMotionKindCount> kMotions{{
     {"点动", QColor(255, 190, 0, 60)},
     {"移动", QColor(0, 120, 255, 45)},
@@ -62,7 +69,7 @@ CurvesWindow::CurvesWindow(std::shared_ptr<SampleHistory> history, QWidget* pare
     : QWidget(parent, Qt::Window), history_(std::move(history)) {
   setObjectName("CurvesWindow");
   setWindowTitle("实时曲线");
-  resize(960, 560);
+  resize(1000, 620);
   BuildChart();
   BuildControls();
   timer_.setInterval(kRefreshMs);
@@ -77,24 +84,29 @@ void CurvesWindow::BuildChart() {
   chart_->legend()->setAlignment(Qt::AlignBottom);
   chart_->setMargins(QMargins(4, 4, 4, 4));
 
-  timeAxis_ = new QValueAxis(chart_);
-  timeAxis_->setTitleText("时间 (s)");
-  timeAxis_->setLabelFormat("%.0f");
-  // Ticks on whole multiples of a tenth of the span, so they do not crawl as it scrolls.
-  timeAxis_->setTickType(QValueAxis::TicksDynamic);
-  timeAxis_->setTickAnchor(0);
-  timeAxis_->setTickInterval(kSpanSeconds[0] / 10.0);
+  // Numbers as the form writes them, whatever the machine's locale: "3,000,000".
+  chart_->setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+  chart_->setLocalizeNumbers(true);
+
+  // Clock time, on whole steps of the clock, so the ticks do not crawl as it scrolls.
+  timeAxis_ = new QCategoryAxis(chart_);
+  timeAxis_->setTitleText("时间（本地时间）");
+  timeAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   chart_->addAxis(timeAxis_, Qt::AlignBottom);
   for (int g = 0; g < kGroupCount; ++g) {
     groupAxes_[g] = new QValueAxis(chart_);
     groupAxes_[g]->setTitleText(kGroupTitles[g]);
-    groupAxes_[g]->setLabelFormat("%.6g");
+    groupAxes_[g]->setLabelFormat(kGroupFormats[g]);
     groupAxes_[g]->setGridLineVisible(g == 0);  // one grid, not four
     chart_->addAxis(groupAxes_[g], g < 2 ? Qt::AlignLeft : Qt::AlignRight);
   }
   normalAxis_ = new QValueAxis(chart_);
-  normalAxis_->setTitleText("归一化");
+  normalAxis_->setTitleText("归一化 (0 至 1)");
   normalAxis_->setRange(-0.05, 1.05);
+  normalAxis_->setTickType(QValueAxis::TicksDynamic);
+  normalAxis_->setTickAnchor(0);
+  normalAxis_->setTickInterval(0.25);
+  normalAxis_->setLabelFormat("%.2f");
   chart_->addAxis(normalAxis_, Qt::AlignLeft);
   bandAxis_ = new QValueAxis(chart_);
   bandAxis_->setRange(0, 1);
@@ -121,6 +133,7 @@ void CurvesWindow::BuildChart() {
     series_[q]->setPen(pen);
     chart_->addSeries(series_[q]);
     series_[q]->attachAxis(timeAxis_);
+    segments_[q].push_back(series_[q]);
   }
   AttachAxes();
 
@@ -171,15 +184,19 @@ void CurvesWindow::BuildControls() {
   layout->addLayout(top);
   layout->addLayout(bottom);
   layout->addWidget(view_, 1);
+  // The plot keeps room for its four axes and a readable height at the smallest size.
+  view_->setMinimumSize(560, 320);
 }
 
 void CurvesWindow::AttachAxes() {
   for (int q = 0; q < kQuantityCount; ++q) {
-    for (QAbstractAxis* axis : series_[q]->attachedAxes()) {
-      if (axis != timeAxis_) series_[q]->detachAxis(axis);
+    for (QLineSeries* segment : segments_[q]) {
+      for (QAbstractAxis* axis : segment->attachedAxes()) {
+        if (axis != timeAxis_) segment->detachAxis(axis);
+      }
+      segment->attachAxis(normalised_ ? normalAxis_ : groupAxes_[GroupOf(q)]);
+      segment->setVisible(shown_[q]);
     }
-    series_[q]->attachAxis(normalised_ ? normalAxis_ : groupAxes_[GroupOf(q)]);
-    series_[q]->setVisible(shown_[q]);
   }
   for (int g = 0; g < kGroupCount; ++g) {
     bool any = false;
@@ -204,7 +221,6 @@ void CurvesWindow::SetSpan(int index) {
   if (index < 0 || index >= static_cast<int>(kSpanSeconds.size())) return;
   spanCombo_->setCurrentIndex(index);
   span_ = kSpanSeconds[static_cast<std::size_t>(index)];
-  timeAxis_->setTickInterval(span_ / 10.0);
   stale_ = true;
   if (!paused_) Refresh();
 }
@@ -287,18 +303,51 @@ void CurvesWindow::Refresh() {
   SetX(from, now);
 }
 
+QLineSeries* CurvesWindow::Segment(int q, std::size_t index) {
+  auto& segments = segments_[static_cast<std::size_t>(q)];
+  while (segments.size() <= index) {
+    // A piece of the same curve after a gap: same pen and axes, no legend entry of its own.
+    auto* piece = new QLineSeries(chart_);
+    piece->setPen(series_[q]->pen());
+    chart_->addSeries(piece);
+    for (QAbstractAxis* axis : series_[q]->attachedAxes()) piece->attachAxis(axis);
+    piece->setVisible(shown_[q]);
+    for (QLegendMarker* marker : chart_->legend()->markers(piece)) marker->setVisible(false);
+    segments.push_back(piece);
+  }
+  return segments[index];
+}
+
 void CurvesWindow::DrawCurves() {
+  // Qt draws a line through points without a value: each stretch between gaps is a
+  // series of its own. A bounded number of them; the last one takes what is left.
+  constexpr std::size_t kMaxPieces = 64;
   for (int q = 0; q < kQuantityCount; ++q) {
     if (!shown_[q]) {
-      if (series_[q]->count() > 0) series_[q]->clear();
+      for (QLineSeries* segment : segments_[q]) {
+        if (segment->count() > 0) segment->clear();
+      }
       continue;
     }
     decimator_.Points(static_cast<Quantity>(q), points_);
     const Scaling s = normalised_ ? scaling_[GroupOf(q)] : Scaling{};
+    std::size_t piece = 0;
     QList<QPointF> list;
     list.reserve(static_cast<qsizetype>(points_.size()));
-    for (const CurvePoint& p : points_) list.append(QPointF(p.time, (p.value - s.offset) * s.scale));
-    series_[q]->replace(list);
+    for (const CurvePoint& p : points_) {
+      if (std::isnan(p.value)) {
+        if (!list.isEmpty() && piece + 1 < kMaxPieces) {
+          Segment(q, piece++)->replace(list);
+          list.clear();
+        }
+        continue;
+      }
+      list.append(QPointF(p.time, (p.value - s.offset) * s.scale));
+    }
+    Segment(q, piece)->replace(list);
+    for (std::size_t rest = piece + 1; rest < segments_[q].size(); ++rest) {
+      if (segments_[q][rest]->count() > 0) segments_[q][rest]->clear();
+    }
   }
 }
 
@@ -338,6 +387,13 @@ void CurvesWindow::SetAxisRanges() {
 
 void CurvesWindow::SetX(double from, double to) {
   applying_ = true;
+  for (const QString& label : timeAxis_->categoriesLabels()) timeAxis_->remove(label);
+  timeAxis_->setStartValue(from);
+  // A clock label is about 70 pixels wide with its gap.
+  const int most = std::max(2, static_cast<int>(chart_->plotArea().width()) / 90);
+  for (const ClockTick& tick : ClockTicks(from, to, history_->WallAt(0), most)) {
+    timeAxis_->append(QString::fromStdString(tick.label), tick.at);
+  }
   timeAxis_->setRange(from, to);
   bandAxis_->setRange(0, 1);
   applying_ = false;
@@ -363,11 +419,13 @@ void CurvesWindow::ApplyZoom(double from, double to) {
 double CurvesWindow::VisibleFrom() const { return timeAxis_->min(); }
 double CurvesWindow::VisibleTo() const { return timeAxis_->max(); }
 int CurvesWindow::PointsDrawn(Quantity quantity) const {
-  return static_cast<int>(series_[static_cast<std::size_t>(quantity)]->count());
+  int points = 0;
+  for (const QLineSeries* segment : segments_[static_cast<std::size_t>(quantity)]) points += static_cast<int>(segment->count());
+  return points;
 }
 
 bool CurvesWindow::ExportCsv(const QString& path) {
-  const std::string text = SamplesCsv(history_->Between(VisibleFrom(), VisibleTo()));
+  const std::string text = SamplesCsv(history_->Between(VisibleFrom(), VisibleTo()), history_->WallAt(0));
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
   const auto size = static_cast<qint64>(text.size());
@@ -376,17 +434,24 @@ bool CurvesWindow::ExportCsv(const QString& path) {
 
 bool CurvesWindow::ExportPng(const QString& path) { return view_->grab().save(path, "PNG"); }
 
+QString CurvesWindow::ChooseFile(const char* title, const char* extension, const char* filter) {
+  const std::string name = TimedFileName("实时曲线", extension, std::chrono::system_clock::now());
+  const QString start = QString::fromStdString(LastFolder());
+  const QString path = QFileDialog::getSaveFileName(
+      this, title, QDir(start.isEmpty() ? QDir::homePath() : start).filePath(QString::fromStdString(name)), filter);
+  if (!path.isEmpty()) RememberFolderOf(path.toStdString());
+  return path;
+}
+
 void CurvesWindow::ChooseCsvFile() {
-  const QString name = "实时曲线_" + QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss") + ".csv";
-  const QString path = QFileDialog::getSaveFileName(this, "导出 CSV", name, "CSV 文件 (*.csv)");
+  const QString path = ChooseFile("导出 CSV", "csv", "CSV 文件 (*.csv)");
   if (!path.isEmpty() && !ExportCsv(path)) {
     QtUiServices::ShowMessageBox(this, MessageIcon::Error, "导出失败", "    无法写入文件，请换一个位置；");
   }
 }
 
 void CurvesWindow::ChoosePngFile() {
-  const QString name = "实时曲线_" + QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss") + ".png";
-  const QString path = QFileDialog::getSaveFileName(this, "导出 PNG", name, "PNG 图片 (*.png)");
+  const QString path = ChooseFile("导出 PNG", "png", "PNG 图片 (*.png)");
   if (!path.isEmpty() && !ExportPng(path)) {
     QtUiServices::ShowMessageBox(this, MessageIcon::Error, "导出失败", "    无法写入文件，请换一个位置；");
   }

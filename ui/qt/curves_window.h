@@ -14,6 +14,7 @@
 #include "status/sample_history.h"
 
 class QAreaSeries;
+class QCategoryAxis;
 class QChart;
 class QChartView;
 class QCheckBox;
@@ -76,10 +77,14 @@ class CurvesWindow : public QWidget {
   void Rebuild(double from, double to, bool live);
   void ApplyZoom(double from, double to);
   void DrawCurves();
+  // The `index`-th piece of quantity `q`'s curve between gaps, made when first needed.
+  QLineSeries* Segment(int q, std::size_t index);
   void DrawBands(double from, double to);
   void SetAxisRanges();
   void OnAxisRange(double from, double to);
   void AttachAxes();
+  // A path from a save dialog in the folder last used, with a timed name; empty if cancelled.
+  QString ChooseFile(const char* title, const char* extension, const char* filter);
   void ChooseCsvFile();
   void ChoosePngFile();
   void SetX(double from, double to);
@@ -101,11 +106,12 @@ class CurvesWindow : public QWidget {
   QTimer timer_;
   QChart* chart_ = nullptr;
   QChartView* view_ = nullptr;
-  QValueAxis* timeAxis_ = nullptr;
+  QCategoryAxis* timeAxis_ = nullptr;
   QValueAxis* normalAxis_ = nullptr;
   QValueAxis* bandAxis_ = nullptr;
   std::array<QValueAxis*, kGroupCount> groupAxes_{};
-  std::array<QLineSeries*, kQuantityCount> series_{};
+  std::array<QLineSeries*, kQuantityCount> series_{};  // the first piece, in the legend
+  std::array<std::vector<QLineSeries*>, kQuantityCount> segments_;
   std::array<QLineSeries*, kMotionKindCount> bandEdges_{};
   std::array<QAreaSeries*, kMotionKindCount> bands_{};
   std::array<QCheckBox*, kQuantityCount> checks_{};
