@@ -1,5 +1,6 @@
 #include "params/parameter_restore.h"
 
+#include "app/clock_text.h"
 #include "app/number_text.h"
 #include "link/drive_commands.h"
 #include "params/field_validation.h"
@@ -163,6 +164,11 @@ std::optional<DriveParameters> ReadForBackup(const BusAccess& bus, bool sensorLe
   mask.fill(true);
   mask[IndexOf(ParameterWrite::SensorConfig)] = sensorLevels;
   return ReadDriveParameters(bus, mask, failedRead);
+}
+
+std::vector<std::string> BackupHeader(const std::string& portName, std::chrono::system_clock::time_point when) {
+  return {"DriveDesk parameter backup, " + portName + ", " + IsoLocalTime(when),
+          "Values in the drive's register units; the comments give the readings."};
 }
 
 std::string BackupText(const DriveParameters& read, const std::vector<std::string>& header) {

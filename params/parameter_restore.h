@@ -4,6 +4,7 @@
 // or the window with polling stopped and every worker ended). Standard library only.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,5 +76,9 @@ std::optional<DriveParameters> ReadForBackup(const BusAccess& bus, bool sensorLe
                                              std::string& failedRead);
 // The backup file's text for what was read; `header` lines become comments.
 std::string BackupText(const DriveParameters& read, const std::vector<std::string>& header);
+// The header of every backup, the window's and drivectl's: "DriveDesk parameter backup,
+// COM1, 2026-12-07T09:30:00.000+08:00" (the time ISO 8601 with its offset) and what the
+// values are.
+std::vector<std::string> BackupHeader(const std::string& portName, std::chrono::system_clock::time_point when);
 
 }  // namespace dd

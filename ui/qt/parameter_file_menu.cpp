@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDate>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -15,11 +14,13 @@
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <chrono>
 #include <memory>
 
 #include "app/number_text.h"
 #include "app/session.h"
 #include "params/parameter_file_actions.h"
+#include "ui/file_texts.h"
 
 namespace dd {
 namespace {
@@ -28,17 +29,34 @@ constexpr const char* kFileFilter = "参数文件 (*.txt);;所有文件 (*)";
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-std::string Problems(const QString& path, const std::vector<FileProblem>& problems) {
+// The file's problems in the window's words; `closing` says what was not done.
+std::string Problems(const QString& path, const std::vector<FileProblem>& problems, const char* closing) {
   std::string text;
   for (const FileProblem& p : problems) {
     if (!text.empty()) text += "\r\n";
-    text += "    " + DescribeProblem(path.toStdString(), p, /*chinese=*/true) + "；";
+    text += "    " + WindowProblemText(path.toStdString(), p) + "；";
   }
-  return text + "\r\n    驱动器未写入任何参数；";
+  return text + "\r\n    " + closing + "；";
 }
 
-bool RunComparisonTable(QWidget* parent, const std::vector<ComparisonRow>& rows) {
-  QDialog dialog(parent);
+// A save dialog starts in the folder last used (else the documents folder, else home).
+QString StartFolder() {
+  const QString last = Q(LastFolder());
+  if (!last.isEmpty() && QDir(last).exists()) return last;
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return QDir(documents).exists() ? documents : QDir::homePath();
+}
+
+QString Remembered(const QString& path) {
+  if (!path.isEmpty()) RememberFolderOf(path.toStdString());
+  return path;
+}
+
+}  // namespace
+
+std::unique_ptr<QDialog> NewComparisonDialog(QWidget* parent, const std::vector<ComparisonRow>& rows) {
+  auto owned = std::make_unique<QDialog>(parent);
+  QDialog& dialog = *owned;
   dialog.setWindowTitle(kCompareTitle);
   auto* layout = new QVBoxLayout(&dialog);
   int differing = 0;
@@ -60,8 +78,14 @@ bool RunComparisonTable(QWidget* parent, const std::vector<ComparisonRow>& rows)
       table->setItem(i, c, item);
     }
   }
+  // Every row in view and the columns across the whole width: sized for the content.
   table->resizeColumnsToContents();
-  table->setMinimumWidth(table->horizontalHeader()->length() + 30);
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  int rowsHeight = table->horizontalHeader()->height() + 2 * table->frameWidth();
+  for (int i = 0; i < table->rowCount(); ++i) rowsHeight += table->rowHeight(i);
+  table->setMinimumSize(table->horizontalHeader()->length() + 60, rowsHeight);
   layout->addWidget(table);
   auto* buttons = new QDialogButtonBox(&dialog);
   QPushButton* restore = buttons->addButton("恢复文件中的参数…", QDialogButtonBox::AcceptRole);
@@ -70,20 +94,17 @@ bool RunComparisonTable(QWidget* parent, const std::vector<ComparisonRow>& rows)
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   layout->addWidget(buttons);
-  return dialog.exec() == QDialog::Accepted;
+  return owned;
 }
-
-}  // namespace
 
 ParameterFileDialogs StandardParameterFileDialogs(QWidget* parent) {
   ParameterFileDialogs d;
-  d.saveFile = [parent](const QString& title, const QString& proposed) {
-    return QFileDialog::getSaveFileName(parent, title, proposed, kFileFilter);
+  d.saveFile = [parent](const QString& title, const QString& proposedName) {
+    return Remembered(
+        QFileDialog::getSaveFileName(parent, title, QDir(StartFolder()).filePath(proposedName), kFileFilter));
   };
   d.openFile = [parent](const QString& title) {
-    return QFileDialog::getOpenFileName(
-        parent, title, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-        kFileFilter);
+    return Remembered(QFileDialog::getOpenFileName(parent, title, StartFolder(), kFileFilter));
   };
   d.confirmRestore = [parent](const QString& text, bool offerNumber, bool& withNumber) {
     QMessageBox box(QMessageBox::Question, kRestoreTitle, text, QMessageBox::NoButton, parent);
@@ -97,7 +118,7 @@ ParameterFileDialogs StandardParameterFileDialogs(QWidget* parent) {
     return box.clickedButton() == go;
   };
   d.showComparison = [parent](const std::vector<ComparisonRow>& rows) {
-    return RunComparisonTable(parent, rows);
+    return NewComparisonDialog(parent, rows)->exec() == QDialog::Accepted;
   };
   return d;
 }
@@ -105,9 +126,9 @@ ParameterFileDialogs StandardParameterFileDialogs(QWidget* parent) {
 ParameterFileMenu::ParameterFileMenu(Session& session, QMenu& fileMenu,
                                      ParameterFileDialogs dialogs)
     : QObject(&fileMenu), session_(session), dialogs_(std::move(dialogs)) {
-  backup_ = fileMenu.addAction("备份参数…", this, &ParameterFileMenu::Backup);
-  restore_ = fileMenu.addAction("恢复参数…", this, &ParameterFileMenu::Restore);
-  compare_ = fileMenu.addAction("与文件比较…", this, &ParameterFileMenu::Compare);
+  backup_ = fileMenu.addAction("备份参数(&B)…", this, &ParameterFileMenu::Backup);
+  restore_ = fileMenu.addAction("恢复参数(&R)…", this, &ParameterFileMenu::Restore);
+  compare_ = fileMenu.addAction("与文件比较(&C)…", this, &ParameterFileMenu::Compare);
   connect(&fileMenu, &QMenu::aboutToShow, this, &ParameterFileMenu::UpdateEnabled);
   UpdateEnabled();
 }
@@ -128,16 +149,12 @@ void ParameterFileMenu::Backup() {
       session_.Message(MessageIcon::Error, kBackupTitle, "    " + failure);
       return;
     }
-    const QString date = QDate::currentDate().toString("yyyy-MM-dd");
-    const QString proposed =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .filePath(QString("驱动器参数_%1_%2.txt").arg(Q(PlainDecimal(*read->facts.model)), date));
-    const QString path = dialogs_.saveFile(
-        "备份参数（读取驱动器中的值，未保存的修改不在其中）", proposed);
+    const auto now = std::chrono::system_clock::now();
+    const QString path = dialogs_.saveFile("备份参数（读取驱动器中的值，未保存的修改不在其中）",
+                                           Q(BackupFileName(*read->facts.model, now)));
     if (path.isEmpty()) return;
-    const std::string text = BackupText(
-        *read, {"DriveDesk 参数备份，" + date.toStdString(),
-                "数值为驱动器寄存器中的值；注释为对应的读数。"});
+    const std::string text =
+        BackupText(*read, BackupHeader(session_.controls.ComboText(Control::PortList), now));
     const std::string error = WriteFileAtomically(path.toStdString(), text);
     if (!error.empty()) {
       session_.Message(MessageIcon::Error, kBackupTitle,
@@ -161,7 +178,8 @@ bool ParameterFileMenu::LoadChosen(const QString& title, QString& path, Paramete
     problems = ParseParameterFile(text, file);
   }
   if (problems.empty()) return true;
-  session_.Message(MessageIcon::Error, title.toStdString(), Problems(path, problems));
+  session_.Message(MessageIcon::Error, title.toStdString(),
+                   Problems(path, problems, title == kCompareTitle ? "文件有误，未作比较" : "驱动器未写入任何参数"));
   return false;
 }
 
@@ -210,7 +228,7 @@ void ParameterFileMenu::ConfirmAndRestore(const QString& path, const ParameterFi
                                           const DriveParameters& drive) {
   const auto problems = CheckAgainstDrive(file, drive.facts, /*ignoreModel=*/false);
   if (!problems.empty()) {
-    session_.Message(MessageIcon::Error, kRestoreTitle, Problems(path, problems));
+    session_.Message(MessageIcon::Error, kRestoreTitle, Problems(path, problems, "驱动器未写入任何参数"));
     return;
   }
   std::string changes;
@@ -230,17 +248,25 @@ void ParameterFileMenu::ConfirmAndRestore(const QString& path, const ParameterFi
                            (changes.empty() ? "\r\n    （仅驱动器号不同）" : changes);
   bool withNumber = false;
   if (!dialogs_.confirmRestore(Q(text), numberDiffers, withNumber)) return;
-  // The dialogs took time: the axis or the connection may have changed meanwhile.
-  if (!ParameterFileActionsAvailable(session_) || RefuseWhileAxisBusy(session_)) return;
+  // The dialogs took time: the drive must still answer before any panel is disabled.
   Session* s = &session_;
   const DriveFacts facts = drive.facts;
-  const bool started = RestoreLikeSave(session_, file, withNumber, [s, facts](const RestoreOutcome& o) {
-    s->Message(o.AllTook() ? MessageIcon::Information : MessageIcon::Error, kRestoreTitle,
-               RestoreOutcomeText(o, facts));
+  auto restored = std::make_shared<ParameterFile>(file);
+  ReadDriveInBackground(session_, ParameterMask{}, [s, facts, restored, withNumber](std::optional<DriveParameters> read,
+                                                                                      const std::string& failure) {
+    if (!read) {
+      s->Message(MessageIcon::Error, kRestoreTitle, "    驱动器无应答，未写入任何参数；\r\n    " + failure);
+      return;
+    }
+    if (!ParameterFileActionsAvailable(*s) || RefuseWhileAxisBusy(*s)) return;
+    const bool started = RestoreLikeSave(*s, *restored, withNumber, [s, facts](const RestoreOutcome& o) {
+      s->Message(o.AllTook() ? MessageIcon::Information : MessageIcon::Error, kRestoreTitle,
+                 RestoreOutcomeText(o, facts));
+    });
+    if (!started) {
+      s->Message(MessageIcon::Error, kRestoreTitle, "    恢复未完成：通信已关闭或正在保存参数；");
+    }
   });
-  if (!started) {
-    session_.Message(MessageIcon::Error, kRestoreTitle, "    恢复未完成：通信已关闭或正在保存参数；");
-  }
 }
 
 }  // namespace dd

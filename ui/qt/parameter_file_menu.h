@@ -5,9 +5,11 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QAction;
+class QDialog;
 class QMenu;
 class QWidget;
 
@@ -27,8 +29,9 @@ struct ComparisonRow {
 
 // The modal dialogs; tests replace them.
 struct ParameterFileDialogs {
-  // A path, or empty when cancelled.
-  std::function<QString(const QString& title, const QString& proposedPath)> saveFile;
+  // A path, or empty when cancelled; the dialog proposes `proposedName` in the folder
+  // last used.
+  std::function<QString(const QString& title, const QString& proposedName)> saveFile;
   std::function<QString(const QString& title)> openFile;
   // True to go on; `offerNumber` shows the drive-number box, whose choice is returned.
   std::function<bool(const QString& text, bool offerNumber, bool& withNumber)> confirmRestore;
@@ -36,6 +39,8 @@ struct ParameterFileDialogs {
   std::function<bool(const std::vector<ComparisonRow>& rows)> showComparison;
 };
 ParameterFileDialogs StandardParameterFileDialogs(QWidget* parent);
+// The comparison table as a dialog, sized to show every row; accepted means "restore".
+std::unique_ptr<QDialog> NewComparisonDialog(QWidget* parent, const std::vector<ComparisonRow>& rows);
 
 class ParameterFileMenu : public QObject {
  public:
