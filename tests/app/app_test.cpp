@@ -91,7 +91,10 @@ TEST(BusLog, floodFromFourWorkers_keepsTheNewestAndCountsWhatAReaderLost) {
   EXPECT_EQ(batch.back().sequence, uint64_t{kThreads * kEach - 1});
 }
 
+// Times are local with their offset, as a person in Shanghai reads them.
 TEST(BusLogFile, appendsOneLinePerFrame_andAFailureLine_refusesAnUnwritablePath) {
+  ::setenv("TZ", "CST-8", 1);  // China Standard Time, without tzdata
+  ::tzset();
   const test::PortDirectory dir;
   const std::string path = (dir.Root() / "bus.log").string();
   std::ofstream(path) << "earlier\n";
@@ -114,16 +117,18 @@ TEST(BusLogFile, appendsOneLinePerFrame_andAFailureLine_refusesAnUnwritablePath)
   file->Stop();
   EXPECT_EQ(Content(path),
             "earlier\n"
-            "2026-12-07T04:01:02.123Z TX 01 04 00 40 00 01 30 1E\n"
-            "2026-12-07T04:01:02.127Z RX 01 04 02 02 00 B8 44\n"
-            "2026-12-07T04:01:02.133Z TX 01 04 00 40 00 01 30 1E\n"
-            "2026-12-07T04:01:02.137Z -- Timeout\n"
-            "2026-12-07T04:01:03.123Z TX 01 04 00 40 00 01 30 1E\n"
-            "2026-12-07T04:01:03.127Z RX 01 04 02 02 00 B8 E1\n"
-            "2026-12-07T04:01:03.127Z -- BadCrc\n"
-            "2026-12-07T04:02:03.123Z TX 01 04 00 40 00 01 30 1E\n"
-            "2026-12-07T04:02:03.127Z RX 01 04 02\n"
-            "2026-12-07T04:02:03.127Z -- ShortReply\n");
+            "2026-12-07T12:01:02.123+08:00 TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T12:01:02.127+08:00 RX 01 04 02 02 00 B8 44\n"
+            "2026-12-07T12:01:02.133+08:00 TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T12:01:02.137+08:00 -- Timeout\n"
+            "2026-12-07T12:01:03.123+08:00 TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T12:01:03.127+08:00 RX 01 04 02 02 00 B8 E1\n"
+            "2026-12-07T12:01:03.127+08:00 -- BadCrc\n"
+            "2026-12-07T12:02:03.123+08:00 TX 01 04 00 40 00 01 30 1E\n"
+            "2026-12-07T12:02:03.127+08:00 RX 01 04 02\n"
+            "2026-12-07T12:02:03.127+08:00 -- ShortReply\n");
+  ::unsetenv("TZ");
+  ::tzset();
   for (const std::string& bad : {(dir.Root() / "missing" / "bus.log").string(), dir.Root().string(), std::string()}) {
     error.clear();
     EXPECT_FALSE(BusLogFile::Open(log, bad, error)) << bad;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <modbus.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "app/bus_log.h"
+#include "app/bus_log_format.h"
 #include "link/drive_commands.h"
 #include "link/frame_trace.h"
 #include "link/serial_port.h"
@@ -220,6 +223,65 @@ TEST_F(LinkAgainstSim, eachFault_failsAsPredictedAndTheNextRequestIsClean_chance
   }
   EXPECT_EQ(patterns[0], patterns[1]);
   EXPECT_TRUE(patterns[0].find('x') != std::string::npos && patterns[0].find('o') != std::string::npos);
+}
+
+// The bus log against the simulator's own record: every byte it received is a TX, every
+// byte it sent an RX or a LateReply, in its order, also for a reply that came late, one
+// split past the give-up with the next request already out, an exception reply and
+// repeated identical failures; a vanished port is one PortError, no TX, and a PortBack.
+TEST_F(LinkAgainstSim, busLogHoldsWhatTheSimulatorReceivedAndSent_inItsOrder) {
+  BusLog log;
+  SetFrameTrace([&](const TransactionRecord& r) {
+    if (!r.request.empty() && r.unwritten == 0) ++sent_;
+    log.Push(r);
+  });
+  int32_t v = 0;
+  const auto read = [&] { return ReadRunSpeed(port_, 1, v); };
+  Faulted(SimFault::Late, read);
+  Call(read);  // finds the late reply waiting
+  Faulted(SimFault::Exception, read);
+  sim_->ScriptFault(SimFault::Silent, 4);
+  for (int i = 0; i < 4; ++i) Call(read);
+  sim_->ScriptFault(SimFault::Split, 1);
+  read();  // gives up on the first part; its retry goes out before the rest came
+  Call(read);
+  Call([&] { return ReadErrorCode(port_, 1, v); });
+  sim_->Vanish();
+  for (int i = 0; i < 50; ++i) EXPECT_NE(read(), kOk);
+  ASSERT_TRUE(sim_->Return());
+  ClosePort(port_);
+  port_ = OpenPortByPath(sim_->DevicePath(), 115200, 8, 0, 2);
+  EXPECT_EQ(Call(read), kOk);
+
+  std::vector<BusRecord> records;
+  uint64_t cursor = 0;
+  log.ReadFrom(cursor, records, 1000);
+  Bytes tx, rx, simTx, simRx;
+  std::string text;
+  for (const BusRecord& r : records) {
+    for (uint64_t i = 0; i < (r.kind == BusRecordKind::Repeated ? r.count : r.kind == BusRecordKind::Frame); ++i) {
+      tx.insert(tx.end(), r.Written().begin(), r.Written().end());
+      rx.insert(rx.end(), r.Reply().begin(), r.Reply().end());
+    }
+    AppendLogLines(r, text);
+  }
+  const auto simLog = sim_->Log();
+  for (const SimLogEntry& e : simLog) {
+    simTx.insert(simTx.end(), e.request.begin(), e.request.end());
+    simRx.insert(simRx.end(), e.reply.begin(), e.reply.end());
+  }
+  EXPECT_EQ(ToHex(tx), ToHex(simTx));
+  EXPECT_EQ(ToHex(rx), ToHex(simRx)) << text;
+  // The late reply is timed when it was taken off the line, after the simulator sent it.
+  const auto late = std::find_if(records.begin(), records.end(), [](const BusRecord& r) { return r.Request().empty(); });
+  ASSERT_NE(late, records.end());
+  EXPECT_GE(late->received, simLog[0].replied);
+  EXPECT_LT(late->received - simLog[0].replied, 500ms);
+  for (const char* line : {" -- LateReply\n", " -- Exception 04 SlaveDeviceFailure\n", " -- Timeout\n",
+                           " -- Repeated 3 Timeout\n", " -- PortError\n", " -- PortBack 49 unsent\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  }
+  EXPECT_EQ(text.find(" -- PortError\n"), text.rfind(" -- PortError\n")) << text;
 }
 
 // --- The drivesim program ---

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cmath>
+#include <cstdlib>
 #include <locale>
 
 #include "status/curve_decimation.h"
@@ -53,6 +55,13 @@ TEST(CurveDecimator, spikeKeptAndPointsBoundedByColumns) {
   decimator.DropBefore(5);
   EXPECT_EQ(decimator.Range(Quantity::SpeedRpm).high, 1);
   EXPECT_LE(decimator.Columns(), 51u);
+  // Failed reads over a column, and 2 s without any sample: a gap each, not a line across.
+  samples.clear();
+  for (int i = 0; i < 100; ++i) samples.push_back(At(10 + i * 0.01, (i / 25) % 2 == 1 ? kNoValue : 1));
+  samples.push_back(At(13, 1));
+  decimator.Append(samples);
+  decimator.Points(Quantity::SpeedRpm, points);
+  EXPECT_EQ(std::count_if(points.begin(), points.end(), [](const CurvePoint& p) { return std::isnan(p.value); }), 2);
 }
 
 TEST(SamplesCsv, headerColumnsAndPointUnderACommaLocale) {
@@ -66,13 +75,18 @@ TEST(SamplesCsv, headerColumnsAndPointUnderACommaLocale) {
   Sample b = a;
   b.time = 2.25;
   b[Quantity::Deviation] = kNoValue;  // a failed read
-  const std::string csv = SamplesCsv({a, b});
+  ::setenv("TZ", "CST-8", 1);  // the moment in China Standard Time, with its offset
+  ::tzset();
+  using namespace std::chrono;
+  const std::string csv = SamplesCsv({a, b}, sys_days{2026y / 12 / 7} + 4h);
+  ::unsetenv("TZ");
+  ::tzset();
   std::locale::global(std::locale::classic());
   std::setlocale(LC_ALL, "C");
 
-  EXPECT_EQ(csv, "\xEF\xBB\xBF时间(s),实时位置,目标位置,位置偏差,实时速度(rpm),实时电流(A)\r\n"
-                 "1.500,-1234,2000,-7,150.000,1.50\r\n"
-                 "2.250,-1234,2000,,150.000,1.50\r\n");
+  EXPECT_EQ(csv, "\xEF\xBB\xBF时刻,时间(s),实时位置,目标位置,位置偏差,实时速度(rpm),实时电流(A)\r\n"
+                 "2026-12-07T12:00:01.500+08:00,1.500,-1234,2000,-7,150.000,1.50\r\n"
+                 "2026-12-07T12:00:02.250+08:00,2.250,-1234,2000,,150.000,1.50\r\n");
 }
 
 }  // namespace
