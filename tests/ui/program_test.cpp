@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "app/control.h"
@@ -64,9 +66,11 @@ TEST_F(WindowTest, programAgainstTheSimulatedDrive_connectMoveSaveRestoreAndClos
   const std::string file = portDir.Root() / "axis.txt";
   dialogs.openFile = [&](const QString&) { return QString::fromStdString(file); };
   QString confirmation;
+  bool silenceOnConfirm = false;  // the drive stops answering while the operator reads
   dialogs.confirmRestore = [&](const QString& text, bool, bool& withNumber) {
     confirmation = text;
     withNumber = false;
+    if (silenceOnConfirm) drive.ScriptFault(SimFault::Silent, -1);
     return true;
   };
   ParameterFileMenu fileMenu(session, menu, dialogs);
@@ -145,6 +149,25 @@ TEST_F(WindowTest, programAgainstTheSimulatedDrive_connectMoveSaveRestoreAndClos
   EXPECT_EQ(drive.SaveCount(), 2u);
   EXPECT_TRUE(waitFor([&] { return shown(Control::RunSpeedField) == "1200" && W(Control::ParameterPanel)->isEnabled(); }));
   EXPECT_GT(session.state.WorkerCount.load(), 0);
+
+  // A damaged file: compare says what is wrong with it, naming the field as the window does.
+  const std::string restored = [&] { std::stringstream t; t << std::ifstream(file).rdbuf(); return t.str(); }();
+  std::ofstream(file) << "format = 1\nmodel = 10500000\nRunSpeed = x\n";
+  messages.clear();
+  fileMenu.CompareAction()->trigger();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].text.find("运行速度（RunSpeed）"), std::string::npos) << messages[0].text;
+  EXPECT_NE(messages[0].text.find("文件有误，未作比较"), std::string::npos) << messages[0].text;
+  // A drive silent after the confirmation: refused before any panel is disabled.
+  std::ofstream(file) << std::regex_replace(restored, std::regex("RunSpeed = 1024"), "RunSpeed = 512");
+  messages.clear();
+  silenceOnConfirm = true;
+  fileMenu.RestoreAction()->trigger();
+  ASSERT_TRUE(waitFor([&] { return !messages.empty() || !W(Control::ParameterPanel)->isEnabled(); }, 20000));
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(messages[0].text.find("驱动器无应答，未写入任何参数"), std::string::npos) << messages[0].text;
+  EXPECT_EQ(drive.SaveCount(), 2u);
+  drive.ClearFaults();
 
   click(Control::OpenCloseButton);
   EXPECT_TRUE(waitFor([&] { return As<QPushButton>(Control::OpenCloseButton)->text() == "开启通信" && shown(Control::HomingFilterField).empty(); }));

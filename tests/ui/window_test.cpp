@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,6 +26,7 @@
 #include "ui/qt/bus_log_window.h"
 #include "ui/qt/curves_window.h"
 #include "ui/qt/lamp_widget.h"
+#include "ui/qt/qt_translations.h"
 #include "ui/qt/settings_dialog.h"
 
 namespace dd::test {
@@ -101,6 +103,14 @@ TEST_F(WindowTest, layoutTable_everyControlOnce_everyWidgetAsTheTableSays_colour
   EXPECT_EQ(window->FormArea()->size(), QSize(window->Controls().PixelsX(10185), window->Controls().PixelsY(8535)));
   EXPECT_EQ(window->FormArea()->y(), window->MenuBar()->height());
   EXPECT_EQ(window->height(), window->FormArea()->height() + window->MenuBar()->height());
+  // A fixed size offers no maximise button; the menus open with Alt and their letter; Qt's
+  // own buttons speak Chinese.
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(window->FileMenu()->title(), "文件(&F)");
+  EXPECT_EQ(window->ToolsMenu()->title(), "工具(&T)");
+  EXPECT_EQ(window->HelpMenu()->title(), "帮助(&H)");
+  ASSERT_TRUE(InstallQtChinese(*QCoreApplication::instance()));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "取消");
 }
 
 TEST_F(WindowTest, viewSwitchTwice_restoresGeometryAndVisibility_keepsStatesSetMeanwhile) {
@@ -321,8 +331,9 @@ void PushTraffic(BusLog& log) {
   static const uint8_t corrupt[] = {0x01, 0x06, 0x00, 0x40, 0x01, 0x2C, 0x88, 0x00};
   const auto push = [&](std::span<const uint8_t> request, std::span<const uint8_t> reply, CommandResult result,
                         int attempt) {
-    log.Push(TransactionRecord{.sentWall = std::chrono::system_clock::now(), .request = request, .reply = reply,
-                               .result = result, .attempt = attempt,
+    const auto now = std::chrono::steady_clock::now();
+    log.Push(TransactionRecord{.sent = now, .received = now, .sentWall = std::chrono::system_clock::now(),
+                               .request = request, .reply = reply, .result = result, .attempt = attempt,
                                .operation = request[1] == 4 ? "ReadErrorCode" : "WriteRunSpeed"});
   };
   push(readError, errorReply, kOk, 1);
@@ -335,12 +346,17 @@ void PushTraffic(BusLog& log) {
 TEST(BusLogWindowTest, filtersPauseClearAndSave_showWhatTheOperatorAsked) {
   BusLog log;
   PushTraffic(log);
-  BusLogWindow window(log);
+  // 1 speed unit is 1.171875 rpm: 300 is 351.5625 rpm.
+  BusLogWindow window(log, [] { return LogUnits{1, 51200}; });
   window.show();
-  // Rows: read 2, timed-out read 2 (TX, --), retry 2, write 2, corrupt write 3.
+  // Rows: read 2, timed-out read 2 (TX, --), retry 2, write 2, corrupt write 3; in the
+  // window's names and the form's units.
   EXPECT_EQ(window.ShownRows(), 11);
+  EXPECT_EQ(window.RowText(6, 3).toStdString(), "写 运行速度 = 351.5625 rpm（原始值 300）");
+  EXPECT_EQ(window.RowText(3, 2).toStdString(), "超时");
+  EXPECT_EQ(window.RowText(5, 3).toStdString(), "错误代码 = 驱动器正常（原始值 0）");
   const std::string counters = window.CountersText().toStdString();
-  for (const char* part : {"请求 5", "重试 1", "BadCrc 1", "Timeout 1"}) EXPECT_NE(counters.find(part), std::string::npos) << counters;
+  for (const char* part : {"请求 5", "重试 1", "校验错误 1", "超时 1"}) EXPECT_NE(counters.find(part), std::string::npos) << counters;
   QTest::mouseClick(window.HidePollingBox(), Qt::LeftButton);
   EXPECT_EQ(window.ShownRows(), 5);
   QTest::mouseClick(window.FailuresOnlyBox(), Qt::LeftButton);
@@ -359,12 +375,14 @@ TEST(BusLogWindowTest, filtersPauseClearAndSave_showWhatTheOperatorAsked) {
   EXPECT_TRUE(lines[3].ends_with(" RX 01 06 00 40 01 2C 88 00") && lines[4].ends_with(" -- BadCrc"));
   EXPECT_FALSE(window.SaveShown("/nonexistent-dir/x.txt"));
 
-  // Paused: new traffic waits; continued: it appears.
+  // Paused: new traffic waits, the counters go on (two polling cycles a batch); continued:
+  // it appears.
   QTest::mouseClick(window.FailuresOnlyBox(), Qt::LeftButton);
   QTest::mouseClick(window.PauseButton(), Qt::LeftButton);
   PushTraffic(log);
   window.TakeNewRecords();
   EXPECT_EQ(window.ShownRows(), 11);
+  EXPECT_FALSE(window.CountersText().contains("轮询 0 次/秒")) << window.CountersText().toStdString();
   QTest::mouseClick(window.PauseButton(), Qt::LeftButton);
   EXPECT_EQ(window.ShownRows(), 22);
   QTest::mouseClick(window.ClearButton(), Qt::LeftButton);

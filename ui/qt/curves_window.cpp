@@ -76,7 +76,11 @@ CurvesWindow::CurvesWindow(std::shared_ptr<SampleHistory> history, QWidget* pare
   connect(&timer_, &QTimer::timeout, this, &CurvesWindow::Refresh);
 }
 
-CurvesWindow::~CurvesWindow() = default;
+CurvesWindow::~CurvesWindow() {
+  // The chart goes first, while this window is whole: its axes signal as they are torn down.
+  disconnect(timeAxis_, nullptr, this, nullptr);
+  delete view_;
+}
 
 void CurvesWindow::BuildChart() {
   chart_ = new QChart();

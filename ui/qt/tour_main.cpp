@@ -1,6 +1,7 @@
 // drivedesk_tour: drives the real window through a short tour against a simulated drive
 // and writes a PNG of each step: start, connected, a relative move of ten revolutions
-// (with the live curves mid-move), a homing run, the compact view, the full view again, the settings dialog. Prints what
+// (with the live curves mid-move), a homing run, the communication log and a comparison
+// with a backup file, the compact view, the full view again, the settings dialog. Prints what
 // it did and what the drive reported, and ends by itself. Used by tests/ui/screenshot.sh
 // (fonts and layout for a person to check) and by scripts/demo.sh without a display.
 //   drivedesk_tour [--use-com1] OUTPUT-DIR
@@ -8,7 +9,11 @@
 // uses the COM1 of the port directory ($DRIVEDESK_PORT_DIR), e.g. a running drivesim.
 #include <QApplication>
 #include <QDir>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QPixmap>
 #include <QThread>
 #include <QTimer>
@@ -24,9 +29,12 @@
 #include "app/control.h"
 #include "app/session.h"
 #include "sim/sim_drive.h"
+#include "ui/qt/bus_log_window.h"
 #include "ui/qt/curves_window.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/parameter_file_menu.h"
 #include "ui/qt/program_setup.h"
+#include "ui/qt/qt_translations.h"
 #include "ui/qt/qt_ui_services.h"
 #include "ui/qt/settings_dialog.h"
 #include "ui/qt/ui_fonts.h"
@@ -67,6 +75,53 @@ void Report(const dd::Session& s) {
   std::fflush(stdout);
 }
 
+// The log window after a late reply and an exception reply, then a backup compared with
+// the drive after one value in the file was changed.
+bool Tools(dd::Session& session, dd::MainWindow& window, dd::SimDrive* drive, const QString& out) {
+  if (drive != nullptr) {
+    drive->ScriptFault(dd::SimFault::Late, 1);
+    drive->ScriptFault(dd::SimFault::Exception, 1);
+  }
+  WaitFor([] { return false; }, 300);
+  for (QAction* action : window.ToolsMenu()->actions()) {
+    if (action->text().startsWith(QStringLiteral("通信日志"))) action->trigger();
+  }
+  auto* log = window.findChild<dd::BusLogWindow*>();
+  if (log == nullptr) return false;
+  WaitFor([] { return false; }, 1200);
+  bool ok = Save(*log, out + "/08_bus_log.png");
+  log->FailuresOnlyBox()->setChecked(true);
+  ok = Save(*log, out + "/08_bus_log_failures.png") && ok;
+  log->close();
+
+  const QString file = out + "/08_backup.txt";
+  QMenu menu;
+  dd::ParameterFileDialogs dialogs;
+  dialogs.saveFile = [&](const QString&, const QString&) { return file; };
+  dialogs.openFile = [&](const QString&) { return file; };
+  bool compared = false;
+  dialogs.showComparison = [&](const std::vector<dd::ComparisonRow>& rows) {
+    const auto dialog = dd::NewComparisonDialog(&window, rows);
+    dialog->show();
+    WaitFor([] { return false; }, 200);
+    compared = Save(*dialog, out + "/09_compare.png");
+    return false;
+  };
+  dd::ParameterFileMenu files(session, menu, dialogs);
+  files.Backup();
+  if (!WaitFor([&] { return QFile::exists(file); }, 10000)) return false;
+  WaitFor([] { return false; }, 300);
+  QFile backup(file);
+  if (!backup.open(QIODevice::ReadOnly)) return false;
+  QString text = QString::fromUtf8(backup.readAll()).replace(QRegularExpression("RunSpeed = \\d+"), "RunSpeed = 600");
+  backup.close();
+  if (!backup.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  backup.write(text.toUtf8());
+  backup.close();
+  files.Compare();
+  return WaitFor([&] { return compared; }, 10000) && ok;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -95,6 +150,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QDir().mkpath(out);
   dd::InstallFontSubstitutes();
+  dd::InstallQtChinese(app);
   QApplication::setFont(dd::WindowFont());
   dd::QtUiServices services;
   int messages = 0;
@@ -158,6 +214,9 @@ int main(int argc, char* argv[]) {
     if (!homed) std::printf("  the homing run did not end within 60 s\n");
     Report(session);
     ok = Save(window, out + "/04_homed.png") && homed && ok;
+
+    Step("\"通信日志\" and \"与文件比较\" with a backup whose run speed was changed");
+    ok = Tools(session, window, drive.get(), out) && ok;
   }
 
   Step("compact view: \"简洁版\"");
