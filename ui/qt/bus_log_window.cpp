@@ -90,7 +90,7 @@ class BusLogTableModel : public QAbstractTableModel {
 BusLogWindow::BusLogWindow(BusLog& log, std::function<LogUnits()> units, QWidget* parent)
     : QWidget(parent, Qt::Window), log_(log), units_(std::move(units)) {
   setWindowTitle(QStringLiteral("通信日志"));
-  resize(900, 520);
+  resize(1100, 560);
   model_ = new BusLogTableModel(this);
   table_ = new QTableView(this);
   table_->setModel(model_);

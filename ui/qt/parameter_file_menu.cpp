@@ -80,12 +80,13 @@ std::unique_ptr<QDialog> NewComparisonDialog(QWidget* parent, const std::vector<
   }
   // Every row in view and the columns across the whole width: sized for the content.
   table->resizeColumnsToContents();
+  const int contentWidth = table->horizontalHeader()->length() + 2 * table->frameWidth();
   table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  int rowsHeight = table->horizontalHeader()->height() + 2 * table->frameWidth();
+  int rowsHeight = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth();
   for (int i = 0; i < table->rowCount(); ++i) rowsHeight += table->rowHeight(i);
-  table->setMinimumSize(table->horizontalHeader()->length() + 60, rowsHeight);
+  table->setMinimumSize(contentWidth + 40, rowsHeight);
   layout->addWidget(table);
   auto* buttons = new QDialogButtonBox(&dialog);
   QPushButton* restore = buttons->addButton("恢复文件中的参数…", QDialogButtonBox::AcceptRole);

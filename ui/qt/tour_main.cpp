@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 
+#include "app/bus_log.h"
 #include "app/control.h"
 #include "app/session.h"
 #include "sim/sim_drive.h"
@@ -151,6 +152,7 @@ int main(int argc, char* argv[]) {
   QDir().mkpath(out);
   dd::InstallFontSubstitutes();
   dd::InstallQtChinese(app);
+  dd::AttachBusLog();  // the log window shows the tour's traffic
   QApplication::setFont(dd::WindowFont());
   dd::QtUiServices services;
   int messages = 0;
