@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,11 +16,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
 #include <array>
 #include <cstdio>
 
 #include "app/bus_log_format.h"
 #include "app/session.h"
+#include "ui/file_texts.h"
 #include "ui/qt/main_window.h"
 
 namespace dd {
@@ -245,9 +248,13 @@ bool BusLogWindow::SaveShown(const std::string& path) {
 }
 
 void BusLogWindow::SaveWithDialog() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存通信日志"), QString(),
+  const QString folder = Q(LastFolder());
+  const QString name = Q(TimedFileName("通信日志", "txt", std::chrono::system_clock::now()));
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存通信日志"),
+                                                    QDir(folder.isEmpty() ? QDir::homePath() : folder).filePath(name),
                                                     QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
   if (path.isEmpty()) return;
+  RememberFolderOf(path.toStdString());
   if (!SaveShown(path.toStdString())) {
     QMessageBox::warning(this, QStringLiteral("通信日志"),
                          QStringLiteral("无法写入文件“%1”").arg(path));
