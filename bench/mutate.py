@@ -130,7 +130,7 @@ MUTATIONS = [
      "  localtime_r(&seconds, &local);", "  gmtime_r(&seconds, &local);",
      "the log's and the CSV's times are UTC, not local"),
     ("sim-reply-overtakes-split", "sim/sim_drive.cpp",
-     "        for (Outgoing& later : out) later.at = std::max(later.at, restAt);\n", "",
+     "    if (!out.empty()) at = std::max(at, out.back().at);\n", "",
      "the simulator sends a reply before the rest of a split one"),
     ("log-rate-frozen-paused", "ui/qt/bus_log_window.cpp",
      "  tally_.Lost(log_.ReadFrom(cursor_, taken, kMaxRecords));",
@@ -144,7 +144,7 @@ MUTATIONS = [
      "the curves draw a line across failed reads and silence"),
     ("restore-unchecked", "ui/qt/parameter_file_menu.cpp",
      "    if (!read) {\n      s->Message(MessageIcon::Error, kRestoreTitle, \"    驱动器无应答",
-     "    if (false) {\n      s->Message(MessageIcon::Error, kRestoreTitle, \"    驱动器无应答",
+     "    if (!read && false) {\n      s->Message(MessageIcon::Error, kRestoreTitle, \"    驱动器无应答",
      "a restore disables the panels on a drive that no longer answers"),
 ]
 
