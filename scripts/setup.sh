@@ -10,7 +10,7 @@ packages=(build-essential cmake ninja-build pkg-config ccache
           qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
           libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev mbpoll
           g++-mingw-w64-x86-64 wine64 googletest xvfb xauth fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming
-          clang libclang-rt-14-dev locales)
+          clang libclang-rt-14-dev locales nsis unzip imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -34,6 +34,17 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   fi
   echo "setup: generating the locale de_DE.UTF-8"
   localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
+
+# Wine shows Chinese message boxes, buttons and file dialogs only under a Chinese locale
+# (the Windows tests and screenshots).
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: the locale zh_CN.UTF-8 needs root: sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8" >&2
+    exit 1
+  fi
+  echo "setup: generating the locale zh_CN.UTF-8"
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
 
 # The cache is shared by every checkout: paths below the checkout count as relative.
