@@ -100,6 +100,19 @@ MUTATIONS = [
     ("view-switch-size", "ui/qt/view_switch.cpp",
      "full ? kFullOuterWidth : kCompactOuterWidth", "full ? kCompactOuterWidth : kFullOuterWidth",
      "the view switch gives each view the other's width"),
+    # The Win32 tool windows (bench/mutate.py --build build-win).
+    ("log-polling-shown", "ui/bus_log_view.cpp",
+     "if (hidePolling && IsPollingRead(r)) return false;", "if (false) return false;",
+     "the log window shows the polling reads although they are to be hidden"),
+    ("log-overwritten-rows-kept", "ui/win32/bus_log_window.cpp",
+     "w.rows.front().sequence < oldest", "w.rows.front().sequence < 0",
+     "the log window keeps rows whose records the ring has overwritten"),
+    ("curves-csv-whole-history", "ui/curve_view.cpp",
+     "return SamplesCsv(history_->Between(from_, to_));", "return SamplesCsv(history_->Between(from_ - 1e9, to_));",
+     "the curves' CSV export writes more than the visible span"),
+    ("curves-pause-ignored", "ui/curve_view.cpp",
+     "void CurveView::Refresh(int columns) {\n  if (paused_) return;", "void CurveView::Refresh(int columns) {",
+     "the paused curves scroll on"),
 ]
 
 

@@ -32,4 +32,7 @@ set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_MENU_LINKS README.txt README)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+# A 64-bit installer: Wine's 64-bit prefix of the tests (and a 64-bit Windows) run it
+# without the 32-bit subsystem.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 include(CPack)

@@ -130,11 +130,13 @@ TEST(WindowsToolWindows, logListsTheRingsRecordsWithoutCopying_curvesExportTheVi
   EXPECT_EQ(Utf8(counters), "请求 0    重试 0    失败 0    轮询 0 次/秒");
 
   // A whole ring later, the rows are those of the records the ring still holds.
+  PushTransaction(true);
+  SendMessageW(log, BusLogWindow::kTakeNewMessage, 0, 0);
   for (std::size_t i = 0; i < ProgramBusLog().Capacity() + 10; ++i) PushTransaction(true);
   SendMessageW(log, BusLogWindow::kTakeNewMessage, 0, 0);
   EXPECT_EQ(ListView_GetItemCount(list), 2 * static_cast<int>(ProgramBusLog().Capacity()));
   GetWindowTextW(Child(log, L"Static", nullptr), counters, 256);
-  EXPECT_NE(Utf8(counters).find("失败 Timeout 50000    轮询 0 次/秒    未能显示 10"), std::string::npos)
+  EXPECT_NE(Utf8(counters).find("失败 Timeout 50001    轮询 0 次/秒    未能显示 10"), std::string::npos)
       << Utf8(counters);
   DestroyWindow(log);
   EXPECT_EQ(BusLogWindow::Current(), nullptr);
@@ -191,6 +193,8 @@ TEST(WindowsToolWindows, logListsTheRingsRecordsWithoutCopying_curvesExportTheVi
   EXPECT_EQ(SendMessageW(curves, CurvesWindow::kExportCsvMessage, 0, reinterpret_cast<LPARAM>(L"no\\such\\dir\\x.csv")), 0);
   DestroyWindow(curves);
   EXPECT_EQ(CurvesWindow::Current(), nullptr);
+  DeleteFileW(Wide(saved).c_str());
+  DeleteFileW(Wide(csv).c_str());
   for (const auto& m : ui.Messages()) ADD_FAILURE() << m.title << ": " << m.text;
 }
 

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/number_text.h"
 #include "app/session.h"
 #include "ui/curve_view.h"
 #include "ui/win32/tool_window_kit.h"
@@ -69,11 +69,11 @@ PlotGeometry Geometry(const CurvesState& s) {
   return g;
 }
 
+// Tick labels as the form writes numbers: whole ones grouped ("-10,000"), else with the
+// step's decimals.
 std::wstring Number(double value, double step) {
-  const int decimals = step >= 1 ? 0 : std::min(6, static_cast<int>(std::ceil(-std::log10(step))));
-  char text[48];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return Wide(text);
+  if (step >= 1) return Wide(Grouped(value));
+  return Wide(FixedDecimals(value, std::min(6, static_cast<int>(std::ceil(-std::log10(step) - 1e-9)))));
 }
 
 void Text(HDC dc, int x, int y, const std::wstring& text, UINT align) {
@@ -201,7 +201,6 @@ void Redraw(CurvesState& s) { InvalidateRect(s.plot, nullptr, FALSE); }
 void ShowPaused(CurvesState& s) { SetDlgItemTextW(s.window, kPause, s.view.Paused() ? L"继续" : L"暂停"); }
 
 void Refresh(CurvesState& s) {
-  if (s.view.Paused()) return;
   s.view.Refresh(PlotColumns(s));
   Redraw(s);
 }
