@@ -36,8 +36,8 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
-# Wine shows Chinese message boxes, buttons and file dialogs only under a Chinese locale
-# (the Windows tests and screenshots).
+# Wine shows Chinese message boxes (texts and the "确定" button) only under a Chinese
+# locale: the Windows window tests and the screenshot tour run under it.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "setup: the locale zh_CN.UTF-8 needs root: sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8" >&2
