@@ -2,7 +2,8 @@
 # Writes PNGs of the Win32 window (start, connected, the live curves during a move,
 # moved, homed, compact and full view, settings dialog, communication log) as Wine draws
 # it on a virtual display under a Chinese locale, connected to the native simulated
-# drive on COM1 (ui/win32/tour_main.cpp). The tour of tests/ui/screenshot.sh, on Windows.
+# drive on COM12 (ui/win32/tour_main.cpp; Wine claims COM1 to COM4 for the machine's
+# own serial ports). The tour of tests/ui/screenshot.sh, on Windows.
 #   Usage: tests/windows/screenshot.sh [build-win-dir] [output-dir]
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -19,7 +20,7 @@ if [ ! -d "$WINEPREFIX/drive_c" ]; then
 fi
 rm -f "$out"/*.bmp "$out"/*.png
 status=0
-"$here/tests/windows/display_session.sh" "$here/tests/windows/sim_session.sh" "$native/sim/drivesim" 1 \
+"$here/tests/windows/display_session.sh" "$here/tests/windows/sim_session.sh" "$native/sim/drivesim" 12 \
   "$wine" "$win/ui/win32/drivedesk_tour.exe" "Z:$out" </dev/null || status=$?
 for bmp in "$out"/*.bmp; do
   [ -e "$bmp" ] || continue

@@ -248,7 +248,9 @@ void BusLogWindow::ShowFor(HWND mainWindow, Session& session) {
       return;
     }
     current = w;
+    ShowWindow(w->window, SW_SHOWNORMAL);
     TakeNew(*w);
+    ShowRowCount(*w, true);  // opens at the newest rows
   }
   ShowWindow(current->window, SW_SHOWNORMAL);
   SetForegroundWindow(current->window);

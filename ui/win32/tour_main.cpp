@@ -1,5 +1,5 @@
 // drivedesk_tour.exe: drives the real Win32 window through the tour of the Qt one
-// (ui/qt/tour_main.cpp) against a simulated drive on COM1, and writes a BMP of each
+// (ui/qt/tour_main.cpp) against a simulated drive on COM12, and writes a BMP of each
 // step: start, connected, the live curves during a move of ten revolutions, moved,
 // homed, the compact and the full view, the settings dialog and the communication log.
 // Run by tests/windows/screenshot.sh (Xvfb, Wine under a Chinese locale, drivesim).
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bus_log.h"
 #include "app/control.h"
 #include "app/session.h"
 #include "ui/win32/main_window.h"
@@ -29,13 +30,23 @@ namespace {
 std::string out = ".";
 bool ok = true;
 
-// The window as the screen shows it, frame and menu bar included.
+// The window's menu bar and client area as the screen shows them (Xvfb has no window
+// manager to draw the title bar, so it is left out, as the Qt tour's grab does).
 void Save(HWND window, const char* name) {
   ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   ::Sleep(100);
   RECT r;
-  ::GetWindowRect(window, &r);
+  ::GetClientRect(window, &r);
+  ::MapWindowPoints(window, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
+  MENUBARINFO menu{};
+  menu.cbSize = sizeof menu;
+  if (::GetMenu(window) != nullptr && ::GetMenuBarInfo(window, OBJID_MENU, 0, &menu)) r.top = menu.rcBar.top;
   const int width = r.right - r.left, height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) {
+    std::printf("  FAILED: %s has no area\n", name);
+    ok = false;
+    return;
+  }
   HDC screen = ::GetDC(nullptr);
   HDC memory = ::CreateCompatibleDC(screen);
   HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
@@ -98,12 +109,25 @@ void RunMenuItem(HWND window, int menu, const char* item) {
   ok = false;
 }
 
+// Picks `entry` in a drop-down list as the user does: the selection, then its notice.
+bool Pick(dd::MainWindow& window, dd::Control id, const char* entry) {
+  HWND list = window.Widget(id);
+  const auto index = ::SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                    reinterpret_cast<LPARAM>(dd::Wide(entry).c_str()));
+  if (index < 0) return false;
+  ::SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  ::SendMessageW(::GetParent(list), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(list), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+  return true;
+}
+
 HWND TopWindow(const char* title) { return ::FindWindowW(nullptr, dd::Wide(title).c_str()); }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   if (argc > 1) out = argv[1];
+  dd::AttachBusLog();  // for "通信日志"
   dd::Win32UiServices services;
   int messages = 0;
   services.SetPresenter([&messages](dd::MessageIcon, const std::string& title, const std::string& text) {
@@ -135,8 +159,8 @@ int main(int argc, char* argv[]) {
   Save(main, "01_start");
 
   Step("connect: baud rate 115200, then \"开启通信\"");
-  session.controls.SetComboIndex(dd::Control::BaudList, 4);
-  session.events.Dispatch(dd::Control::BaudList, dd::UiEvent::Click);
+  ok = Pick(window, dd::Control::PortList, "COM12") && Pick(window, dd::Control::BaudList, "115200") && ok;
+  waitFor([&] { return ::IsWindowEnabled(window.Widget(dd::Control::OpenCloseButton)) != FALSE; }, 1000);
   ::SendMessageW(window.Widget(dd::Control::OpenCloseButton), BM_CLICK, 0, 0);
   const bool connected =
       waitFor([&] { return session.controls.Text(dd::Control::ErrorTextField) == "驱动器正常"; }, 10000);
@@ -151,8 +175,8 @@ int main(int argc, char* argv[]) {
     RunMenuItem(main, 1, "实时曲线");
     HWND curves = TopWindow("实时曲线");
     const std::string before = session.controls.Text(dd::Control::ActualPositionField);
-    session.controls.SetComboIndex(dd::Control::MoveUnitList, 1);
-    session.controls.SetText(dd::Control::MoveDistanceField, "10");
+    Pick(window, dd::Control::MoveUnitList, "圈");
+    ::SendMessageW(window.Widget(dd::Control::MoveDistanceField), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"10"));
     ::SendMessageW(window.Widget(dd::Control::MoveTowardButton), BM_CLICK, 0, 0);
     if (curves != nullptr && waitFor([&] { return session.state.MotorMoving.load(); }, 2000)) {
       pause(1500);
