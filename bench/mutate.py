@@ -100,6 +100,19 @@ MUTATIONS = [
     ("view-switch-size", "ui/qt/view_switch.cpp",
      "full ? kFullOuterWidth : kCompactOuterWidth", "full ? kCompactOuterWidth : kFullOuterWidth",
      "the view switch gives each view the other's width"),
+    # The Win32 window: caught by windows_window (run with --build build-win).
+    ("win32-press-unchecked", "ui/win32/form_widgets.cpp",
+     "    if (!MayLeaveFocusedField(hwnd)) {", "    if (false) {",
+     "a click leaves a text field that fails its check"),
+    ("win32-jog-release-lost", "ui/win32/form_widgets.cpp",
+     "    if (isButton) session_.events.Dispatch(id, UiEvent::MouseUp, ButtonNumber(msg));\n", "",
+     "releasing a held jog button does not stop the jog"),
+    ("win32-panels-behind", "ui/win32/form_widgets.cpp",
+     "      ::SetWindowPos(panel, HWND_TOP,", "      ::SetWindowPos(panel, HWND_BOTTOM,",
+     "the motion panel is drawn behind the parameter panel"),
+    ("win32-dpi-ignored", "ui/win32/form_widgets.cpp",
+     "  dpi_ = dpi;\n  for (auto& [id, entry] : entries_) {", "  for (auto& [id, entry] : entries_) {",
+     "controls keep their pixels when the monitor's DPI changes"),
 ]
 
 
