@@ -100,6 +100,9 @@ TEST_F(Win32Window, everyControlAsTheLayoutTableSays_workerChangesInOneBatch_pla
       EXPECT_EQ(WindowTextUtf8(w), def.text) << def.id;
     }
   }
+  RECT stop = Rect(W(Control::StopButton));  // inside the motion panel, over the parameter panel
+  ::MapWindowPoints(W(Control::MotionPanel), window->Handle(), reinterpret_cast<POINT*>(&stop), 2);
+  EXPECT_EQ(::ChildWindowFromPointEx(window->Handle(), POINT{stop.left + 2, stop.bottom - 2}, CWP_SKIPINVISIBLE), W(Control::MotionPanel));
   EXPECT_EQ(WindowTextUtf8(window->Handle()), "DriveDesk");
   wchar_t menu[32];
   HMENU bar = ::GetMenu(window->Handle());
@@ -156,11 +159,10 @@ TEST_F(Win32Window, connectPollMoveJogSaveValidateSwitchHomeFilesAndClose_byTheW
   EXPECT_EQ(Text(Control::OpenCloseButton), "关闭通信");
   EXPECT_EQ(LampColor(W(Control::CommLamp)), kGreen);
 
-  // A relative move, shown live on its way and at its end.
+  // A relative move, shown at its end (the held jog below shows polling on the way).
   const std::string start = Text(Control::ActualPositionField);
   Type(Control::MoveDistanceField, "100");
   Click(Control::MoveTowardButton);
-  EXPECT_TRUE(RunUntil([&] { return Moving(); }, 5000));
   EXPECT_TRUE(RunUntil([&] { return !Moving() && Text(Control::ActualPositionField) != start &&
                                     Text(Control::ActualPositionField) == Text(Control::TargetPositionField); }, 20000))
       << Text(Control::ActualPositionField) << " / " << Text(Control::TargetPositionField);
@@ -254,6 +256,68 @@ TEST_F(Win32Window, connectPollMoveJogSaveValidateSwitchHomeFilesAndClose_byTheW
   EXPECT_FALSE(session.state.JogHeld.load());
   EXPECT_TRUE(RunUntil([&] { return SimCommand("status").find(" speed 0 ") != std::string::npos; }, 5000)) << SimCommand("status");
   EXPECT_EQ(session.state.PortHandle.load(), 0);
+}
+
+// The real drivedesk.exe, driven from outside as another program would: logoff arrives
+// during a long move while the drive has gone silent, and the process is gone within
+// the 5 s of the orderly end.
+HWND Descendant(HWND top, Control id) {
+  struct Search { int id; HWND found; } search{FormWidgets::DialogId(id), nullptr};
+  ::EnumChildWindows(top, [](HWND child, LPARAM s) {
+    auto* wanted = reinterpret_cast<Search*>(s);
+    if (::GetDlgCtrlID(child) != wanted->id) return TRUE;
+    wanted->found = child;
+    return FALSE;
+  }, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+TEST(Win32Program, logoffDuringAMoveWithTheDriveSilent_endsWithinFiveSeconds) {
+  wchar_t self[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring program = self;
+  program = program.substr(0, program.find_last_of(L'\\')) + L"\\..\\..\\ui\\win32\\drivedesk.exe";
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION child = {};
+  ASSERT_TRUE(::CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+  const auto waitFor = [](const std::function<bool()>& done, int ms) {
+    for (int waited = 0; !done(); waited += 20) {
+      if (waited > ms) return false;
+      ::Sleep(20);
+    }
+    return true;
+  };
+  HWND main = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (main = ::FindWindowW(L"DriveDeskMainWindow", nullptr)) != nullptr && ::IsWindowVisible(main); }, 20000));
+  const auto text = [&](Control id) {  // GetWindowText does not ask another process's edit field
+    wchar_t shown[64] = {};
+    ::SendMessageW(Descendant(main, id), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(shown));
+    return Utf8(shown);
+  };
+  for (const auto& [list, entry] : {std::pair{Control::PortList, std::wstring(L"COM9")}, std::pair{Control::BaudList, std::wstring(L"115200")}}) {
+    HWND combo = Descendant(main, list);
+    const auto index = ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str()));
+    ASSERT_GE(index, 0);
+    ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(FormWidgets::DialogId(list), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+  }
+  ::SendMessageW(Descendant(main, Control::OpenCloseButton), BM_CLICK, 0, 0);
+  ASSERT_TRUE(waitFor([&] { return text(Control::ErrorTextField) == "驱动器正常"; }, 20000));
+  ::SendMessageW(Descendant(main, Control::MoveDistanceField), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1000"));
+  ::SendMessageW(Descendant(main, Control::MoveAwayButton), BM_CLICK, 0, 0);
+  ASSERT_TRUE(waitFor([&] { return SimCommand("status").find(" speed 0 ") == std::string::npos; }, 5000));
+  SimCommand("fault silent forever");
+  HWND session = ::FindWindowW(L"DriveDeskSessionEnd", nullptr);
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(::SendMessageW(session, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  const auto start = std::chrono::steady_clock::now();
+  ::PostMessageW(session, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_EQ(::WaitForSingleObject(child.hProcess, 15000), WAIT_OBJECT_0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6500));
+  ::TerminateProcess(child.hProcess, 9);
+  ::CloseHandle(child.hThread);
+  ::CloseHandle(child.hProcess);
+  SimCommand("fault clear");
 }
 
 }  // namespace

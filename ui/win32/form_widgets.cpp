@@ -210,6 +210,9 @@ HWND FormWidgets::Create(const ControlDef& def, HWND parent) {
     case ControlKind::Frame:
     case ControlKind::Panel: {
       HWND panel = CreateContainer(parent, id, this);
+      // A later panel of the table stays in front of an earlier one it overlaps (the
+      // motion panel over the parameter panel); Windows puts a new window behind.
+      ::SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
       ::SetWindowTextW(panel, text.c_str());
       if (!def.visible) ::ShowWindow(panel, SW_HIDE);
       return panel;
