@@ -20,6 +20,8 @@ enum : int { kList = 100, kHidePolling, kFailuresOnly, kPause, kClear, kSave, kC
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 500;           // two refreshes a second read as live
 constexpr uint64_t kHistoryOnOpen = 2'000;  // the last records already in the log
+// Records read per hold of the log's lock: a worker's push never waits long for the window.
+constexpr std::size_t kSlice = 2'048;
 
 struct LogWindow {
   Session& session;
@@ -68,10 +70,13 @@ void TakeNew(LogWindow& w) {
     const int count = ListView_GetItemCount(w.list);
     const bool following = count == 0 || ListView_GetTopIndex(w.list) + ListView_GetCountPerPage(w.list) >= count;
     std::vector<BusLogRow> added;
-    w.counts.AddLost(w.log.VisitFrom(w.cursor, w.log.Capacity(), [&](const BusRecord& r) {
-      w.counts.Count(r);
-      if (w.filter.Passes(r)) AppendBusLogRows(r, added);
-    }));
+    const uint64_t end = w.log.End();
+    while (w.cursor < end) {
+      w.counts.AddLost(w.log.VisitFrom(w.cursor, kSlice, [&](const BusRecord& r) {
+        w.counts.Count(r);
+        if (w.filter.Passes(r)) AppendBusLogRows(r, added);
+      }));
+    }
     w.rows.insert(w.rows.end(), added.begin(), added.end());
     DropOverwritten(w);
     if (!added.empty() || static_cast<std::size_t>(count) != w.rows.size()) ShowRowCount(w, following);
@@ -83,10 +88,11 @@ void TakeNew(LogWindow& w) {
 void Rebuild(LogWindow& w) {
   w.filter = {Checked(w.window, kHidePolling), Checked(w.window, kFailuresOnly)};
   std::vector<BusLogRow> rows;
-  uint64_t from = w.first;
-  w.log.VisitFrom(from, w.cursor - std::min(w.cursor, from), [&](const BusRecord& r) {
-    if (w.filter.Passes(r)) AppendBusLogRows(r, rows);
-  });
+  for (uint64_t from = w.first; from < w.cursor;) {
+    w.log.VisitFrom(from, std::min<uint64_t>(kSlice, w.cursor - from), [&](const BusRecord& r) {
+      if (w.filter.Passes(r)) AppendBusLogRows(r, rows);
+    });
+  }
   w.rows.assign(rows.begin(), rows.end());
   ShowRowCount(w, true);
 }
