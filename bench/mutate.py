@@ -113,6 +113,19 @@ MUTATIONS = [
     ("win32-dpi-ignored", "ui/win32/form_widgets.cpp",
      "  dpi_ = dpi;\n  for (auto& [id, entry] : entries_) {", "  for (auto& [id, entry] : entries_) {",
      "controls keep their pixels when the monitor's DPI changes"),
+    # The Win32 tool windows (bench/mutate.py --build build-win).
+    ("log-polling-shown", "ui/bus_log_view.cpp",
+     "if (hidePolling && IsPollingRead(r)) return false;", "if (false) return false;",
+     "the log window shows the polling reads although they are to be hidden"),
+    ("log-overwritten-rows-kept", "ui/win32/bus_log_window.cpp",
+     "w.rows.front().sequence < oldest", "w.rows.front().sequence + 1000 < oldest",
+     "the log window keeps rows whose records the ring has overwritten"),
+    ("curves-csv-whole-history", "ui/curve_view.cpp",
+     "return SamplesCsv(history_->Between(from_, to_));", "return SamplesCsv(history_->Between(from_ - 1e9, to_));",
+     "the curves' CSV export writes more than the visible span"),
+    ("curves-pause-ignored", "ui/curve_view.cpp",
+     "void CurveView::Refresh(int columns) {\n  if (paused_) return;", "void CurveView::Refresh(int columns) {",
+     "the paused curves scroll on"),
 ]
 
 
@@ -162,7 +175,9 @@ def test_executables(build_dir):
     tests = {}
     for number, t in enumerate(json.loads(out.stdout).get("tests", []), start=1):
         command = t.get("command") or []
-        tests[t["name"]] = (number, command[0] if command else "")
+        # A Windows test runs its executable through wine (and helpers): that one counts.
+        exes = [c for c in command if c.endswith(".exe")]
+        tests[t["name"]] = (number, exes[0] if exes else command[0] if command else "")
     return tests
 
 

@@ -10,7 +10,7 @@ packages=(build-essential cmake ninja-build pkg-config ccache
           qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl1-mesa-dev libxkbcommon-dev
           libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev mbpoll
           g++-mingw-w64-x86-64 wine64 googletest xvfb xauth fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming
-          clang libclang-rt-14-dev locales)
+          clang libclang-rt-14-dev locales nsis unzip imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -37,7 +37,7 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
 fi
 
 # Wine shows Chinese message boxes (texts and the "确定" button) only under a Chinese
-# locale: the Windows window tests run under it.
+# locale: the Windows window tests and the screenshot tour run under it.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
   if [ "$(id -u)" -ne 0 ]; then
     echo "setup: the locale zh_CN.UTF-8 needs root: sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8" >&2
