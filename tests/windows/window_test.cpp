@@ -214,16 +214,21 @@ TEST_F(Win32Window, connectPollMoveJogSaveValidateSwitchHomeFilesAndClose_byTheW
 
   // The settings dialog: built from its table, modal, closed by its close box.
   bool dialogChecked = false;
-  services.PostDelayed(50, [&] {
+  int tries = 0;
+  std::function<void()> inDialog = [&] {  // the dialog may open only after a read from the drive
     SettingsDialog* dialog = window->OpenDialog();
-    ASSERT_NE(dialog, nullptr);
+    if (dialog == nullptr) {
+      if (++tries < 200) services.PostDelayed(50, inDialog);
+      return;
+    }
     EXPECT_FALSE(::IsWindowEnabled(window->Handle()));
     for (const ControlDef& def : SettingsFormDef().controls) {
       EXPECT_TRUE(Same(Rect(dialog->Controls().Window(def.id)), dialog->Controls().Pixels(def.rect), def.kind != ControlKind::Combo)) << def.id;
     }
     dialogChecked = true;
     ::PostMessageW(dialog->Handle(), WM_CLOSE, 0, 0);
-  });
+  };
+  services.PostDelayed(50, inDialog);
   Click(Control::SettingsButton);
   EXPECT_TRUE(dialogChecked);
   EXPECT_TRUE(::IsWindowEnabled(window->Handle()));
@@ -261,6 +266,12 @@ TEST_F(Win32Window, connectPollMoveJogSaveValidateSwitchHomeFilesAndClose_byTheW
 // The real drivedesk.exe, driven from outside as another program would: logoff arrives
 // during a long move while the drive has gone silent, and the process is gone within
 // the 5 s of the orderly end.
+LRESULT SendTo(HWND w, UINT msg, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutW(w, msg, wParam, lParam, SMTO_ABORTIFHUNG, 10000, &result);
+  return static_cast<LRESULT>(result);
+}
+
 HWND Descendant(HWND top, Control id) {
   struct Search { int id; HWND found; } search{FormWidgets::DialogId(id), nullptr};
   ::EnumChildWindows(top, [](HWND child, LPARAM s) {
@@ -280,6 +291,11 @@ TEST(Win32Program, logoffDuringAMoveWithTheDriveSilent_endsWithinFiveSeconds) {
   STARTUPINFOW startup = {sizeof(startup)};
   PROCESS_INFORMATION child = {};
   ASSERT_TRUE(::CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+  const std::shared_ptr<void> end(child.hProcess, [&child](void*) {  // also when a check gives up early
+    ::TerminateProcess(child.hProcess, 9);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+  });
   const auto waitFor = [](const std::function<bool()>& done, int ms) {
     for (int waited = 0; !done(); waited += 20) {
       if (waited > ms) return false;
@@ -291,32 +307,29 @@ TEST(Win32Program, logoffDuringAMoveWithTheDriveSilent_endsWithinFiveSeconds) {
   ASSERT_TRUE(waitFor([&] { return (main = ::FindWindowW(L"DriveDeskMainWindow", nullptr)) != nullptr && ::IsWindowVisible(main); }, 20000));
   const auto text = [&](Control id) {  // GetWindowText does not ask another process's edit field
     wchar_t shown[64] = {};
-    ::SendMessageW(Descendant(main, id), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(shown));
+    SendTo(Descendant(main, id), WM_GETTEXT, 64, reinterpret_cast<LPARAM>(shown));
     return Utf8(shown);
   };
   for (const auto& [list, entry] : {std::pair{Control::PortList, std::wstring(L"COM9")}, std::pair{Control::BaudList, std::wstring(L"115200")}}) {
     HWND combo = Descendant(main, list);
-    const auto index = ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str()));
+    const auto index = SendTo(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str()));
     ASSERT_GE(index, 0);
-    ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(FormWidgets::DialogId(list), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    SendTo(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendTo(main, WM_COMMAND, MAKEWPARAM(FormWidgets::DialogId(list), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
   }
-  ::SendMessageW(Descendant(main, Control::OpenCloseButton), BM_CLICK, 0, 0);
+  SendTo(Descendant(main, Control::OpenCloseButton), BM_CLICK, 0, 0);
   ASSERT_TRUE(waitFor([&] { return text(Control::ErrorTextField) == "驱动器正常"; }, 20000));
-  ::SendMessageW(Descendant(main, Control::MoveDistanceField), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1000"));
-  ::SendMessageW(Descendant(main, Control::MoveAwayButton), BM_CLICK, 0, 0);
+  SendTo(Descendant(main, Control::MoveDistanceField), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1000"));
+  SendTo(Descendant(main, Control::MoveAwayButton), BM_CLICK, 0, 0);
   ASSERT_TRUE(waitFor([&] { return SimCommand("status").find(" speed 0 ") == std::string::npos; }, 5000));
   SimCommand("fault silent forever");
   HWND session = ::FindWindowW(L"DriveDeskSessionEnd", nullptr);
   ASSERT_NE(session, nullptr);
-  EXPECT_EQ(::SendMessageW(session, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  EXPECT_EQ(SendTo(session, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
   const auto start = std::chrono::steady_clock::now();
   ::PostMessageW(session, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
   EXPECT_EQ(::WaitForSingleObject(child.hProcess, 15000), WAIT_OBJECT_0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6500));
-  ::TerminateProcess(child.hProcess, 9);
-  ::CloseHandle(child.hThread);
-  ::CloseHandle(child.hProcess);
   SimCommand("fault clear");
 }
 
