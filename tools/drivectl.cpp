@@ -7,14 +7,15 @@
 // drivectl --version
 //
 // PORT is COMn (mapped as in link/com_port_map.h) or a device path; B one of the rates
-// the drive offers (9600 to 250000). OPERATION is a drive
-// operation by name (ReadRunSpeed, WriteRunSpeed 300, StopMotion, ...). A read prints its
-// value alone on one line; a write or command prints nothing. dump reads every register
-// and prints "Name value" lines. --trace shows each frame on stderr as "TX 01 04 ..." and
+// the drive offers (9600 to 250000). OPERATION is a drive operation by name
+// (ReadRunSpeed, WriteRunSpeed 300, StopMotion, ...). A read prints its value alone on
+// one line; a write or command prints nothing. dump reads every register and prints
+// "Name value" lines. --trace shows each frame on stderr as "TX 01 04 ..." and
 // "RX ...". Exit status: 0 success, 1 ShortReply, 2 BadCrc, 3 NoPort (the port is
 // missing, not permitted or in use: stderr says which), 4 ValueOutOfRange (also a value
-// no register holds), 64 usage error; the result is named on stderr. ports lists COM1 to COM32: device, whether it
-// opens, and for USB adapters maker, product, serial number and latency timer.
+// no register holds), 64 usage error; the result is named on stderr. ports lists COM1 to
+// COM32: device, whether it opens, and for USB adapters maker, product, serial number and
+// latency timer.
 //
 // backup writes the parameter set to FILE (atomically). compare prints "Name drive file"
 // for each parameter that differs (DriveNumber only with --with-number). restore checks
