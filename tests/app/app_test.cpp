@@ -149,7 +149,6 @@ class ShellTest : public ::testing::Test {
     session_.controls.Define(Control::OpenCloseButton, ControlState{.text = kCaptionOpen, .enabled = false});
     InstallShellHandlers(session_);
   }
-  void TearDown() override { ::unsetenv("DRIVEDESK_LOCK_DIR"); }
 
   void Load() { session_.events.Dispatch(Control::MainWindow, UiEvent::Load); }
   void PickBaud(int index) {
@@ -189,9 +188,7 @@ TEST_F(ShellTest, discovery_listsFreePortsInNumberOrderDescribesAdapters_openLow
   test::FakeSysfs sysfs;
   const fs::path latency = sysfs.AddUsbAdapter(com1.slave, "A10K3L2Q", 16);
   sysfs.AddEmptySlot(com4.slave);
-  const fs::path locks = ports_.Root() / "locks";
-  fs::create_directories(locks);
-  ::setenv("DRIVEDESK_LOCK_DIR", locks.c_str(), 1);
+  const fs::path locks = ports_.Root() / "locks";  // this run's lock directory
   const auto lockOf = [&](const FakePort& port) {
     return locks / ("LCK..pts_" + port.slave.substr(port.slave.rfind('/') + 1));
   };
@@ -268,7 +265,6 @@ TEST_F(ShellTest, open_withALatencyTimerItMayNotLower_saysSoInTheLog) {
   ASSERT_EQ(::chmod(latency.c_str(), 0444), 0);
   uint64_t cursor = ProgramBusLog().End();
   EXPECT_TRUE(AsNobody([&] {
-    ::unsetenv("DRIVEDESK_LOCK_DIR");
     session_.ConnectionSequence = [] {};
     Load();
     PickBaud(4);
