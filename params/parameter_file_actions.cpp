@@ -66,8 +66,10 @@ bool RestoreLikeSave(Session& session, const ParameterFile& file, bool withNumbe
   ExclusiveWrites steps;
   // Both run inside RunLikeSave, while `file` is alive.
   steps.write = [&file, withNumber](const BusAccess& bus) { WriteParameters(bus, file, withNumber); };
-  steps.store = [&file, withNumber, outcome](const BusAccess& bus) {
+  Session* s = &session;
+  steps.store = [&file, withNumber, outcome, s](const BusAccess& bus) {
     *outcome = StoreAndVerify(bus, file, withNumber, kStoreSettleMs);
+    if (outcome->newAddress) TakeRenumberedAddress(*s, *outcome->newAddress);
   };
   steps.afterReread = [outcome, finished = std::move(finished)] { finished(*outcome); };
   return RunLikeSave(session, steps);

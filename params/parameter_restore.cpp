@@ -116,10 +116,16 @@ RestoreOutcome StoreAndVerify(const BusAccess& bus, const ParameterFile& file, b
   RestoreOutcome outcome;
   outcome.stored = StoreWithSaveRetry(bus);
   if (bus.delay && settleMs > 0) bus.delay(settleMs);
+  BusAccess at = bus;
+  const auto& number = file.values[IndexOf(ParameterWrite::DriveNumber)];
+  if (withNumber && number && *number >= 1 && *number <= 247 && *number != bus.address) {
+    at.address = AnsweringAddress(bus, static_cast<uint16_t>(*number));
+    if (at.address != bus.address) outcome.newAddress = at.address;
+  }
   const ParameterMask mask = RestoredParameters(file, withNumber);
   ParameterValues read{};
   // A read-back spoilt by late replies is named as not taken: never a false success.
-  ReadCleanly(bus, [&](const BusAccess& b) { read = ReadParameters(b, mask); });
+  ReadCleanly(at, [&](const BusAccess& b) { read = ReadParameters(b, mask); });
   outcome.notTaken = Differences(read, file, mask);
   outcome.lost = bus.Lost();
   return outcome;

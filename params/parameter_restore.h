@@ -55,10 +55,12 @@ struct RestoreOutcome {
   bool stored = false;              // the store command was acknowledged
   bool lost = false;                // the port went away in the middle
   std::vector<Difference> notTaken; // read back otherwise than the file says
+  // The drive took a new number from the file and answers there: read back at it.
+  std::optional<uint16_t> newAddress;
   bool AllTook() const { return stored && !lost && notTaken.empty(); }
 };
 // Store command (the save's retry rule), `settleMs` for the drive to keep the set,
-// then every written value read back.
+// then every written value read back (at the drive's new number, if it took one).
 RestoreOutcome StoreAndVerify(const BusAccess& bus, const ParameterFile& file, bool withNumber,
                               int settleMs);
 

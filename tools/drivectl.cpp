@@ -1,9 +1,10 @@
-// drivectl --port PORT --baud B [--trace] OPERATION [VALUE]
+// drivectl --port PORT --baud B [--address N] [--trace] OPERATION [VALUE]
 // drivectl --port PORT --baud B [--trace] dump
 // drivectl --port PORT --baud B backup FILE
 // drivectl --port PORT --baud B compare FILE [--force] [--with-number]
 // drivectl --port PORT --baud B restore FILE [--force] [--with-number]
 // drivectl ports
+// drivectl scan [--port PORT] [--baud B] [--addresses FIRST-LAST]
 // drivectl --version
 //
 // PORT is COMn (mapped as in link/com_port_map.h) or a device path; B one of the rates
@@ -15,7 +16,11 @@
 // missing, not permitted or in use: stderr says which), 4 ValueOutOfRange (also a value
 // no register holds), 64 usage error; the result is named on stderr. ports lists COM1 to
 // COM32: device, whether it opens, and for USB adapters maker, product, serial number and
-// latency timer.
+// latency timer. --address N (1 to 247, default 1) is the drive's bus address. scan
+// searches the port (default every usable one) at the baud rate (default each of the
+// drive's, fastest first) for the addresses (default 1-247) and prints "PORT BAUD ADDRESS
+// MODEL NUMBER" per drive as it is found: exit status 0 when one was found, 1 when none,
+// 3 when a port could not be opened or went away, 64 usage error.
 //
 // backup writes the parameter set to FILE (atomically). compare prints "Name drive file"
 // for each parameter that differs (DriveNumber only with --with-number). restore checks
@@ -46,6 +51,7 @@
 #include <unistd.h>
 #endif
 
+#include "app/drive_search.h"
 #include "app/number_text.h"
 #include "app/port_descriptions.h"
 #include "app/version.h"
@@ -58,14 +64,14 @@
 #include "params/parameter_file.h"
 #include "params/parameter_restore.h"
 
-
 namespace {
 
 constexpr int kExitUsage = 64;
 constexpr int kExitDiffers = 1;
 constexpr int kExitFile = 2;
 constexpr int kExitDrive = 3;
-constexpr uint16_t kDriveAddress = 1;
+// --address; 1 unless given.
+uint16_t kDriveAddress = 1;
 // The rates the drive offers (the window's "波特率" list).
 constexpr int32_t kBaudRates[] = {9600, 19200, 38400, 57600, 115200, 250000};
 
@@ -83,12 +89,14 @@ int ExitCodeOf(dd::CommandResult result) {
 int Usage(const std::string& why) {
   if (!why.empty()) std::fprintf(stderr, "drivectl: %s\n", why.c_str());
   std::fprintf(stderr,
-               "usage: drivectl --port PORT --baud B [--trace] OPERATION [VALUE]\n"
+               "usage: drivectl --port PORT --baud B [--address N] [--trace] OPERATION [VALUE]\n"
                "       drivectl --port PORT --baud B [--trace] dump\n"
                "       drivectl --port PORT --baud B backup FILE\n"
                "       drivectl --port PORT --baud B compare|restore FILE [--force] [--with-number]\n"
                "       drivectl ports | --version\n"
-               "PORT is COM1..COM32 or a device path; OPERATION is a drive operation name,\n"
+               "       drivectl scan [--port PORT] [--baud B] [--addresses FIRST-LAST]\n"
+               "PORT is COM1..COM32 or a device path; N the drive's address, 1 to 247 (default\n"
+               "1); OPERATION is a drive operation name,\n"
                "e.g. ReadRunSpeed, WriteRunSpeed 300, WriteTargetPosition -2, StopMotion.\n");
   return kExitUsage;
 }
@@ -407,6 +415,10 @@ int Restore(const dd::BusAccess& bus, const std::string& path, dd::ParameterFile
   const dd::RestoreOutcome outcome =
       dd::StoreAndVerify(bus, file, withNumber, dd::kStoreSettleMs);
   if (!outcome.stored) Say("the drive did not acknowledge the store command");
+  if (outcome.newAddress) {
+    Say("the drive took drive number " + std::to_string(*outcome.newAddress) + ": it answers at address " +
+        std::to_string(*outcome.newAddress) + " now");
+  }
   std::string unverified;
   bool differs = false;
   for (const dd::Difference& d : outcome.notTaken) {
@@ -427,6 +439,39 @@ int Restore(const dd::BusAccess& bus, const std::string& path, dd::ParameterFile
   return unverified.empty() ? 0 : kExitDrive;
 }
 
+// Every drive on the chosen ports, rates and addresses, one line each as it is found.
+int Scan(const std::string& portName, std::optional<int32_t> baud, const dd::AddressRange& range) {
+  dd::SearchPlan plan;
+  plan.addresses = range;
+  if (portName.empty()) {
+    plan.ports = dd::UsableSearchPorts();
+    if (plan.ports.empty()) {
+      Say("no usable port (drivectl ports tells why)");
+      return kExitDrive;
+    }
+  } else {
+    const int32_t number = dd::ComPortNumber(portName);
+    plan.ports.push_back({portName, number != 0 ? dd::PortDeviceName(number) : portName, number});
+  }
+  if (baud) {
+    plan.bauds = {*baud};
+  } else {
+    plan.bauds.assign(std::begin(dd::kSearchBaudRates), std::end(dd::kSearchBaudRates));
+  }
+  const std::atomic<bool> never{false};
+  dd::SearchCallbacks callbacks;
+  callbacks.found = [](const dd::FoundDrive& drive) {
+    std::printf("%s\n", dd::FoundDriveLine(drive).c_str());
+    std::fflush(stdout);
+  };
+  const dd::SearchOutcome outcome = dd::SearchDrives(plan, never, callbacks);
+  if (outcome.end == dd::SearchEnd::PortLost) {
+    Say(outcome.port + " could not be opened or went away; the search stopped");
+    return kExitDrive;
+  }
+  return outcome.found.empty() ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -437,6 +482,7 @@ int main(int argc, char** argv) {
   bool withNumber = false;
   std::string operation;
   std::optional<std::string> value;
+  std::optional<dd::AddressRange> addresses;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -454,6 +500,17 @@ int main(int argc, char** argv) {
       force = true;
     } else if (arg == "--with-number") {
       withNumber = true;
+    } else if (arg == "--address" || arg == "--addresses") {
+      if (i + 1 >= argc) return Usage(std::string(arg) + " needs a value");
+      std::string error;
+      if (arg == "--address") {
+        const auto address = dd::ParseDriveAddress(argv[++i], error, false);
+        if (!address) return Usage(error);
+        kDriveAddress = static_cast<uint16_t>(*address);
+      } else {
+        addresses = dd::ParseAddressRange(argv[++i], error, false);
+        if (!addresses) return Usage(error);
+      }
     } else if (arg == "--port" || arg == "--baud") {
       if (i + 1 >= argc) return Usage(std::string(arg) + " needs a value");
       const std::string_view next = argv[++i];
@@ -475,6 +532,11 @@ int main(int argc, char** argv) {
       return Usage("too many arguments");
     }
   }
+  if (operation == "scan") {
+    if (value) return Usage("scan takes no value");
+    return Scan(portName, baud, addresses.value_or(dd::AddressRange{}));
+  }
+  if (addresses) return Usage("--addresses belongs to scan");
   if (portName.empty()) return Usage("--port is required");
   if (!baud) return Usage("--baud is required");
   if (operation.empty()) return Usage("no operation given");

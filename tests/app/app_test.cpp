@@ -22,6 +22,8 @@
 #include "app/bus_log_file.h"
 #include "app/bus_log_format.h"
 #include "app/control.h"
+#include "app/drive_address.h"
+#include "app/drive_search.h"
 #include "app/session.h"
 #include "app/shell_handlers.h"
 #include "app/single_instance.h"
@@ -230,6 +232,35 @@ TEST_F(ShellTest, discovery_listsFreePortsInNumberOrderDescribesAdapters_openLow
   EXPECT_EQ(Content(locks / "LCK..COM1"), Content(lockOf(com1)));  // the link's name too
   Click(Control::OpenCloseButton);
   EXPECT_FALSE(fs::exists(lockOf(com1)) || fs::exists(locks / "LCK..COM1"));
+}
+
+TEST_F(ShellTest, driveAddress_rememberedAndInTheTitle_badInputRefused_foundDriveReadyToOpen) {
+  FakePort com3(3), com17(17);
+  session_.SettingsPath = (ports_.Root() / "config" / "settings.conf").string();
+  ASSERT_TRUE(RememberAddress(session_.SettingsPath, 38));
+  Load();
+  EXPECT_EQ(session_.state.DriveAddress.load(), 38);
+  EXPECT_EQ(session_.controls.Text(Control::MainWindow), "DriveDesk - 驱动器地址 38");
+  const std::pair<const char*, const char*> inputs[] = {
+      {"0", "驱动器地址须为 1 到 247 之间的整数；"}, {"248", "驱动器地址须为 1 到 247 之间的整数；"},
+      {"4x", "驱动器地址须为 1 到 247 之间的整数；"}, {"", "驱动器地址须为 1 到 247 之间的整数；"}, {" 7 ", ""}};
+  for (const auto& [text, message] : inputs) EXPECT_EQ(ChangeDriveAddress(session_, text), message) << text;
+  EXPECT_EQ(RememberedAddress(session_.SettingsPath), 7);
+  const FoundDrive found{{"COM17", "", 17}, 38400, 4, 10500000, 4};
+  EXPECT_TRUE(UseFoundDrive(session_, found));
+  EXPECT_EQ(session_.controls.ComboText(Control::PortList), "COM17");
+  EXPECT_EQ(session_.controls.ComboText(Control::BaudList), "38400");
+  EXPECT_TRUE(session_.controls.Enabled(Control::OpenCloseButton));
+  EXPECT_EQ(session_.state.DriveAddress.load(), 4);
+  EXPECT_EQ(ChangeDriveAddress(session_, "1"), "");
+  EXPECT_EQ(session_.controls.Text(Control::MainWindow), "DriveDesk");
+  session_.ConnectionSequence = [] {};
+  Click(Control::OpenCloseButton);
+  ASSERT_NE(session_.state.PortHandle.load(), 0);
+  EXPECT_EQ(ChangeDriveAddress(session_, "5"), "请先关闭通信，再更改驱动器地址；");
+  EXPECT_FALSE(UseFoundDrive(session_, found));
+  EXPECT_EQ(session_.state.DriveAddress.load(), 1);
+  Click(Control::OpenCloseButton);
 }
 
 // A group is named only where it may open the device (as root, nobody is not in it).

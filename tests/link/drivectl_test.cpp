@@ -157,7 +157,7 @@ TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForc
                  .speedFilter = 12, .homingSpeed = 300, .homingFilter = 4, .sensorConfig = 0x300B0000,
                  .inputBandwidth = 150000});
   ASSERT_TRUE(good.Start());
-  good.SetValue(0x61, 5);  // its bus number; it answers at 1 until powered up again
+  good.SetValue(0x61, 5);  // its bus number, not stored: it answers at 1
   // Written through a link onto the file it names, which keeps its mode.
   const auto file = Scratch("good.txt"), link = Scratch("good-link.txt");
   std::ofstream(file) << "old";
@@ -207,6 +207,9 @@ TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForc
   wanted.back() = 0;  // fixed levels
   EXPECT_EQ(SetRegisters(fresh), wanted);
   EXPECT_EQ(fresh.SaveCount(), 2u);
+  run = OnDrive(fresh, {"--address", "5", "compare", file.string(), "--force"});
+  EXPECT_EQ(run.status, 0) << run.err;  // stored with its number: it answers at 5 now
+  EXPECT_EQ(run.out, "");
 }
 
 TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
