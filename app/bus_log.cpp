@@ -98,6 +98,11 @@ void BusLog::PushNotice(std::string text) {
 }
 
 uint64_t BusLog::ReadFrom(uint64_t& cursor, std::vector<BusRecord>& out, std::size_t max) {
+  return VisitFrom(cursor, max, [&out](const BusRecord& r) { out.push_back(r); });
+}
+
+uint64_t BusLog::VisitFrom(uint64_t& cursor, std::size_t max,
+                           const std::function<void(const BusRecord&)>& visit) {
   const std::lock_guard lock(mutex_);
   FlushRepeats();
   const uint64_t oldest = next_ > capacity_ ? next_ - capacity_ : 0;
@@ -108,9 +113,21 @@ uint64_t BusLog::ReadFrom(uint64_t& cursor, std::vector<BusRecord>& out, std::si
   }
   if (cursor > next_) cursor = next_;
   const uint64_t count = std::min<uint64_t>(next_ - cursor, max);
-  for (uint64_t i = 0; i < count; ++i) out.push_back(ring_[(cursor + i) % capacity_]);
+  for (uint64_t i = 0; i < count; ++i) visit(ring_[(cursor + i) % capacity_]);
   cursor += count;
   return lost;
+}
+
+bool BusLog::Get(uint64_t sequence, BusRecord& out) const {
+  const std::lock_guard lock(mutex_);
+  if (sequence >= next_ || next_ - sequence > capacity_) return false;
+  out = ring_[sequence % capacity_];
+  return true;
+}
+
+uint64_t BusLog::Oldest() const {
+  const std::lock_guard lock(mutex_);
+  return next_ > capacity_ ? next_ - capacity_ : 0;
 }
 
 uint64_t BusLog::End() const {

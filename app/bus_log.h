@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <memory>
 #include <span>
@@ -69,6 +70,14 @@ class BusLog {
   // cursor past them; repeats counted so far come first as a Repeated record. Returns how
   // many records the reader lost because the ring had overwritten them.
   uint64_t ReadFrom(uint64_t& cursor, std::vector<BusRecord>& out, std::size_t max);
+  // As ReadFrom, but hands each record to `visit` in place, under the lock: for a reader
+  // that keeps only what it needs (a window's row index). `visit` must be quick.
+  uint64_t VisitFrom(uint64_t& cursor, std::size_t max,
+                     const std::function<void(const BusRecord&)>& visit);
+  // Copies the record numbered `sequence` into `out`; false once the ring overwrote it.
+  bool Get(uint64_t sequence, BusRecord& out) const;
+  // Sequence of the oldest record the ring still holds.
+  uint64_t Oldest() const;
 
   // Sequence the next record will get: the count of records ever pushed.
   uint64_t End() const;

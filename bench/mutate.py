@@ -97,6 +97,27 @@ MUTATIONS = [
      "if (f[0] != slaveAddress && f[0] != 0) return false;",
      "if (f[0] != slaveAddress && f[0] != 0 && false) return false;",
      "the simulator answers requests for other slave addresses"),
+    ("sensor-levels-unchecked", "params/parameter_file.cpp",
+     "if (!drive.sensorLevels || *drive.sensorLevels == file.values[i].has_value()) return {};",
+     "if (true) return {};",
+     "a file's SensorConfig is not checked against the drive's sensor levels"),
+    ("compare-number", "tools/drivectl.cpp",
+     "dd::Differences(drive->values, file, dd::RestoredParameters(file, withNumber));",
+     "dd::Differences(drive->values, file, dd::RestoredParameters(file, true));",
+     "compare reports the drive number a restore keeps"),
+    ("interrupt-ends-restore", "tools/drivectl.cpp",
+     "  const InterruptsHeldOff heldOff;  // from the sensor probe's write on\n", "",
+     "Ctrl-C ends a restore halfway through its writes"),
+    ("backup-replaces-link", "params/parameter_file.cpp",
+     "hops < 40 &&", "hops < 0 &&",
+     "a backup over a symbolic link replaces the link"),
+    ("link-lock-ignored", "link/port_lock_posix.cpp",
+     "  if (std::string link = LinkLockFilePath(device); !link.empty()) paths.push_back(link);\n", "",
+     "a port locked under its link's name (minicom -D on a COMn link) opens"),
+    ("group-advice-always", "link/port_facts.h",
+     "bool GroupMayOpen() const { return (mode & 060) == 060; }",
+     "bool GroupMayOpen() const { return true; }",
+     "joining the group is advised for a device only its owner may open"),
     ("search-other-address-taken", "link/bus_probe.cpp",
      "} else if (reply[0] != address) {", "} else if (false) {",
      "a search takes a late reply of another drive as the answer of the address it asks"),
@@ -146,6 +167,33 @@ MUTATIONS = [
      "    if (!read) {\n      s->Message(MessageIcon::Error, kRestoreTitle, \"    驱动器无应答",
      "    if (!read && false) {\n      s->Message(MessageIcon::Error, kRestoreTitle, \"    驱动器无应答",
      "a restore disables the panels on a drive that no longer answers"),
+    # The Win32 window: caught by windows_window (run with --build build-win).
+    ("win32-press-unchecked", "ui/win32/form_widgets.cpp",
+     "    if (!MayLeaveFocusedField(hwnd)) {", "    if (false) {",
+     "a click leaves a text field that fails its check"),
+    ("win32-jog-release-lost", "ui/win32/form_widgets.cpp",
+     "    if (isButton) session_.events.Dispatch(id, UiEvent::MouseUp, ButtonNumber(msg));\n", "",
+     "releasing a held jog button does not stop the jog"),
+    ("win32-panels-behind", "ui/win32/form_widgets.cpp",
+     "      ::SetWindowPos(panel, HWND_TOP,", "      ::SetWindowPos(panel, HWND_BOTTOM,",
+     "the motion panel is drawn behind the parameter panel"),
+    ("win32-dpi-ignored", "ui/win32/form_widgets.cpp",
+     "  dpi_ = dpi;\n  for (auto& [id, entry] : entries_) {", "  for (auto& [id, entry] : entries_) {",
+     "controls keep their pixels when the monitor's DPI changes"),
+    # The Win32 tool windows (bench/mutate.py --build build-win).
+    ("log-polling-shown", "ui/bus_log_view.cpp",
+     "if (hidePolling && IsPollingRead(r)) return false;", "if (false) return false;",
+     "the log window shows the polling reads although they are to be hidden"),
+    ("log-overwritten-rows-kept", "ui/win32/bus_log_window.cpp",
+     "w.rows.front().sequence < oldest", "w.rows.front().sequence + 1000 < oldest",
+     "the log window keeps rows whose records the ring has overwritten"),
+    ("curves-csv-whole-history", "ui/curve_view.cpp",
+     "return SamplesCsv(history_->Between(from_, to_), history_->WallAt(0));",
+     "return SamplesCsv(history_->Between(from_ - 1e9, to_), history_->WallAt(0));",
+     "the curves' CSV export writes more than the visible span"),
+    ("curves-pause-ignored", "ui/curve_view.cpp",
+     "void CurveView::Refresh(int columns) {\n  if (paused_) return;", "void CurveView::Refresh(int columns) {",
+     "the paused curves scroll on"),
 ]
 
 
@@ -195,7 +243,9 @@ def test_executables(build_dir):
     tests = {}
     for number, t in enumerate(json.loads(out.stdout).get("tests", []), start=1):
         command = t.get("command") or []
-        tests[t["name"]] = (number, command[0] if command else "")
+        # A Windows test runs its executable through wine (and helpers): that one counts.
+        exes = [c for c in command if c.endswith(".exe")]
+        tests[t["name"]] = (number, exes[0] if exes else command[0] if command else "")
     return tests
 
 

@@ -11,7 +11,7 @@ packages=(build-essential cmake ninja-build pkg-config ccache
           libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev mbpoll
           g++-mingw-w64-x86-64 wine64 googletest xvfb xauth fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming
           qt6-translations-l10n
-          clang libclang-rt-14-dev locales)
+          clang libclang-rt-14-dev locales nsis unzip imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -35,6 +35,17 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   fi
   echo "setup: generating the locale de_DE.UTF-8"
   localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
+
+# Wine shows Chinese message boxes (texts and the "确定" button) only under a Chinese
+# locale: the Windows window tests and the screenshot tour run under it.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: the locale zh_CN.UTF-8 needs root: sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8" >&2
+    exit 1
+  fi
+  echo "setup: generating the locale zh_CN.UTF-8"
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi
 
 # The cache is shared by every checkout: paths below the checkout count as relative.

@@ -30,4 +30,6 @@ if [ -z "$sanitize" ]; then
   echo "test: the Windows build under Wine"
   cd "$here/build-win"
   ctest --output-on-failure -j"$(nproc)" --timeout 300
+  echo "test: screenshots of the Windows window (build-win/screenshots)"
+  "$here/tests/windows/screenshot.sh" "$here/build-win" "$here/build-win/screenshots"
 fi

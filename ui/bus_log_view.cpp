@@ -177,6 +177,11 @@ bool IsPollingRead(const BusRecord& r) {
          std::find(kPollingReads.begin(), kPollingReads.end(), r.operation) != kPollingReads.end();
 }
 
+bool BusLogFilter::Passes(const BusRecord& r) const {
+  if (hidePolling && IsPollingRead(r)) return false;
+  return !(failuresOnly && r.kind == BusRecordKind::Frame && FailureName(r).empty());
+}
+
 void AppendLogRows(const BusRecord& r, const LogUnits& units, std::vector<BusLogRow>& rows) {
   const auto row = [&](std::chrono::system_clock::time_point at, std::string direction, std::string bytes,
                        std::string meaning, bool failed) {

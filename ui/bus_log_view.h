@@ -21,6 +21,10 @@ struct BusLogRow {
   std::string time, direction, bytes, meaning;
   bool failed = false;
   uint64_t sequence = 0;  // of the record it shows
+  // The text in column `column` of kBusLogColumnTitles.
+  const std::string& Cell(int column) const {
+    return column == 0 ? time : column == 1 ? direction : column == 2 ? bytes : meaning;
+  }
 };
 
 // The drive's scaling, for values in the form's units; zero before a connection read it.
@@ -41,9 +45,20 @@ std::string ExceptionMeaning(uint8_t code);
 // by "（原始值 768）" where that differs from the register value.
 std::string ValueReading(std::string_view operation, double registerValue, const LogUnits& units);
 
+// The table's column titles, in order.
+inline constexpr const char* kBusLogColumnTitles[] = {"时间", "方向", "字节", "含义"};
+inline constexpr int kBusLogColumnCount = 4;
+
 void AppendLogRows(const BusRecord& record, const LogUnits& units, std::vector<BusLogRow>& rows);
 // One of the status polling's nine reads.
 bool IsPollingRead(const BusRecord& record);
+
+// The table's filters; notices, repeats and a port's return stay under "只显示失败".
+struct BusLogFilter {
+  bool hidePolling = false;   // "隐藏轮询读取"
+  bool failuresOnly = false;  // "只显示失败"
+  bool Passes(const BusRecord& record) const;
+};
 
 // The counters below the table, over everything taken since opening or clearing,
 // whatever the filters and also while the table is paused.

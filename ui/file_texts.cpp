@@ -1,6 +1,5 @@
 #include "ui/file_texts.h"
 
-#include <filesystem>
 #include <mutex>
 
 #include "app/clock_text.h"
@@ -33,10 +32,15 @@ std::string LastFolder() {
 }
 
 void RememberFolderOf(const std::string& path) {
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  if (folder.empty()) return;
+  // Cut by hand: a path is UTF-8 here, which std::filesystem on Windows would not assume.
+#ifdef _WIN32
+  const auto cut = path.find_last_of("/\\");
+#else
+  const auto cut = path.find_last_of('/');
+#endif
+  if (cut == std::string::npos) return;
   const std::lock_guard lock(folderMutex);
-  lastFolder = folder.string();
+  lastFolder = path.substr(0, cut == 0 ? 1 : cut);
 }
 
 std::string WindowProblemText(std::string_view fileName, FileProblem problem) {

@@ -43,25 +43,19 @@ class BusLogTableModel : public QAbstractTableModel {
   int rowCount(const QModelIndex& parent) const override {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
   }
-  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 4; }
+  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : kBusLogColumnCount; }
 
   QVariant data(const QModelIndex& index, int role) const override {
     if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
     const BusLogRow& row = rows_[static_cast<std::size_t>(index.row())];
     if (role == Qt::BackgroundRole) return row.failed ? QVariant(QColor(255, 210, 210)) : QVariant();
     if (role != Qt::DisplayRole) return {};
-    switch (index.column()) {
-      case 0: return Q(row.time);
-      case 1: return Q(row.direction);
-      case 2: return Q(row.bytes);
-      default: return Q(row.meaning);
-    }
+    return Q(row.Cell(index.column()));
   }
 
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const kTitles[] = {"时间", "方向", "字节", "含义"};
-    return QString::fromUtf8(kTitles[section]);
+    return QString::fromUtf8(kBusLogColumnTitles[section]);
   }
 
   void Append(std::vector<BusLogRow>&& rows) {
@@ -178,9 +172,7 @@ void InstallBusLogMenu(MainWindow& window, Session& session) {
 }
 
 bool BusLogWindow::Passes(const BusRecord& r) const {
-  if (hidePolling_->isChecked() && IsPollingRead(r)) return false;
-  if (failuresOnly_->isChecked() && FailureName(r).empty() && r.kind == BusRecordKind::Frame) return false;
-  return true;
+  return BusLogFilter{hidePolling_->isChecked(), failuresOnly_->isChecked()}.Passes(r);
 }
 
 void BusLogWindow::TakeNewRecords() {

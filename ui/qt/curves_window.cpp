@@ -21,58 +21,33 @@
 #include <cmath>
 
 #include "status/clock_ticks.h"
+#include "ui/curve_view.h"
 #include "ui/file_texts.h"
 #include "ui/qt/qt_ui_services.h"
 
 namespace dd {
 namespace {
 
-struct QuantityLook {
-  const char* name;
-  QColor color;
-};
-const std::array<QuantityLook, kQuantityCount> kQuantities{{
-    {"实时位置", QColor(31, 119, 180)},
-    {"目标位置", QColor(255, 127, 14)},
-    {"位置偏差", QColor(214, 39, 40)},
-    {"实时速度 (rpm)", QColor(44, 160, 44)},
-    {"实时电流 (A)", QColor(148, 103, 189)},
-}};
+// The names come from the shared view (QuantityCaption, MotionKindCaption).
+const std::array<QColor, kQuantityCount> kQuantityColors{
+    QColor(31, 119, 180), QColor(255, 127, 14), QColor(214, 39, 40), QColor(44, 160, 44), QColor(148, 103, 189)};
 // Every axis names its unit; pulses are whole numbers with separators.
-const std::array<const char*, 4> kGroupTitles{"位置 (脉冲)", "位置偏差 (脉冲)", "速度 (rpm)", "电流 (A)"};
 const std::array<const char*, 4> kGroupFormats{"%.0f", "%.0f", "%.1f", "%.2f"};
-const std::array<QuantityLook, kMotionKindCount> kMotions{{
-    {"点动", QColor(255, 190, 0, 60)},
-    {"移动", QColor(0, 120, 255, 45)},
-    {"归零", QColor(0, 170, 0, 50)},
-}};
-const std::array<const char*, 3> kSpanTexts{"10 秒", "1 分钟", "10 分钟"};
-constexpr int kRefreshMs = 200;
-constexpr int kMinColumns = 100;
-
-// A range with room around the curve; a flat curve gets a band around its value.
-std::pair<double, double> Padded(ValueRange r) {
-  if (r.empty) return {0, 1};
-  const double spread = r.high - r.low;
-  if (spread <= 0) {
-    const double room = std::max(1.0, std::abs(r.high) * 0.05);
-    return {r.low - room, r.high + room};
-  }
-  return {r.low - spread * 0.05, r.high + spread * 0.05};
-}
+const std::array<QColor, kMotionKindCount> kMotionColors{QColor(255, 190, 0, 60), QColor(0, 120, 255, 45),
+                                                         QColor(0, 170, 0, 50)};
 
 }  // namespace
 
-int CurvesWindow::GroupOf(int quantity) { return quantity == 0 ? 0 : quantity - 1; }
+int CurvesWindow::GroupOf(int quantity) { return CurveAxisOf(static_cast<Quantity>(quantity)); }
 
 CurvesWindow::CurvesWindow(std::shared_ptr<SampleHistory> history, QWidget* parent)
-    : QWidget(parent, Qt::Window), history_(std::move(history)) {
+    : QWidget(parent, Qt::Window), history_(std::move(history)), view_model_(history_) {
   setObjectName("CurvesWindow");
   setWindowTitle("实时曲线");
   resize(1000, 620);
   BuildChart();
   BuildControls();
-  timer_.setInterval(kRefreshMs);
+  timer_.setInterval(CurveView::kRefreshMs);
   connect(&timer_, &QTimer::timeout, this, &CurvesWindow::Refresh);
 }
 
@@ -99,7 +74,7 @@ void CurvesWindow::BuildChart() {
   chart_->addAxis(timeAxis_, Qt::AlignBottom);
   for (int g = 0; g < kGroupCount; ++g) {
     groupAxes_[g] = new QValueAxis(chart_);
-    groupAxes_[g]->setTitleText(kGroupTitles[g]);
+    groupAxes_[g]->setTitleText(CurveAxisTitle(g));
     groupAxes_[g]->setLabelFormat(kGroupFormats[g]);
     groupAxes_[g]->setGridLineVisible(g == 0);  // one grid, not four
     chart_->addAxis(groupAxes_[g], g < 2 ? Qt::AlignLeft : Qt::AlignRight);
@@ -121,17 +96,17 @@ void CurvesWindow::BuildChart() {
   for (int k = 0; k < kMotionKindCount; ++k) {
     bandEdges_[k] = new QLineSeries(chart_);
     bands_[k] = new QAreaSeries(bandEdges_[k]);
-    bands_[k]->setName(kMotions[k].name);
+    bands_[k]->setName(MotionKindCaption(static_cast<MotionKind>(k)));
     bands_[k]->setPen(Qt::NoPen);
-    bands_[k]->setBrush(kMotions[k].color);
+    bands_[k]->setBrush(kMotionColors[k]);
     chart_->addSeries(bands_[k]);
     bands_[k]->attachAxis(timeAxis_);
     bands_[k]->attachAxis(bandAxis_);
   }
   for (int q = 0; q < kQuantityCount; ++q) {
     series_[q] = new QLineSeries(chart_);
-    series_[q]->setName(kQuantities[q].name);
-    QPen pen(kQuantities[q].color);
+    series_[q]->setName(QuantityCaption(static_cast<Quantity>(q)));
+    QPen pen(kQuantityColors[q]);
     pen.setWidth(1);  // the fast path of raster drawing
     if (q == static_cast<int>(Quantity::TargetPosition)) pen.setStyle(Qt::DashLine);
     series_[q]->setPen(pen);
@@ -149,10 +124,10 @@ void CurvesWindow::BuildChart() {
 void CurvesWindow::BuildControls() {
   auto* top = new QHBoxLayout();
   for (int q = 0; q < kQuantityCount; ++q) {
-    checks_[q] = new QCheckBox(kQuantities[q].name, this);
+    checks_[q] = new QCheckBox(QuantityCaption(static_cast<Quantity>(q)), this);
     checks_[q]->setChecked(true);
     QPalette palette = checks_[q]->palette();
-    palette.setColor(QPalette::WindowText, kQuantities[q].color.darker(120));
+    palette.setColor(QPalette::WindowText, kQuantityColors[q].darker(120));
     checks_[q]->setPalette(palette);
     connect(checks_[q], &QCheckBox::toggled, this,
             [this, q](bool on) { SetQuantityShown(static_cast<Quantity>(q), on); });
@@ -166,11 +141,11 @@ void CurvesWindow::BuildControls() {
   auto* bottom = new QHBoxLayout();
   bottom->addWidget(new QLabel("时间跨度：", this));
   spanCombo_ = new QComboBox(this);
-  for (const char* text : kSpanTexts) spanCombo_->addItem(text);
+  for (const char* text : CurveView::kSpanTexts) spanCombo_->addItem(text);
   connect(spanCombo_, &QComboBox::activated, this, &CurvesWindow::SetSpan);
   bottom->addWidget(spanCombo_);
   pauseButton_ = new QPushButton("暂停", this);
-  connect(pauseButton_, &QPushButton::clicked, this, [this] { SetPaused(!paused_); });
+  connect(pauseButton_, &QPushButton::clicked, this, [this] { SetPaused(!Paused()); });
   bottom->addWidget(pauseButton_);
   auto* reset = new QPushButton("复位", this);
   connect(reset, &QPushButton::clicked, this, &CurvesWindow::ResetView);
@@ -198,45 +173,38 @@ void CurvesWindow::AttachAxes() {
       for (QAbstractAxis* axis : segment->attachedAxes()) {
         if (axis != timeAxis_) segment->detachAxis(axis);
       }
-      segment->attachAxis(normalised_ ? normalAxis_ : groupAxes_[GroupOf(q)]);
-      segment->setVisible(shown_[q]);
+      segment->attachAxis(view_model_.Normalised() ? normalAxis_ : groupAxes_[GroupOf(q)]);
+      segment->setVisible(view_model_.Shown(static_cast<Quantity>(q)));
     }
   }
   for (int g = 0; g < kGroupCount; ++g) {
-    bool any = false;
-    for (int q = 0; q < kQuantityCount; ++q) any = any || (GroupOf(q) == g && shown_[q]);
-    groupAxes_[g]->setVisible(!normalised_ && any);
+    groupAxes_[g]->setVisible(!view_model_.Normalised() && view_model_.AxisShown(g));
   }
-  normalAxis_->setVisible(normalised_);
+  normalAxis_->setVisible(view_model_.Normalised());
 }
 
 void CurvesWindow::SetPaused(bool paused) {
-  paused_ = paused;
+  // Continuing leaves any zoom and scrolls on from the present.
+  view_model_.SetPaused(paused);
   pauseButton_->setText(paused ? "继续" : "暂停");
-  if (!paused) {
-    // Continuing leaves any zoom and scrolls on from the present.
-    zoomed_ = false;
-    stale_ = true;
-    Refresh();
-  }
+  if (!paused) Refresh();
 }
 
 void CurvesWindow::SetSpan(int index) {
   if (index < 0 || index >= static_cast<int>(kSpanSeconds.size())) return;
   spanCombo_->setCurrentIndex(index);
-  span_ = kSpanSeconds[static_cast<std::size_t>(index)];
-  stale_ = true;
-  if (!paused_) Refresh();
+  view_model_.SetSpan(index);
+  if (!Paused()) Refresh();
 }
 
 void CurvesWindow::SetNormalised(bool normalised) {
   normalCheck_->setChecked(normalised);
-  if (normalised_ == normalised) return;
-  normalised_ = normalised;
+  if (view_model_.Normalised() == normalised) return;
+  view_model_.SetNormalised(normalised);
   AttachAxes();
-  if (zoomed_) {
+  if (view_model_.Zoomed()) {
     ApplyZoom(VisibleFrom(), VisibleTo());
-  } else if (paused_) {
+  } else if (Paused()) {
     DrawCurves();
     SetAxisRanges();
   } else {
@@ -247,11 +215,11 @@ void CurvesWindow::SetNormalised(bool normalised) {
 void CurvesWindow::SetQuantityShown(Quantity quantity, bool shown) {
   const auto q = static_cast<std::size_t>(quantity);
   checks_[q]->setChecked(shown);
-  if (shown_[q] == shown) return;
-  shown_[q] = shown;
+  if (view_model_.Shown(quantity) == shown) return;
+  view_model_.SetShown(quantity, shown);
   AttachAxes();
   DrawCurves();
-  if (!zoomed_) SetAxisRanges();
+  if (!view_model_.Zoomed()) SetAxisRanges();
 }
 
 void CurvesWindow::ZoomTo(double from, double to) {
@@ -262,49 +230,16 @@ void CurvesWindow::ZoomTo(double from, double to) {
 void CurvesWindow::ResetView() { SetPaused(false); }
 
 int CurvesWindow::PlotColumns() const {
-  return std::max(kMinColumns, static_cast<int>(chart_->plotArea().width()));
-}
-
-void CurvesWindow::Rebuild(double from, double to, bool live) {
-  columns_ = PlotColumns();
-  decimator_.Reset((to - from) / columns_);
-  if (live) {
-    next_ = 0;
-    decimator_.Append(history_->Since(next_, from));
-  } else {
-    decimator_.Append(history_->Between(from, to));
-  }
-  stale_ = false;
+  return static_cast<int>(chart_->plotArea().width());
 }
 
 void CurvesWindow::Refresh() {
-  if (paused_) return;
-  const double now = history_->Now();
-  const double from = now - span_;
-  if (stale_ || columns_ != PlotColumns()) {
-    Rebuild(from, now, true);
-  } else {
-    decimator_.Append(history_->Since(next_));
-  }
-  decimator_.DropBefore(from);
-  // Normalised curves are scaled by what the span shows; a zoom keeps that scaling.
-  for (int g = 0; g < kGroupCount; ++g) {
-    ValueRange r;
-    for (int q = 0; q < kQuantityCount; ++q) {
-      if (GroupOf(q) != g) continue;
-      const ValueRange qr = decimator_.Range(static_cast<Quantity>(q));
-      if (qr.empty) continue;
-      r.low = r.empty ? qr.low : std::min(r.low, qr.low);
-      r.high = r.empty ? qr.high : std::max(r.high, qr.high);
-      r.empty = false;
-    }
-    const double spread = r.high - r.low;
-    scaling_[g] = r.empty ? Scaling{} : spread > 0 ? Scaling{r.low, 1 / spread} : Scaling{r.low - 0.5, 1};
-  }
+  if (Paused()) return;
+  view_model_.Refresh(PlotColumns());
   DrawCurves();
-  DrawBands(from, now);
+  DrawBands();
   SetAxisRanges();
-  SetX(from, now);
+  SetX();
 }
 
 QLineSeries* CurvesWindow::Segment(int q, std::size_t index) {
@@ -315,7 +250,7 @@ QLineSeries* CurvesWindow::Segment(int q, std::size_t index) {
     piece->setPen(series_[q]->pen());
     chart_->addSeries(piece);
     for (QAbstractAxis* axis : series_[q]->attachedAxes()) piece->attachAxis(axis);
-    piece->setVisible(shown_[q]);
+    piece->setVisible(view_model_.Shown(static_cast<Quantity>(q)));
     for (QLegendMarker* marker : chart_->legend()->markers(piece)) marker->setVisible(false);
     segments.push_back(piece);
   }
@@ -327,14 +262,13 @@ void CurvesWindow::DrawCurves() {
   // series of its own. A bounded number of them; the last one takes what is left.
   constexpr std::size_t kMaxPieces = 64;
   for (int q = 0; q < kQuantityCount; ++q) {
-    if (!shown_[q]) {
+    if (!view_model_.Shown(static_cast<Quantity>(q))) {
       for (QLineSeries* segment : segments_[q]) {
         if (segment->count() > 0) segment->clear();
       }
       continue;
     }
-    decimator_.Points(static_cast<Quantity>(q), points_);
-    const Scaling s = normalised_ ? scaling_[GroupOf(q)] : Scaling{};
+    view_model_.Points(static_cast<Quantity>(q), points_);
     std::size_t piece = 0;
     QList<QPointF> list;
     list.reserve(static_cast<qsizetype>(points_.size()));
@@ -346,7 +280,7 @@ void CurvesWindow::DrawCurves() {
         }
         continue;
       }
-      list.append(QPointF(p.time, (p.value - s.offset) * s.scale));
+      list.append(QPointF(p.time, p.value));
     }
     Segment(q, piece)->replace(list);
     for (std::size_t rest = piece + 1; rest < segments_[q].size(); ++rest) {
@@ -355,33 +289,23 @@ void CurvesWindow::DrawCurves() {
   }
 }
 
-void CurvesWindow::DrawBands(double from, double to) {
+void CurvesWindow::DrawBands() {
   std::array<QList<QPointF>, kMotionKindCount> edges;
-  for (const MotionBand& band : history_->Bands(from, to)) {
-    const double start = std::max(band.start, from);
-    const double end = std::isnan(band.end) ? to : std::min(band.end, to);
+  for (const MotionBand& band : view_model_.Bands()) {
     auto& e = edges[static_cast<std::size_t>(band.kind)];
-    e << QPointF(start, 0) << QPointF(start, 1) << QPointF(end, 1) << QPointF(end, 0);
+    e << QPointF(band.start, 0) << QPointF(band.start, 1) << QPointF(band.end, 1) << QPointF(band.end, 0);
   }
   for (int k = 0; k < kMotionKindCount; ++k) bandEdges_[k]->replace(edges[k]);
 }
 
 void CurvesWindow::SetAxisRanges() {
   applying_ = true;
-  if (normalised_) {
-    normalAxis_->setRange(-0.05, 1.05);
+  if (view_model_.Normalised()) {
+    const auto [low, high] = view_model_.AxisRange(0);
+    normalAxis_->setRange(low, high);
   } else {
     for (int g = 0; g < kGroupCount; ++g) {
-      ValueRange r;
-      for (int q = 0; q < kQuantityCount; ++q) {
-        if (GroupOf(q) != g || !shown_[q]) continue;
-        const ValueRange qr = decimator_.Range(static_cast<Quantity>(q));
-        if (qr.empty) continue;
-        r.low = r.empty ? qr.low : std::min(r.low, qr.low);
-        r.high = r.empty ? qr.high : std::max(r.high, qr.high);
-        r.empty = false;
-      }
-      const auto [low, high] = Padded(r);
+      const auto [low, high] = view_model_.AxisRange(g);
       groupAxes_[g]->setRange(low, high);
       groupAxes_[g]->applyNiceNumbers();
     }
@@ -389,13 +313,14 @@ void CurvesWindow::SetAxisRanges() {
   applying_ = false;
 }
 
-void CurvesWindow::SetX(double from, double to) {
+void CurvesWindow::SetX() {
+  const double from = view_model_.From(), to = view_model_.To();
   applying_ = true;
   for (const QString& label : timeAxis_->categoriesLabels()) timeAxis_->remove(label);
   timeAxis_->setStartValue(from);
   // A clock label is about 70 pixels wide with its gap.
   const int most = std::max(2, static_cast<int>(chart_->plotArea().width()) / 90);
-  for (const ClockTick& tick : ClockTicks(from, to, history_->WallAt(0), most)) {
+  for (const ClockTick& tick : view_model_.TimeTicks(most)) {
     timeAxis_->append(QString::fromStdString(tick.label), tick.at);
   }
   timeAxis_->setRange(from, to);
@@ -411,13 +336,11 @@ void CurvesWindow::OnAxisRange(double, double) {
 }
 
 void CurvesWindow::ApplyZoom(double from, double to) {
-  zoomed_ = true;
-  paused_ = true;
+  view_model_.ZoomTo(from, to, PlotColumns());
   pauseButton_->setText("继续");
-  Rebuild(from, to, false);
   DrawCurves();
-  DrawBands(from, to);
-  SetX(from, to);
+  DrawBands();
+  SetX();
 }
 
 double CurvesWindow::VisibleFrom() const { return timeAxis_->min(); }
@@ -429,7 +352,7 @@ int CurvesWindow::PointsDrawn(Quantity quantity) const {
 }
 
 bool CurvesWindow::ExportCsv(const QString& path) {
-  const std::string text = SamplesCsv(history_->Between(VisibleFrom(), VisibleTo()), history_->WallAt(0));
+  const std::string text = view_model_.Csv();
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
   const auto size = static_cast<qint64>(text.size());
@@ -463,7 +386,6 @@ void CurvesWindow::ChoosePngFile() {
 
 void CurvesWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  stale_ = true;
   Refresh();
   timer_.start();
 }
@@ -475,8 +397,7 @@ void CurvesWindow::hideEvent(QHideEvent* event) {
 }
 
 void CurvesWindow::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  stale_ = true;
+  QWidget::resizeEvent(event);  // the next refresh refills for the new width
 }
 
 }  // namespace dd

@@ -12,6 +12,7 @@
 
 #include "status/curve_decimation.h"
 #include "status/sample_history.h"
+#include "ui/curve_view.h"
 
 class QAreaSeries;
 class QCategoryAxis;
@@ -29,14 +30,14 @@ class CurvesWindow : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr std::array<int, 3> kSpanSeconds{10, 60, 600};
+  static constexpr auto kSpanSeconds = CurveView::kSpanSeconds;
 
   explicit CurvesWindow(std::shared_ptr<SampleHistory> history, QWidget* parent = nullptr);
   ~CurvesWindow() override;
 
   // What the controls do, for the buttons and for tests.
   void SetPaused(bool paused);
-  bool Paused() const { return paused_; }
+  bool Paused() const { return view_model_.Paused(); }
   void SetSpan(int index);  // into kSpanSeconds
   void SetNormalised(bool normalised);
   void SetQuantityShown(Quantity quantity, bool shown);
@@ -62,24 +63,17 @@ class CurvesWindow : public QWidget {
 
  private:
   // Actual and target position share one axis, so they can be compared.
-  static constexpr int kGroupCount = 4;
+  static constexpr int kGroupCount = kCurveAxisCount;
   static int GroupOf(int quantity);
-  struct Scaling {
-    double offset = 0;
-    double scale = 1;
-  };
 
   void BuildControls();
   void BuildChart();
   int PlotColumns() const;
-  // Refills the decimator with one column per pixel of the plot: from `from` on for
-  // the scrolling view (`live`), else [from, to].
-  void Rebuild(double from, double to, bool live);
   void ApplyZoom(double from, double to);
   void DrawCurves();
   // The `index`-th piece of quantity `q`'s curve between gaps, made when first needed.
   QLineSeries* Segment(int q, std::size_t index);
-  void DrawBands(double from, double to);
+  void DrawBands();
   void SetAxisRanges();
   void OnAxisRange(double from, double to);
   void AttachAxes();
@@ -87,21 +81,11 @@ class CurvesWindow : public QWidget {
   QString ChooseFile(const char* title, const char* extension, const char* filter);
   void ChooseCsvFile();
   void ChoosePngFile();
-  void SetX(double from, double to);
+  void SetX();
 
   std::shared_ptr<SampleHistory> history_;
-  CurveDecimator decimator_;
-  uint64_t next_ = 0;  // history sequence the decimator has taken up to
-  int columns_ = 0;    // pixel columns the decimator was built for
-  bool stale_ = true;  // the decimator must be refilled before the next drawing
-
-  int span_ = kSpanSeconds[0];
-  bool paused_ = false;
-  bool zoomed_ = false;
-  bool normalised_ = false;
+  CurveView view_model_;  // span, pause, zoom, normalising and the points, shared
   bool applying_ = false;  // our own axis changes are not a user's zoom
-  std::array<bool, kQuantityCount> shown_{true, true, true, true, true};
-  std::array<Scaling, kGroupCount> scaling_{};
 
   QTimer timer_;
   QChart* chart_ = nullptr;

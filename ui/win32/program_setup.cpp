@@ -1,0 +1,20 @@
+#include "ui/win32/program_setup.h"
+
+#include "app/session.h"
+#include "ui/install_handlers.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/parameter_file_menu.h"
+#include "ui/win32/view_switch.h"
+#include "ui/win32/win32_ui_services.h"
+
+namespace dd {
+
+void LoadProgram(Session& session, Win32UiServices& services, MainWindow& window) {
+  services.SetMainWindow(&window);
+  InstallAllHandlers(session);
+  InstallViewSwitch(session, window);
+  InstallParameterFileMenu(session, window, StandardParameterFileDialogs(window.Handle()));
+  window.Load();
+}
+
+}  // namespace dd

@@ -1,0 +1,15 @@
+// The one way the program's window is wired to its behaviour, shared by drivedesk.exe
+// and the Windows tests.
+#pragma once
+
+namespace dd {
+
+struct Session;
+class MainWindow;
+class Win32UiServices;
+
+// Hands the window to the services, installs every subsystem's handlers, the view
+// switch and the file menu, and runs the window's load (defaults, port discovery).
+void LoadProgram(Session& session, Win32UiServices& services, MainWindow& window);
+
+}  // namespace dd

@@ -1,0 +1,84 @@
+#include "ui/win32/tool_window_kit.h"
+
+#include <commdlg.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "ui/file_texts.h"
+#include "ui/win32/wide_text.h"
+
+namespace dd {
+
+const wchar_t* ToolWindowClass(const wchar_t* name, WNDPROC proc) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  if (GetClassInfoExW(GetModuleHandleW(nullptr), name, &wc)) return name;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  wc.lpszClassName = name;
+  RegisterClassExW(&wc);
+  return name;
+}
+
+HFONT ToolFont() {
+  static HFONT font = [] {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  }();
+  return font;
+}
+
+int Scaled(int pixelsAt96) {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    const int d = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return d > 0 ? d : 96;
+  }();
+  return MulDiv(pixelsAt96, dpi, 96);
+}
+
+HWND AddControl(HWND parent, const wchar_t* windowClass, std::string_view text, DWORD style, int id) {
+  HWND control = CreateWindowExW(0, windowClass, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0,
+                                 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 GetModuleHandleW(nullptr), nullptr);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(ToolFont()), FALSE);
+  return control;
+}
+
+std::wstring AskSaveFile(HWND owner, std::string_view title, std::string_view fileName,
+                         std::string_view filter) {
+  std::wstring filters = Wide(filter) + L"||";
+  for (wchar_t& c : filters) c = c == L'|' ? L'\0' : c;
+  const std::wstring caption = Wide(title);
+  std::vector<wchar_t> path(MAX_PATH * 4, L'\0');
+  const std::wstring name = Wide(fileName);
+  name.copy(path.data(), std::min(name.size(), path.size() - 1));
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = filters.c_str();
+  dialog.lpstrFile = path.data();
+  dialog.nMaxFile = static_cast<DWORD>(path.size());
+  dialog.lpstrTitle = caption.c_str();
+  const std::wstring folder = Wide(LastFolder());
+  if (!folder.empty()) dialog.lpstrInitialDir = folder.c_str();
+  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameW(&dialog)) return {};
+  RememberFolderOf(Utf8(path.data()));
+  return path.data();
+}
+
+bool WriteWholeFile(const std::wstring& path, std::string_view data) {
+  std::FILE* file = _wfopen(path.c_str(), L"wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+  return std::fclose(file) == 0 && written;
+}
+
+}  // namespace dd

@@ -1,0 +1,27 @@
+// What the Win32 tool windows (log, curves) build themselves from: a window class,
+// child controls in the dialog font, sizes at the screen's DPI, the save dialog and
+// writing the chosen file.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace dd {
+
+// Registers a top-level tool window class once; returns its name.
+const wchar_t* ToolWindowClass(const wchar_t* name, WNDPROC proc);
+// The message-box font of the system (Chinese-capable under a Chinese locale).
+HFONT ToolFont();
+// Pixels for `pixelsAt96` at the screen's DPI.
+int Scaled(int pixelsAt96);
+HWND AddControl(HWND parent, const wchar_t* windowClass, std::string_view text, DWORD style, int id);
+// The path the user picks in the Windows save dialog, empty when cancelled. `filter` is
+// "描述|*.ext|..." with '|' between the parts.
+std::wstring AskSaveFile(HWND owner, std::string_view title, std::string_view fileName,
+                         std::string_view filter);
+// Writes `data` to `path` as it is; false if it cannot be written completely.
+bool WriteWholeFile(const std::wstring& path, std::string_view data);
+
+}  // namespace dd
