@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -127,9 +128,11 @@ TEST_F(Win32Window, everyControlAsTheLayoutTableSays_workerChangesInOneBatch_pla
     RECT suggested;
     ::GetWindowRect(window->Handle(), &suggested);
     ::SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-    EXPECT_TRUE(Same(Rect(W(Control::SaveButton)), form.Pixels(FindControlDef(Control::SaveButton)->rect))) << dpi;
+    const auto at = [dpi](int twips) { return static_cast<LONG>(std::lround(twips * dpi / 1440.0)); };
+    const TwipRect& save = FindControlDef(Control::SaveButton)->rect;
+    EXPECT_TRUE(Same(Rect(W(Control::SaveButton)), RECT{at(save.left), at(save.top), at(save.left) + at(save.width), at(save.top) + at(save.height)})) << dpi;
     ::GetClientRect(window->Handle(), &client);
-    EXPECT_EQ(client.right, form.Pixels(10185)) << dpi;
+    EXPECT_EQ(client.right, at(10185)) << dpi;
   }
 }
 
