@@ -36,6 +36,10 @@ struct Session {
   // latency timer that could not be lowered), "" when nothing. For the communication log.
   std::string PortNotice;
 
+  // Where the drive's address is remembered between runs (app/drive_address.h); "" keeps
+  // nothing (tests).
+  std::string SettingsPath;
+
   // Shorthands for the common calls.
   void Message(MessageIcon icon, const std::string& title, const std::string& text) {
     ui.ShowMessage(icon, title, text);

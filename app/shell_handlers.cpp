@@ -5,6 +5,7 @@
 
 #include "app/bus_log.h"
 #include "app/control.h"
+#include "app/drive_address.h"
 #include "app/number_text.h"
 #include "app/port_descriptions.h"
 #include "link/port_facts.h"
@@ -18,7 +19,7 @@ void OnLoad(Session& s) {
   using Period = std::chrono::steady_clock::period;
   s.state.TicksPerMs = static_cast<double>(Period::den) / static_cast<double>(Period::num) / 1000.0;
   s.state.HomingMode = 0;
-  s.state.DriveAddress = 1;
+  LoadDriveAddress(s);
   s.state.HomingOffsetTurns = 1;
   s.state.HomingIdle = true;
   s.controls.SetText(Control::StatusText, kDefaultHomingHint);

@@ -50,9 +50,11 @@ void ReadDriveInBackground(Session& session, const ParameterMask& which, DriveRe
         failure = "总线忙，未能读取驱动器；";
       } else if (read = ReadDriveParameters(bus, which, failedRead); !read) {
         failure = bus.Lost()                        ? "通信已关闭；"
-                  : failedRead.ends_with(kAnswersLate) ? "驱动器应答过迟，读数不可靠，请重试；"
-                                                       : "未能读取驱动器的 " + failedRead + "；";
+                  : failedRead.ends_with(kNotClean) ? "驱动器多次应答出错，读数不可靠，请重试；"
+                                                    : "未能读取驱动器的 " + failedRead + "；";
       }
+      // The connection sequence found it out; the restore's check needs it.
+      if (read) read->facts.sensorLevels = s->state.SensorLevelSupported.load();
     }
     s->ui.PostDelayed(0, [done, read, failure] { done(read, failure); });
   });
@@ -64,8 +66,10 @@ bool RestoreLikeSave(Session& session, const ParameterFile& file, bool withNumbe
   ExclusiveWrites steps;
   // Both run inside RunLikeSave, while `file` is alive.
   steps.write = [&file, withNumber](const BusAccess& bus) { WriteParameters(bus, file, withNumber); };
-  steps.store = [&file, withNumber, outcome](const BusAccess& bus) {
+  Session* s = &session;
+  steps.store = [&file, withNumber, outcome, s](const BusAccess& bus) {
     *outcome = StoreAndVerify(bus, file, withNumber, kStoreSettleMs);
+    if (outcome->newAddress) TakeRenumberedAddress(*s, *outcome->newAddress);
   };
   steps.afterReread = [outcome, finished = std::move(finished)] { finished(*outcome); };
   return RunLikeSave(session, steps);

@@ -52,23 +52,24 @@ std::optional<DriveFacts> ReadDriveFacts(const BusAccess& bus, std::string& fail
   std::optional<DriveFacts> facts;
   if (!ReadCleanly(bus, [&](const BusAccess& b) { facts = ReadFactsOnce(b, failedRead); }) &&
       facts) {
-    failedRead = std::string("the drive's scaling") + kAnswersLate;
+    failedRead = std::string("the drive's scaling") + kNotClean;
     return std::nullopt;
   }
   return facts;
 }
 
-bool SensorLevelsConfigurable(const BusAccess& bus) {
+std::optional<bool> SensorLevelsConfigurable(const BusAccess& bus) {
   const auto clear = [](int32_t s) {
     return !Bit(s, 29) && !Bit(s, 28) && !Bit(s, 13) && !Bit(s, 12) && !Bit(s, 19) && !Bit(s, 4);
   };
   int32_t sensor = 0;
-  if (!Read(bus, ReadSensorConfig, sensor)) return false;
+  if (!Read(bus, ReadSensorConfig, sensor)) return std::nullopt;
   if (!clear(sensor)) return true;
   // Nothing configured: a drive with configurable levels keeps a written level.
   WriteWithSaveRetry(bus, ParameterWrite::SensorConfig, kOriginClosedProbe);
   int32_t probed = 0;
-  if (!Read(bus, ReadSensorConfig, probed) || Bit(probed, 4) || !Bit(probed, 19)) return false;
+  if (!Read(bus, ReadSensorConfig, probed)) return std::nullopt;
+  if (Bit(probed, 4) || !Bit(probed, 19)) return false;
   WriteWithSaveRetry(bus, ParameterWrite::SensorConfig, 0);
   return true;
 }
@@ -115,10 +116,16 @@ RestoreOutcome StoreAndVerify(const BusAccess& bus, const ParameterFile& file, b
   RestoreOutcome outcome;
   outcome.stored = StoreWithSaveRetry(bus);
   if (bus.delay && settleMs > 0) bus.delay(settleMs);
+  BusAccess at = bus;
+  const auto& number = file.values[IndexOf(ParameterWrite::DriveNumber)];
+  if (withNumber && number && *number >= 1 && *number <= 247 && *number != bus.address) {
+    at.address = AnsweringAddress(bus, static_cast<uint16_t>(*number));
+    if (at.address != bus.address) outcome.newAddress = at.address;
+  }
   const ParameterMask mask = RestoredParameters(file, withNumber);
   ParameterValues read{};
   // A read-back spoilt by late replies is named as not taken: never a false success.
-  ReadCleanly(bus, [&](const BusAccess& b) { read = ReadParameters(b, mask); });
+  ReadCleanly(at, [&](const BusAccess& b) { read = ReadParameters(b, mask); });
   outcome.notTaken = Differences(read, file, mask);
   outcome.lost = bus.Lost();
   return outcome;
@@ -145,7 +152,7 @@ std::optional<DriveParameters> ReadDriveParameters(const BusAccess& bus, const P
     read = values;
   });
   if (read && !clean) {
-    failedRead = std::string("the parameter set") + kAnswersLate;
+    failedRead = std::string("the parameter set") + kNotClean;
     return std::nullopt;
   }
   return read;

@@ -114,6 +114,16 @@ bool ReadWithRetry(const BusAccess& bus, const std::function<CommandResult()>& o
   return Attempt(bus, kReadAttempts, op);
 }
 
+uint16_t AnsweringAddress(const BusAccess& bus, uint16_t number) {
+  const auto answersAt = [&bus](uint16_t address) {
+    double model = 0;
+    BusAccess at = bus;
+    at.address = address;
+    return ReadWithRetry(at, [&] { return ReadDriveModel(bus.port, address, model); });
+  };
+  return !answersAt(number) && answersAt(bus.address) ? bus.address : number;
+}
+
 std::optional<int64_t> ReadParameter(const BusAccess& bus, ParameterWrite write) {
   if (const IntRead read = IntReader(write)) {
     int32_t value = 0;

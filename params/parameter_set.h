@@ -74,6 +74,10 @@ bool WriteWithSaveRetry(const BusAccess& bus, ParameterWrite write, double value
 std::optional<int64_t> ReadParameter(const BusAccess& bus, ParameterWrite write);
 // Attempts `op` the connection sequence's way (10 tries, 5 ms apart) for other reads.
 bool ReadWithRetry(const BusAccess& bus, const std::function<CommandResult()>& op);
+// After the store of a new drive number: where the drive answers now. `number`, unless
+// the drive is silent there and still answers at the old address (a drive that takes
+// its number only when switched off and on again); `number` also when it answers nowhere.
+uint16_t AnsweringAddress(const BusAccess& bus, uint16_t number);
 
 // A reply that comes after its request gave up can stand in for the next request's
 // (a one-register reply does not name its register), so a group of reads is trusted

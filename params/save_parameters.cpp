@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
 
+#include "app/drive_address.h"
 #include "app/number_text.h"
 #include "app/orderly_shutdown.h"
 #include "link/drive_commands.h"
@@ -238,19 +240,38 @@ void SaveParameterSet(Session& session) {
     return;
   }
   Session* s = &session;
+  // A new drive number the drive took: it answers there once it has stored it.
+  auto newNumber = std::make_shared<std::optional<uint16_t>>();
   ExclusiveWrites steps;
-  steps.write = [s](const BusAccess& bus) {
+  steps.write = [s, newNumber](const BusAccess& bus) {
     for (const PlannedWrite& w : PlanParameterWrites(s->controls, s->state.SpeedCoefficient.load(),
                                                      s->state.PulsesPerRev.load())) {
-      if (w.value) WriteWithSaveRetry(bus, w.write, *w.value);
+      if (w.value && WriteWithSaveRetry(bus, w.write, *w.value) &&
+          w.write == ParameterWrite::DriveNumber && *w.value >= 1 && *w.value <= 247 &&
+          *w.value != bus.address) {
+        *newNumber = static_cast<uint16_t>(*w.value);
+      }
       if (bus.Lost()) return;
     }
   };
-  steps.store = [s](const BusAccess& bus) {
+  steps.store = [s, newNumber](const BusAccess& bus) {
     SaveParameters(bus.port, bus.address);  // sent once, its result not examined
     DelayMs(*s, kStoreSettleMs);
+    if (*newNumber && AnsweringAddress(bus, **newNumber) == **newNumber) {
+      TakeRenumberedAddress(*s, **newNumber);
+    }
   };
   RunLikeSave(session, steps);
+}
+
+void TakeRenumberedAddress(Session& session, uint16_t number) {
+  UseDriveAddress(session, number);
+  session.controls.SetText(Control::StatusText, RenumberedHint(number));
+}
+
+std::string RenumberedHint(int number) {
+  return "驱动器号已改为 " + std::to_string(number) + "：此后与驱动器地址 " +
+         std::to_string(number) + " 通信；";
 }
 
 }  // namespace dd

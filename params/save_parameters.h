@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -48,8 +49,14 @@ struct ExclusiveWrites {
 // False (and nothing more happens) when a save already runs or the port went away.
 bool RunLikeSave(Session& session, const ExclusiveWrites& steps);
 
-// The whole save behind the save button ("保存修改").
+// The whole save behind the save button ("保存修改"). A save that gives the drive a new
+// "驱动器号" follows it there (AnsweringAddress) before reading everything again.
 void SaveParameterSet(Session& session);
+
+// Takes a drive's new number as its address, shows it in the title and says so in the
+// hint line.
+void TakeRenumberedAddress(Session& session, uint16_t number);
+std::string RenumberedHint(int number);
 
 inline constexpr const char* kSpeedOrderTitle = "错误信息";
 inline constexpr const char* kSpeedOrderText =

@@ -438,6 +438,10 @@ void DriveModel::Command(uint16_t value) {
   if (value & ctl::kSave) {
     saved_ = params_;
     ++saveCount_;
+    // A stored drive number is the drive's address from now on (after this reply).
+    if (params_.driveNumber >= 1 && params_.driveNumber <= 247) {
+      slaveAddress_ = static_cast<uint8_t>(params_.driveNumber);
+    }
   }
   if (value & ctl::kSetZero) zero_ = ActualPulses();
   const auto motion = static_cast<uint16_t>(value & ~(ctl::kSave | ctl::kSetZero));

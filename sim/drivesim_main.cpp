@@ -32,6 +32,9 @@ const char kUsage[] =
     "  --usb-latency MS      replies reach the master only every MS ms, as through a USB\n"
     "                        adapter's latency timer (FTDI default 16; default 0: at once)\n"
     "  --address A           slave address (default 1)\n"
+    "  --drives A[:B],...    several drives on the one line, each at its address A\n"
+    "                        (1 to 247) and line speed B (default --baud), each with\n"
+    "                        its own state; the first is the one the console acts on\n"
     "  --model CODE          drive model code (default 10500000; 2nd digit 1: origin on Free)\n"
     "  --speed-coefficient K --teeth T --pulses-per-tooth P --pulse-length L\n"
     "  --max-current C --min-current C --cpu-temp T --error CODE\n"
@@ -92,6 +95,30 @@ bool ToUnsigned(const std::string& text, uint64_t& out, uint64_t max) {
   return end != nullptr && *end == '\0' && out <= max;
 }
 
+// "1,4:38400,38": the first drive becomes the config's own, the others join the line.
+bool ParseDrives(const std::string& list, SimConfig& config) {
+  std::vector<dd::SimBusDrive> drives;
+  std::stringstream in(list);
+  for (std::string item; std::getline(in, item, ',');) {
+    const auto colon = item.find(':');
+    uint64_t address = 0;
+    uint64_t baud = 0;
+    if (!ToUnsigned(item.substr(0, colon), address, 247) || address == 0) return false;
+    if (colon != std::string::npos && (!ToUnsigned(item.substr(colon + 1), baud, 4000000) || baud == 0)) {
+      return false;
+    }
+    for (const auto& d : drives) {
+      if (d.address == address) return false;
+    }
+    drives.push_back({static_cast<uint8_t>(address), static_cast<uint32_t>(baud)});
+  }
+  if (drives.empty()) return false;
+  config.slaveAddress = drives.front().address;
+  if (drives.front().lineBaud != 0) config.lineBaud = drives.front().lineBaud;
+  config.moreDrives.assign(drives.begin() + 1, drives.end());
+  return true;
+}
+
 // Fills `config` from the command line; returns false with a message on bad input.
 bool ParseArgs(int argc, char** argv, SimConfig& config, int& com, std::string& error) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -118,6 +145,7 @@ bool ParseArgs(int argc, char** argv, SimConfig& config, int& com, std::string& 
     else if (a == "--turnaround") { if (!numberArg() || d < 0) return false; config.turnaroundMs = d; }
     else if (a == "--usb-latency") { if (!numberArg() || d < 0 || d > 1000) { error = "bad latency " + v; return false; } config.deliveryLatencyMs = d; }
     else if (a == "--address") { if (!unsignedArg(247) || u == 0) { error = "bad address " + v; return false; } config.slaveAddress = static_cast<uint8_t>(u); }
+    else if (a == "--drives") { if (!ParseDrives(v, config)) { error = "bad drive list " + v + " (A[:BAUD],... with addresses 1 to 247, each once)"; return false; } }
     else if (a == "--model") { if (!unsignedArg(0xFFFFFFFFu)) return false; config.driveModel = static_cast<uint32_t>(u); }
     else if (a == "--speed-coefficient") { if (!unsignedArg(0xFFFF)) return false; config.speedCoefficient = static_cast<uint16_t>(u); }
     else if (a == "--teeth") { if (!unsignedArg(0xFFFF)) return false; config.motorTeeth = static_cast<uint16_t>(u); }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace dd {
 
@@ -45,10 +46,18 @@ enum class SimFault : int {
 };
 inline constexpr int kSimFaultKinds = 8;
 
+// Another drive on the same line: built from the same config, with its own address and
+// line speed, its own state, answering only its own frames.
+struct SimBusDrive {
+  uint8_t address = 1;
+  uint32_t lineBaud = 0;  // 0: the config's lineBaud
+};
+
 struct SimConfig {
   // Bus.
   uint8_t slaveAddress = 1;
   uint32_t lineBaud = 115200;  // what the drive listens at; also register 0x0062
+  std::vector<SimBusDrive> moreDrives;
   bool wireRealism = true;     // wire time, turnaround, silence on baud/parity mismatch
   double turnaroundMs = 1.0;
   double lateDelayMs = 60;     // Late fault: well after the longest read time-out (28 ms)

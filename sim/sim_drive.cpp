@@ -38,7 +38,16 @@ Clock::duration FromSeconds(double s) {
 
 struct SimDrive::Impl {
   explicit Impl(const SimConfig& c)
-      : config(c), model(c), faults(c), lineBaud(c.lineBaud), realism(c.wireRealism) {}
+      : config(c), model(c), faults(c), lineBaud(c.lineBaud), realism(c.wireRealism) {
+    for (const SimBusDrive& d : c.moreDrives) {
+      SimConfig own = c;
+      own.moreDrives.clear();
+      own.slaveAddress = d.address;
+      own.driveNumber = 0;
+      if (d.lineBaud != 0) own.lineBaud = d.lineBaud;
+      others.push_back({DriveModel(own), own.lineBaud});
+    }
+  }
 
   struct Outgoing {
     Clock::time_point at;
@@ -50,6 +59,12 @@ struct SimDrive::Impl {
   const SimConfig config;
   mutable std::mutex mu;
   DriveModel model;
+  // The other drives on the line, each with the speed it listens at.
+  struct BusDrive {
+    DriveModel model;
+    uint32_t baud;
+  };
+  std::vector<BusDrive> others;
   FaultPlan faults;
   uint32_t lineBaud;
   bool realism;
@@ -168,18 +183,30 @@ struct SimDrive::Impl {
       e.function = rx[1];
     }
     ++requests;
-    if (realism && fd >= 0) {
-      LineSettings ls;
-      // A Linux pty forces CS8 and clears PARENB whatever the master asks for, so
-      // "none" cannot be told from "even"; odd (PARODD) and the baud rate survive.
-      if (ReadLineSettings(fd, ls) && (ls.baud != lineBaud || ls.oddParity)) {
-        e.outcome = SimOutcome::Ignored;  // garbage on a real line: no reply
-        PushLog(std::move(e));
-        return;
-      }
+    // A drive hears a frame only at its own line settings (garbage on a real line). A
+    // Linux pty forces CS8 and clears PARENB whatever the master asks for, so "none"
+    // cannot be told from "even"; odd (PARODD) and the baud rate survive.
+    LineSettings ls;
+    const bool checkLine = realism && fd >= 0 && ReadLineSettings(fd, ls);
+    const auto hears = [&](uint32_t baud) {
+      return !checkLine || (ls.baud == baud && !ls.oddParity);
+    };
+    std::vector<std::pair<DriveModel*, uint32_t>> listening;
+    if (hears(lineBaud)) listening.push_back({&model, lineBaud});
+    for (BusDrive& d : others) {
+      if (hears(d.baud)) listening.push_back({&d.model, d.baud});
     }
     SlaveRequest r;
-    if (!ParseRequest(rx, model.SlaveAddress(), r)) {
+    DriveModel* drive = nullptr;
+    uint32_t driveBaud = lineBaud;
+    for (const auto& [m, baud] : listening) {
+      if (ParseRequest(rx, m->SlaveAddress(), r)) {
+        drive = m;
+        driveBaud = baud;
+        break;
+      }
+    }
+    if (drive == nullptr) {
       e.outcome = SimOutcome::Ignored;
       PushLog(std::move(e));
       return;
@@ -187,9 +214,11 @@ struct SimDrive::Impl {
     e.reg = r.reg;
     e.count = r.count;
     e.value = r.value;
-    if (r.address == 0) {  // broadcast: writes act, nothing answers
+    if (r.address == 0) {  // broadcast: writes act on every drive, nothing answers
       uint8_t ex = 0;
-      if (r.function == 6 || r.function == 16) Execute(model, r, ex);
+      if (r.function == 6 || r.function == 16) {
+        for (const auto& listener : listening) Execute(*listener.first, r, ex);
+      }
       e.outcome = SimOutcome::Ignored;
       PushLog(std::move(e));
       return;
@@ -200,7 +229,7 @@ struct SimDrive::Impl {
     uint8_t ex = 0;
     if (!fault || (*fault != SimFault::Silent && *fault != SimFault::Exception &&
                    *fault != SimFault::Vanish)) {
-      reply = Execute(model, r, ex);
+      reply = Execute(*drive, r, ex);
     }
     if (fault) {
       switch (*fault) {
@@ -232,9 +261,9 @@ struct SimDrive::Impl {
     if (realism) {
       // The request really took its wire time, then the turnaround, then the reply's
       // own wire time; it leaves in one burst so the master sees no inter-byte gap.
-      const double charTime = 11.0 / std::max<uint32_t>(lineBaud, 1);
+      const double charTime = 11.0 / std::max<uint32_t>(driveBaud, 1);
       at = lastByte + FromSeconds(charTime * static_cast<double>(rx.size()) +
-                                  std::max(config.turnaroundMs / 1000.0, SilenceSeconds()) +
+                                  std::max({config.turnaroundMs / 1000.0, 3.5 * charTime, 0.00175}) +
                                   charTime * static_cast<double>(reply.size()));
     }
     if (fault == SimFault::Late) at += FromSeconds(config.lateDelayMs / 1000.0);
@@ -300,7 +329,9 @@ struct SimDrive::Impl {
 
       Clock::time_point now = Clock::now();
       // Motion is integrated lazily up to every wake-up; ticks only keep waiters fed.
-      Clock::time_point deadline = now + (model.Moving() ? kTick : kIdleTick);
+      bool moving = model.Moving();
+      for (const BusDrive& d : others) moving = moving || d.model.Moving();
+      Clock::time_point deadline = now + (moving ? kTick : kIdleTick);
       if (!rx.empty()) deadline = std::min(deadline, lastByte + FromSeconds(SilenceSeconds()));
       if (!out.empty()) deadline = std::min(deadline, out.front().at);
       const bool watchLine = fd >= 0 && now >= closedUntil;
@@ -343,6 +374,7 @@ struct SimDrive::Impl {
         }
       }
       model.Advance(Seconds(now - lastAdvance).count());
+      for (BusDrive& d : others) d.model.Advance(Seconds(now - lastAdvance).count());
       lastAdvance = now;
       if (!rx.empty() &&
           (IsCompleteRequest(rx) || now - lastByte >= FromSeconds(SilenceSeconds()))) {
@@ -460,6 +492,7 @@ bool SimDrive::Vanished() const {
 void SimDrive::PowerCycle() {
   std::lock_guard<std::mutex> lk(impl_->mu);
   impl_->model.PowerCycle();
+  for (auto& d : impl_->others) d.model.PowerCycle();
   impl_->out.clear();
   impl_->rest.clear();
   impl_->rx.clear();

@@ -60,16 +60,23 @@ TEST_F(ConnectionSequenceTest, fullConnection_fillsEveryFieldInItsFormAndRestore
   EXPECT_EQ(session.controls.ComboText(C::LimitLevelList), "常开");
 }
 
-TEST_F(ConnectionSequenceTest, otherDrive_quotientTemperatureVariantAndEnableState) {
+TEST_F(ConnectionSequenceTest, otherDriveAt38_everyFrameTo38_quotientTemperatureVariantAndEnableState) {
   SimConfig drive;
   drive.motorTeeth = 0;  // stands for 50
   drive.pulseLength = 3;
   drive.cpuTemperature = 126;
   drive.driveModel = 21000000;
+  drive.slaveAddress = 38;
+  drive.moreDrives = {{1, 0}};  // a drive at the default address on the same line
+  session.state.DriveAddress = 38;
   Open(drive);
   ASSERT_TRUE(sim->WriteRegister(0x0000, 0x0004));  // released
   session.state.MotorEnabled = true;
   session.ConnectionSequence();
+  WaitRequests(18);  // two polling cycles
+  const auto log = sim->Log();
+  for (const SimLogEntry& e : log) EXPECT_EQ(e.address, 38);
+  EXPECT_GT(log.size(), 40u);
   EXPECT_EQ(Text(C::PulsesPerRevField), "51,200");
   EXPECT_EQ(Text(C::UnitsPerRevField), "17066.6666666667");
   EXPECT_EQ(Text(C::CpuTemperatureField), "");

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/drive_address.h"
 #include "link/modbus_rtu.h"
 #include "params_fixture.h"
 #include "ui/window_layout.h"
@@ -125,6 +127,25 @@ TEST_F(SaveTest, homingNotBelowRunRefused_editedGridWrittenInOrderAndReadBack_si
     if (e.function == kWriteSingle && e.reg == 0 && e.value == 1) break;
   }
   EXPECT_EQ(writes, 14 * 11 + 1);
+}
+
+TEST_F(SaveTest, newDriveNumber_followedBeforeTheRereadShownAndRemembered) {
+  session.SettingsPath = ::testing::TempDir() + "drivedesk-settings.conf";
+  session.controls.SetText(C::DriveNumberField, "38");
+  sim->ClearLog();
+  SaveAndWaitForReread();
+  EXPECT_EQ(sim->Register(0x0061), 38);
+  EXPECT_EQ(session.state.DriveAddress.load(), 38);
+  EXPECT_EQ(Text(C::DriveNumberField), "38");
+  EXPECT_EQ(Text(C::StatusText), "驱动器号已改为 38：此后与驱动器地址 38 通信；");
+  EXPECT_EQ(Text(C::MainWindow), "DriveDesk - 驱动器地址 38");
+  EXPECT_EQ(RememberedAddress(session.SettingsPath), 38);
+  EXPECT_TRUE(ui.Messages().empty());
+  const auto log = sim->Log();
+  const auto store = std::find_if(log.begin(), log.end(), [](const SimLogEntry& e) { return e.reg == 0 && e.value == 1; });
+  ASSERT_NE(store, log.end());
+  for (auto e = log.begin(); e != log.end(); ++e) EXPECT_EQ(e->address, e <= store ? 1 : 38);
+  std::remove(session.SettingsPath.c_str());
 }
 
 TEST_F(SaveTest, emptyFieldNoWorkModeFixedLevels_thoseRegistersKeepDriveValues) {

@@ -281,6 +281,11 @@ void FormWidgets::ApplyAll() {
 }
 
 void FormWidgets::Apply(Control id, const ControlState& state) {
+  // The form's own text is its window's title (the drive's address, say).
+  if (id == form_.id) {
+    if (!state.text.empty()) root_->window()->setWindowTitle(Q(state.text));
+    return;
+  }
   QWidget* widget = Widget(id);
   const ControlDef* def = Def(id);
   if (widget == nullptr || def == nullptr) return;

@@ -8,6 +8,7 @@
 
 #include "app/bus_log.h"
 #include "app/bus_log_file.h"
+#include "app/drive_address.h"
 #include "app/exit_steps.h"
 #include "app/orderly_shutdown.h"
 #include "app/session.h"
@@ -78,6 +79,7 @@ int RunProgram(int argc, char* argv[], const ProgramOptions& options,
 
   QtUiServices services;
   Session session(services);
+  session.SettingsPath = UserSettingsPath();
   DefineControls(session.controls);
   MainWindow window(session);
   // Before the load: a signal during port discovery already ends in order.
