@@ -69,4 +69,27 @@ inline constexpr std::size_t kWriteReplyLength = 8;
 CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
                        std::span<uint8_t> reply);
 
+// A stopping command (the stop sequence, a jog's release) must not wait for the guard:
+// a late reply cannot pass for a write's echo, at worst it costs one retry. The thread
+// that holds a StopPriority sends without the guard's wait and leaves the guard armed
+// for the next request of anyone else. Take it before waiting for the bus: meanwhile a
+// thread that holds a YieldToStops (the polling) and would wait for the guard gives up
+// its request at once without sending it (kShortReply), so the stop gets the bus.
+class StopPriority {
+ public:
+  StopPriority();
+  ~StopPriority();
+  StopPriority(const StopPriority&) = delete;
+  StopPriority& operator=(const StopPriority&) = delete;
+};
+class YieldToStops {
+ public:
+  YieldToStops();
+  ~YieldToStops();
+  YieldToStops(const YieldToStops&) = delete;
+  YieldToStops& operator=(const YieldToStops&) = delete;
+};
+// A StopPriority exists on some thread.
+bool StopWaiting();
+
 }  // namespace dd
