@@ -62,6 +62,7 @@ struct PortHistory {
   bool lastFailed = false;
   int attempt = 0;
   bool awaitingLate = false;
+  bool lastSilent = false;  // not one byte of the last reply came
   Clock::time_point quietUntil;
 };
 
@@ -106,12 +107,18 @@ void EndTransaction(SerialHandle port, std::span<const uint8_t> request, int att
                     CommandResult result, bool unanswered, bool partReceived) {
   const std::lock_guard lock(historyMutex);
   PortHistory& h = historyByPort[port];
+  const bool retryOfSilent = attempt > 1 && h.awaitingLate && h.lastSilent;
   h.lastRequest.assign(request.begin(), request.end());
   h.lastFailed = result != kOk;
   h.attempt = attempt;
+  h.lastSilent = unanswered && !partReceived;
   if (unanswered) {
     h.awaitingLate = true;
     h.quietUntil = Clock::now() + (partReceived ? kPartialReplyGuard : kLateReplyGuard);
+  } else if (retryOfSilent && result == kOk) {
+    // The answer may have been the earlier attempt's late reply: then this attempt's
+    // own reply is still to come, and is guarded as long as a late one.
+    h.quietUntil = std::max(h.quietUntil, Clock::now() + kLateReplyGuard);
   }
 }
 

@@ -66,6 +66,8 @@ inline constexpr std::size_t kWriteReplyLength = 8;
 // discards what arrives until the line has been quiet for a guard time (60 ms after the
 // give-up when nothing came, 15 ms when part of the reply came; at most 250 ms), so a
 // late reply cannot pass for the answer to another register. A healthy line never waits.
+// A retry that succeeds after an attempt that got nothing may have been answered by that
+// attempt's late reply; its own reply is then guarded the same way, from the success.
 CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
                        std::span<uint8_t> reply);
 
