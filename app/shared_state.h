@@ -54,6 +54,13 @@ struct SharedState {
 
   std::atomic<double> MoveTarget{0.0};      // move click handler / homing workers
 
+  // Not one answer in a whole polling cycle: the lamp shows amber (StatusWorker).
+  std::atomic<bool> DriveSilent{false};
+  // A close or a save that waits for the motion workers while the drive is silent tells
+  // them to end, commanding nothing: no standstill or input will ever be reported, and
+  // no command taken (UI thread, in WaitForMotionWorkers).
+  std::atomic<bool> MotionAbandoned{false};
+
   // A jog button is held: set by its accepted press, cleared by its release or by the
   // stop at a program's end (UI thread).
   std::atomic<bool> JogHeld{false};
