@@ -68,6 +68,10 @@ struct SharedState {
   // watch the polled inputs, so polling must outlive them.
   std::atomic<int32_t> MotionWorkerCount{0};
 
+  // The window's close handler has run to its end: the orderly end has nothing left to
+  // do (UI thread).
+  std::atomic<bool> WindowClosed{false};
+
   // Bumped by every open and close of communication, so a connection sequence that is
   // interrupted by a close (it processes events while it waits) can tell and stop.
   std::atomic<uint32_t> ConnectionEpoch{0};
