@@ -261,7 +261,7 @@ void HomingRun::OriginProcedure() {
   CreepSetUp(StartOriginSearch, false);
   if (!WaitForStandstill(AbortTest::AfterMoving)) return AbortAndClear();
 
-  if (!RevolutionMove(-1, lockWait_)) return Fail(HomingDiagnostic::TargetOutOfRange);
+  if (!RevolutionMove(-1, lockWait_)) return Fail(HomingDiagnostic::BackOffOutOfRange);
   if (!WaitForStandstill(AbortTest::BeforeMoving)) return AbortAndStop();
 
   CreepSetUp(StartOriginSearch, true);
@@ -302,7 +302,7 @@ void HomingRun::LimitProcedure(const LimitRole& role) {
     Tick();
   }
 
-  if (!RevolutionMove(role.backOffSign, lockWait_)) return Fail(HomingDiagnostic::TargetOutOfRange);
+  if (!RevolutionMove(role.backOffSign, lockWait_)) return Fail(HomingDiagnostic::BackOffOutOfRange);
   if (!WaitForStandstill(AbortTest::BeforeMoving)) return AbortAndStop();
 
   CreepSetUp(role.approach, true);
