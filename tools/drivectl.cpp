@@ -26,7 +26,8 @@
 // written on any problem), then writes, stores and reads every value back. Their exit
 // status: 0 done / all equal / every value took, 1 compare found differences or a
 // restored value did not take, 2 the file (unreadable, damaged, other model, cannot be
-// written), 3 the drive (port, or a read that failed), 64 usage error.
+// written), 3 the drive (port, a read that failed, or restore on a moving axis), 64 usage
+// error.
 #include <charconv>
 #include <chrono>
 #include <cinttypes>
@@ -44,6 +45,7 @@
 #include "app/number_text.h"
 #include "app/version.h"
 #include "link/com_port_map.h"
+#include "link/drive_commands.h"
 #include "link/drive_catalog.h"
 #include "link/frame_trace.h"
 #include "link/modbus_rtu.h"
@@ -274,6 +276,15 @@ int Compare(const dd::BusAccess& bus, const std::string& path, const dd::Paramet
 
 int Restore(const dd::BusAccess& bus, const std::string& path, const dd::ParameterFile& file,
             bool force, bool withNumber) {
+  // Speeds and the pulse length change under a running axis: a moving drive is left alone.
+  double speed = 0;
+  if (!dd::ReadWithRetry(bus, [&] { return dd::ReadActualSpeed(bus.port, bus.address, speed); })) {
+    return DriveFailed("ActualSpeed");
+  }
+  if (speed != 0) {
+    Say("the axis is moving (a jog, move or homing run): stop it, then restore");
+    return kExitDrive;
+  }
   std::string failed;
   const auto facts = dd::ReadDriveFacts(bus, failed);
   if (!facts) return DriveFailed(failed);

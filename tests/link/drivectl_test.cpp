@@ -171,6 +171,15 @@ TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForc
   EXPECT_TRUE(Has(run.err, file.string() + ":4: the file is for model 13000000")) << run.err;
   EXPECT_EQ(Writes(fresh), 0u);
 
+  // A jogging axis: refused, with nothing written.
+  ASSERT_EQ(OnDrive(fresh, {"JogAwayFromMotor"}).status, 0);
+  ASSERT_TRUE(fresh.WaitFor([&] { return fresh.Moving(); }, std::chrono::seconds(2)));
+  run = OnDrive(fresh, {"restore", file.string(), "--force"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_TRUE(Has(run.err, "the axis is moving")) << run.err;
+  EXPECT_EQ(Writes(fresh), 1u);  // the jog's own
+  ASSERT_EQ(OnDrive(fresh, {"ClearCommand"}).status, 0);
+  ASSERT_TRUE(fresh.WaitForStandstill(std::chrono::seconds(10)));
   run = OnDrive(fresh, {"restore", file.string(), "--force"});
   EXPECT_EQ(run.status, 0) << run.err;
   run = OnDrive(fresh, {"compare", file.string()});
