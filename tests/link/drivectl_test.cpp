@@ -178,7 +178,7 @@ TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForc
   EXPECT_EQ(run.status, 3);
   EXPECT_TRUE(Has(run.err, "the axis is moving")) << run.err;
   EXPECT_EQ(Writes(fresh), 1u);  // the jog's own
-  ASSERT_EQ(OnDrive(fresh, {"ClearCommand"}).status, 0);
+  ASSERT_EQ(OnDrive(fresh, {"StopMotion"}).status, 0);
   ASSERT_TRUE(fresh.WaitForStandstill(std::chrono::seconds(10)));
   run = OnDrive(fresh, {"restore", file.string(), "--force"});
   EXPECT_EQ(run.status, 0) << run.err;
