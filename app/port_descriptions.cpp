@@ -1,6 +1,7 @@
 #include "app/port_descriptions.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace dd {
 namespace {
@@ -38,17 +39,35 @@ std::string PortToolTip(const PortFacts& facts) {
 }
 
 std::string NoPermissionLine(const std::vector<PortFacts>& denied) {
-  if (denied.empty()) return {};
   std::vector<std::string> devices;
   std::vector<std::string> groups;
+  std::vector<std::string> closed;  // no group may open them: joining one does not help
   for (const PortFacts& facts : denied) {
+    if (!facts.GroupMayOpen()) {
+      closed.push_back(facts.resolved + "（" + ModeText(facts) + "）");
+      continue;
+    }
     devices.push_back(facts.resolved);
     if (std::find(groups.begin(), groups.end(), facts.group) == groups.end())
       groups.push_back(facts.group);
   }
-  return "设备 " + Joined(devices, "、") + " 存在但当前用户无权打开，需加入 " +
-         Joined(groups, "、") + " 组（sudo usermod -aG " + Joined(groups, ",") +
-         " $USER，然后重新登录）；";
+  std::vector<std::string> lines;
+  if (!devices.empty()) {
+    lines.push_back("设备 " + Joined(devices, "、") + " 存在但当前用户无权打开，需加入 " +
+                    Joined(groups, "、") + " 组（sudo usermod -aG " + Joined(groups, ",") +
+                    " $USER，然后重新登录）；");
+  }
+  if (!closed.empty()) {
+    lines.push_back("设备 " + Joined(closed, "、") +
+                    " 只有其所有者可以打开，加入组无济于事：请用 udev 规则把它交给 dialout 组（见 README）；");
+  }
+  return Joined(lines, "\r\n");
+}
+
+std::string ModeText(const PortFacts& facts) {
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%03o", facts.mode & 0777);
+  return facts.owner + " " + mode;
 }
 
 std::string LatencyNotice(const LatencyTimerState& latency) {

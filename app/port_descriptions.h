@@ -13,9 +13,11 @@ namespace dd {
 
 // Device, adapter (maker, product, USB id, serial number) and latency timer, one fact a line.
 std::string PortToolTip(const PortFacts& facts);
-// One line naming the devices this user may not open and the groups to join; "" when
-// `denied` holds none.
+// A line naming the devices this user may not open and the groups to join, and one for
+// devices no group may open (a udev rule must give them to one); "" when `denied` holds none.
 std::string NoPermissionLine(const std::vector<PortFacts>& denied);
+// Owner and mode of a device, e.g. "root 600".
+std::string ModeText(const PortFacts& facts);
 // Notice for an open that could not lower the latency timer; "" when nothing to say.
 std::string LatencyNotice(const LatencyTimerState& latency);
 

@@ -9,7 +9,7 @@ namespace dd {
 enum class PortAccess {
   Usable,        // opened exclusively just now (and closed again)
   Missing,       // no such device, or no hardware behind it
-  NoPermission,  // exists, but this user may not open it (see `group`)
+  NoPermission,  // exists, but this user may not open it (see `group`, `owner`, `mode`)
   InUse,         // held by another program (see holderPid where a lock file names it)
 };
 
@@ -17,9 +17,15 @@ struct PortFacts {
   std::string device;      // as given (a COMn link, say)
   std::string resolved;    // links followed
   PortAccess access = PortAccess::Missing;
-  std::string group;       // group owning the device; its members may open it
+  std::string group;       // group owning the device
+  std::string owner;       // user owning the device
+  unsigned mode = 0;       // its permission bits, e.g. 0660
   int holderPid = 0;       // process named by the device's lock file, 0 when unknown
   std::string holderName;  // that process's name, "" when unknown
+  std::string staleLock;   // a stale lock file that cannot be removed, "" when none
+  std::string staleWhy;    // why it is stale and cannot be removed
+  // Joining the group helps only when the group may read and write the device.
+  bool GroupMayOpen() const { return (mode & 060) == 060; }
   // USB adapters only: from the USB device's descriptors.
   bool usb = false;
   std::string usbId;       // "0403:6001"

@@ -1,5 +1,6 @@
 // Port facts on Linux: the probe's errno, the UUCP lock's holder, and sysfs.
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -89,15 +90,22 @@ bool ReadSysfs(const std::string& device, PortFacts& facts) {
   return false;
 }
 
-std::string GroupOf(const std::string& device) {
+// Owner, group and mode of the device, for the advice on who may open it.
+void ReadOwnership(const std::string& device, PortFacts& facts) {
   struct stat info {};
-  if (::stat(device.c_str(), &info) != 0) return {};
+  if (::stat(device.c_str(), &info) != 0) return;
+  char buffer[4096];
   group entry {};
   group* found = nullptr;
-  char buffer[4096];
-  if (::getgrgid_r(info.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr)
-    return std::to_string(info.st_gid);
-  return found->gr_name;
+  facts.group = ::getgrgid_r(info.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found
+                    ? found->gr_name
+                    : std::to_string(info.st_gid);
+  passwd user {};
+  passwd* owner = nullptr;
+  facts.owner = ::getpwuid_r(info.st_uid, &user, buffer, sizeof buffer, &owner) == 0 && owner
+                    ? owner->pw_name
+                    : std::to_string(info.st_uid);
+  facts.mode = info.st_mode & 07777;
 }
 
 }  // namespace
@@ -109,15 +117,20 @@ PortFacts InspectPort(const std::string& device) {
   const fs::path resolved = device.empty() ? fs::path() : fs::canonical(device, error);
   facts.resolved = error ? device : resolved.string();
   if (device.empty() || ReadSysfs(device, facts)) return facts;  // Missing
-  facts.group = GroupOf(device);
+  ReadOwnership(device, facts);
   switch (ProbeDevice(device)) {
     case 0: facts.access = PortAccess::Usable; break;
     case EACCES:
     case EPERM: facts.access = PortAccess::NoPermission; break;
     case EBUSY:
       facts.access = PortAccess::InUse;
-      facts.holderPid = LiveLockHolder(device);
+    {
+      const LockHolder holder = LockHolderOf(device);
+      facts.holderPid = holder.pid;
+      facts.staleLock = holder.stalePath;
+      facts.staleWhy = holder.staleWhy;
       if (facts.holderPid > 0) facts.holderName = ProcessName(facts.holderPid);
+    }
       break;
     default: facts.access = PortAccess::Missing; break;
   }

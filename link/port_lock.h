@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace dd {
 
@@ -12,23 +13,33 @@ std::string LockDirectory();
 // Lock file of a device: links (a COMn link among them) resolved first, the path below
 // /dev with '/' turned into '_': /dev/ttyUSB0 -> <dir>/LCK..ttyUSB0, /dev/pts/3 -> LCK..pts_3.
 std::string LockFilePath(const std::string& device);
+// Lock file of the name given when that is a link: the link's own name, as programs
+// opened on the link name it (minicom -D .../COM11 -> <dir>/LCK..COM11); "" otherwise.
+std::string LinkLockFilePath(const std::string& device);
 
-// Process id named by the lock of `device` when that process is alive, else 0. A lock
-// whose process is gone is stale and removed on the way.
-int LiveLockHolder(const std::string& device);
+// Who keeps a device's locks (either name): a live process, or a stale lock that
+// cannot be removed.
+struct LockHolder {
+  int pid = 0;            // live holder, 0 when none or unknown
+  std::string stalePath;  // a stale lock left in place, "" when none
+  std::string staleWhy;   // e.g. "process 4711 no longer exists; removing it: Permission denied"
+};
+// The holder of the locks of `device`. Stale locks (process gone) are removed on the way.
+LockHolder LockHolderOf(const std::string& device);
 // Name of a running process ("minicom"), "" when unknown.
 std::string ProcessName(int pid);
 
 enum class LockOutcome {
-  Acquired,     // we created the lock at *lockPath; ReleasePortLock removes it
-  HeldByOther,  // a live process holds it: do not open
+  Acquired,     // we created the locks in *lockPaths; ReleasePortLocks removes them
+  HeldByOther,  // a live process, or a stale lock we may not remove, holds one: do not open
   NotCreated,   // the directory cannot be written (said once on stderr): rely on flock
 };
-// Creates the lock atomically; a stale one is removed first. *holder gets the live
-// holder's process id for HeldByOther, *lockPath the lock file for Acquired (kept by the
+// Creates the locks of both names atomically; stale ones are removed first. *holder gets
+// who holds it for HeldByOther; *lockPaths the lock files for Acquired (kept by the
 // caller: the device may be gone by the time it closes).
-LockOutcome AcquirePortLock(const std::string& device, int* holder, std::string* lockPath);
-// Removes a lock file this process created. Locks still held at exit are removed then.
-void ReleasePortLock(const std::string& lockPath);
+LockOutcome AcquirePortLock(const std::string& device, LockHolder* holder,
+                            std::vector<std::string>* lockPaths);
+// Removes lock files this process created. Locks still held at exit are removed then.
+void ReleasePortLocks(const std::vector<std::string>& lockPaths);
 
 }  // namespace dd

@@ -74,15 +74,67 @@ void WarnNotWritable(const std::string& dir, int error) {
                program_invocation_short_name, dir.c_str(), std::strerror(error));
 }
 
-// Live holder of the lock at `path`, 0 when none. A stale lock (process gone, no
-// process id, or our own id left by an earlier process) is removed.
-int LiveHolderAt(const std::string& path) {
+// The live holder of the lock at `path` in holder->pid. A stale lock (process gone, no
+// process id, or our own id left by an earlier process) is removed; when it cannot be,
+// holder->stalePath and staleWhy say so.
+void LookAt(const std::string& path, LockHolder* holder) {
   const int pid = ReadLockPid(path);
-  if (pid == 0) return 0;
+  if (pid == 0) return;
   const bool ours = pid == ::getpid() && IsOwnLock(path);
-  if (ours || (pid != ::getpid() && ProcessAlive(pid))) return pid;
-  ::unlink(path.c_str());
-  return 0;
+  if (ours || (pid != ::getpid() && ProcessAlive(pid))) {
+    holder->pid = pid;
+    return;
+  }
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return;
+  holder->stalePath = path;
+  holder->staleWhy = (pid > 0 ? "process " + std::to_string(pid) + " no longer exists"
+                              : std::string("it names no process")) +
+                     "; removing it: " + std::strerror(errno);
+}
+
+bool Held(const LockHolder& holder) { return holder.pid != 0 || !holder.stalePath.empty(); }
+
+LockOutcome AcquireOne(const std::string& path, LockHolder* holder) {
+  const std::string dir = fs::path(path).parent_path().string();
+  char content[16];
+  std::snprintf(content, sizeof content, "%10d\n", static_cast<int>(::getpid()));
+  static std::atomic<unsigned> serial{0};
+  const std::string temp =
+      dir + "/LTMP." + std::to_string(::getpid()) + "." + std::to_string(++serial);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    LookAt(path, holder);
+    if (Held(*holder)) return LockOutcome::HeldByOther;
+    // Written in full under another name, then linked into place: nobody ever reads a
+    // half-written lock, and link() fails if another program got there first.
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      WarnNotWritable(dir, errno);
+      return LockOutcome::NotCreated;
+    }
+    (void)::fchmod(fd, 0644);
+    const auto length = static_cast<ssize_t>(std::strlen(content));
+    const bool written = ::write(fd, content, static_cast<std::size_t>(length)) == length;
+    ::close(fd);
+    const int linked = written ? ::link(temp.c_str(), path.c_str()) : -1;
+    const int linkError = errno;
+    ::unlink(temp.c_str());
+    if (linked == 0) {
+      RegisterOwnLock(path);
+      return LockOutcome::Acquired;
+    }
+    if (!written || linkError != EEXIST) {
+      WarnNotWritable(dir, written ? linkError : EIO);
+      return LockOutcome::NotCreated;
+    }
+    // Someone else's lock appeared: look at it again (it may be stale).
+  }
+  return LockOutcome::HeldByOther;
+}
+
+std::vector<std::string> LockPathsOf(const std::string& device) {
+  std::vector<std::string> paths{LockFilePath(device)};
+  if (std::string link = LinkLockFilePath(device); !link.empty()) paths.push_back(link);
+  return paths;
 }
 
 }  // namespace
@@ -108,7 +160,21 @@ std::string LockFilePath(const std::string& device) {
   return LockDirectory() + "/LCK.." + name;
 }
 
-int LiveLockHolder(const std::string& device) { return LiveHolderAt(LockFilePath(device)); }
+std::string LinkLockFilePath(const std::string& device) {
+  std::error_code error;
+  if (device.empty() || !fs::is_symlink(device, error)) return {};
+  const std::string path = LockDirectory() + "/LCK.." + fs::path(device).filename().string();
+  return path == LockFilePath(device) ? "" : path;
+}
+
+LockHolder LockHolderOf(const std::string& device) {
+  LockHolder holder;
+  for (const std::string& path : LockPathsOf(device)) {
+    LookAt(path, &holder);
+    if (Held(holder)) break;
+  }
+  return holder;
+}
 
 std::string ProcessName(int pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
@@ -117,52 +183,32 @@ std::string ProcessName(int pid) {
   return name;
 }
 
-LockOutcome AcquirePortLock(const std::string& device, int* holder, std::string* lockPath) {
-  const std::string path = LockFilePath(device);
-  const std::string dir = fs::path(path).parent_path().string();
-  char content[16];
-  std::snprintf(content, sizeof content, "%10d\n", static_cast<int>(::getpid()));
-  static std::atomic<unsigned> serial{0};
-  const std::string temp =
-      dir + "/LTMP." + std::to_string(::getpid()) + "." + std::to_string(++serial);
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (const int pid = LiveHolderAt(path); pid != 0) {
-      if (holder != nullptr) *holder = pid;
-      return LockOutcome::HeldByOther;
+LockOutcome AcquirePortLock(const std::string& device, LockHolder* holder,
+                            std::vector<std::string>* lockPaths) {
+  LockHolder found;
+  std::vector<std::string> taken;
+  LockOutcome outcome = LockOutcome::NotCreated;
+  for (const std::string& path : LockPathsOf(device)) {
+    const LockOutcome one = AcquireOne(path, &found);
+    if (one == LockOutcome::HeldByOther) {
+      ReleasePortLocks(taken);
+      if (holder != nullptr) *holder = found;
+      return one;
     }
-    // Written in full under another name, then linked into place: nobody ever reads a
-    // half-written lock, and link() fails if another program got there first.
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      WarnNotWritable(dir, errno);
-      return LockOutcome::NotCreated;
+    if (one == LockOutcome::Acquired) {
+      taken.push_back(path);
+      outcome = one;
     }
-    (void)::fchmod(fd, 0644);
-    const auto length = static_cast<ssize_t>(std::strlen(content));
-    const bool written = ::write(fd, content, static_cast<std::size_t>(length)) == length;
-    ::close(fd);
-    const int linked = written ? ::link(temp.c_str(), path.c_str()) : -1;
-    const int linkError = errno;
-    ::unlink(temp.c_str());
-    if (linked == 0) {
-      RegisterOwnLock(path);
-      if (lockPath != nullptr) *lockPath = path;
-      return LockOutcome::Acquired;
-    }
-    if (!written || linkError != EEXIST) {
-      WarnNotWritable(dir, written ? linkError : EIO);
-      return LockOutcome::NotCreated;
-    }
-    // Someone else's lock appeared: look at it again (it may be stale).
   }
-  if (holder != nullptr) *holder = 0;
-  return LockOutcome::HeldByOther;
+  if (lockPaths != nullptr) *lockPaths = taken;
+  return outcome;
 }
 
-void ReleasePortLock(const std::string& lockPath) {
+void ReleasePortLocks(const std::vector<std::string>& lockPaths) {
   const std::lock_guard lock(registryMutex);
-  if (Registry().erase(lockPath) == 0) return;
-  if (ReadLockPid(lockPath) == ::getpid()) ::unlink(lockPath.c_str());
+  for (const std::string& path : lockPaths) {
+    if (Registry().erase(path) != 0 && ReadLockPid(path) == ::getpid()) ::unlink(path.c_str());
+  }
 }
 
 }  // namespace dd

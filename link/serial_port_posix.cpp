@@ -18,6 +18,7 @@
 #include <ctime>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "link/com_port_map.h"
 #include "link/port_lock.h"
@@ -38,7 +39,7 @@ struct Timeouts {
   int32_t readMs = 2;
   int32_t writeMs = 3;
   int64_t nsPerChar = 0;  // 0 = unknown
-  std::string lockFile;  // "" when we hold none
+  std::vector<std::string> lockFiles;  // empty when we hold none
   LatencyTimerState latency;
 };
 
@@ -66,9 +67,10 @@ int FdOf(SerialHandle handle) { return static_cast<int>(handle); }
 // permission, EBUSY held by another opener, ENOTTY not a terminal). Three locks: the
 // UUCP lock file for programs that use only that; the advisory flock against every
 // other opener, root included (TIOCEXCL does not stop root); TIOCEXCL for programs that
-// take neither. *lockFile names the lock file to remove at close ("" when none).
-int OpenExclusive(const std::string& device, bool markExclusive, int* error, std::string* lockFile) {
-  lockFile->clear();
+// take neither. *lockFiles names the lock files to remove at close.
+int OpenExclusive(const std::string& device, bool markExclusive, int* error,
+                  std::vector<std::string>* lockFiles) {
+  lockFiles->clear();
   if (device.empty()) {
     *error = ENOENT;
     return -1;
@@ -78,14 +80,14 @@ int OpenExclusive(const std::string& device, bool markExclusive, int* error, std
     *error = errno;
     return -1;
   }
-  if (AcquirePortLock(device, nullptr, lockFile) == LockOutcome::HeldByOther) {
+  if (AcquirePortLock(device, nullptr, lockFiles) == LockOutcome::HeldByOther) {
     *error = EBUSY;
     return -1;
   }
   const auto fail = [&](int why, int fd) {
     if (fd >= 0) ::close(fd);
-    if (!lockFile->empty()) ReleasePortLock(*lockFile);
-    lockFile->clear();
+    ReleasePortLocks(*lockFiles);
+    lockFiles->clear();
     *error = why;
     return -1;
   };
@@ -177,8 +179,8 @@ SerialHandle OpenPort(int32_t portNumber, int32_t baudRate, int16_t dataBits, in
 SerialHandle OpenPortByPath(const std::string& device, int32_t baudRate, int16_t dataBits,
                             int16_t stopBits, int16_t parity) {
   int error = 0;
-  std::string lockFile;
-  const int fd = OpenExclusive(device, /*markExclusive=*/true, &error, &lockFile);
+  std::vector<std::string> lockFiles;
+  const int fd = OpenExclusive(device, /*markExclusive=*/true, &error, &lockFiles);
   if (fd < 0) return 0;
   RequestLowLatency(fd);
   {
@@ -186,7 +188,7 @@ SerialHandle OpenPortByPath(const std::string& device, int32_t baudRate, int16_t
     const std::lock_guard lock(timeoutsMutex);
     Timeouts& record = timeoutsByFd[fd];
     record = Timeouts{};
-    record.lockFile = std::move(lockFile);
+    record.lockFiles = std::move(lockFiles);
     record.latency = std::move(latency);
   }
   // As on Win32, refused settings do not close the port.
@@ -197,11 +199,11 @@ SerialHandle OpenPortByPath(const std::string& device, int32_t baudRate, int16_t
 
 int ProbeDevice(const std::string& device) {
   int error = 0;
-  std::string lockFile;
-  const int fd = OpenExclusive(device, /*markExclusive=*/false, &error, &lockFile);
+  std::vector<std::string> lockFiles;
+  const int fd = OpenExclusive(device, /*markExclusive=*/false, &error, &lockFiles);
   if (fd < 0) return error != 0 ? error : EIO;
   ::close(fd);
-  if (!lockFile.empty()) ReleasePortLock(lockFile);
+  ReleasePortLocks(lockFiles);
   return 0;
 }
 
@@ -218,7 +220,7 @@ void ClosePort(SerialHandle& handle) {
   (void)::ioctl(fd, TIOCNXCL);
   const Timeouts record = ForgetTimeouts(fd);
   ::close(fd);
-  if (!record.lockFile.empty()) ReleasePortLock(record.lockFile);
+  ReleasePortLocks(record.lockFiles);
   handle = 0;
 }
 

@@ -173,7 +173,7 @@ void Sequence::DetectSensorLevels() {
   st.SensorLevelSupported = false;
   const BusAccess bus{port_, st.DriveAddress.load(), [this](int ms) { DelayMs(s_, ms); },
                       [this] { return Lost(); }};
-  st.SensorLevelSupported = SensorLevelsConfigurable(bus);
+  st.SensorLevelSupported = SensorLevelsConfigurable(bus).value_or(false);
   if (Lost()) return;
 
   const bool supported = st.SensorLevelSupported.load();

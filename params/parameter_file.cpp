@@ -1,6 +1,8 @@
 #include "params/parameter_file.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -70,15 +72,38 @@ std::string Subject(std::string_view s) {
   return std::string(s.substr(0, end)) + "...";
 }
 
+// A whole number too long for int64 is still one: it comes back as the extreme of its
+// sign, which no register holds.
 std::optional<int64_t> WholeNumber(std::string_view s) {
-  std::string_view digits = s.front() == '-' ? s.substr(1) : s;
-  if (digits.empty() || digits.size() > 18) return std::nullopt;
+  const bool negative = s.front() == '-';
+  std::string_view digits = negative ? s.substr(1) : s;
+  if (digits.empty()) return std::nullopt;
   for (char c : digits) {
     if (c < '0' || c > '9') return std::nullopt;
   }
+  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+  if (digits.size() > 18) return negative ? INT64_MIN : INT64_MAX;
   int64_t value = 0;
-  std::from_chars(s.data(), s.data() + s.size(), value);
-  return value;
+  std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  return negative ? -value : value;
+}
+
+// What a file that is not UTF-8 text at all is, and the line of its first bad byte: one
+// message instead of one per line and every parameter missing.
+std::optional<FileProblem> NotTextProblem(std::string_view text) {
+  if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") ||
+      (text.size() >= 2 && (text[0] == '\0' || text[1] == '\0'))) {
+    return FileProblem{0, K::NotText, "", "utf16"};
+  }
+  int line = 1;
+  for (std::size_t pos = 0; pos < text.size(); ++line) {
+    const std::size_t end = std::min(text.find('\n', pos), text.size());
+    std::string raw(text.substr(pos, end - pos));
+    for (char& c : raw) c = static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? ' ' : c;
+    if (!CleanUtf8(raw)) return FileProblem{line, K::NotText, "", "encoding"};
+    pos = end + 1;
+  }
+  return std::nullopt;
 }
 
 std::string Whole(double v) { return PlainDecimal(v); }
@@ -101,6 +126,7 @@ std::vector<FileProblem> ParseParameterFile(std::string_view text, ParameterFile
     return {{0, K::TooLarge, "", std::to_string(kParameterFileMaxBytes)}};
   }
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  if (auto notText = NotTextProblem(text)) return {*notText};
   std::vector<FileProblem> problems;
   int formatLine = 0;
   int line = 0;
@@ -144,13 +170,13 @@ std::vector<FileProblem> ParseParameterFile(std::string_view text, ParameterFile
     }
     if (param == nullptr && name == "format") {
       if (*value != kParameterFileFormat) {
-        problems.push_back({line, K::BadFormat, std::string(name), std::to_string(*value)});
+        problems.push_back({line, K::BadFormat, std::string(name), Subject(valueText)});
       }
       continue;
     }
     const double max = param != nullptr ? param->max : kModelMax;
     if (*value < 0 || static_cast<double>(*value) > max) {
-      problems.push_back({line, K::NotEncodable, std::string(name), std::to_string(*value) + " " + Whole(max)});
+      problems.push_back({line, K::NotEncodable, std::string(name), Subject(valueText) + " " + Whole(max)});
       continue;
     }
     if (param == nullptr) {
@@ -160,6 +186,9 @@ std::vector<FileProblem> ParseParameterFile(std::string_view text, ParameterFile
     }
   }
   out.lineCount = line;
+  const bool nothing = formatLine == 0 && out.modelLine == 0 &&
+                       std::all_of(out.lines.begin(), out.lines.end(), [](int at) { return at == 0; });
+  if (nothing && problems.empty()) return {{0, K::NotText, "", "empty"}};
   const int last = std::max(line, 1);
   if (formatLine == 0) problems.push_back({last, K::Missing, "format", ""});
   if (out.modelLine == 0) problems.push_back({last, K::Missing, "model", ""});
@@ -172,13 +201,27 @@ std::vector<FileProblem> ParseParameterFile(std::string_view text, ParameterFile
   return problems;
 }
 
-std::vector<FileProblem> CheckAgainstDrive(const ParameterFile& file, const DriveFacts& drive,
-                                           bool ignoreModel) {
-  std::vector<FileProblem> problems;
-  if (!ignoreModel && drive.model != file.model) {
-    problems.push_back({file.modelLine, K::OtherModel, Whole(file.model),
-                        drive.model ? Whole(*drive.model) : std::string("?")});
+std::optional<FileProblem> CheckModel(const ParameterFile& file, const DriveFacts& drive) {
+  if (drive.model == file.model) return std::nullopt;
+  return FileProblem{file.modelLine, K::OtherModel, Whole(file.model),
+                     drive.model ? Whole(*drive.model) : std::string("?")};
+}
+
+std::vector<FileProblem> CheckSensorLevels(const ParameterFile& file, const DriveFacts& drive,
+                                           bool force) {
+  const std::size_t i = IndexOf(ParameterWrite::SensorConfig);
+  if (!drive.sensorLevels || *drive.sensorLevels == file.values[i].has_value()) return {};
+  if (*drive.sensorLevels) {
+    return {{std::max(file.lineCount, 1), K::Missing, "SensorConfig", "configurable"}};
   }
+  if (force) return {};
+  return {{file.lines[i], K::FixedLevels, "SensorConfig", ""}};
+}
+
+std::vector<FileProblem> CheckAgainstDrive(const ParameterFile& file, const DriveFacts& drive,
+                                           bool force) {
+  std::vector<FileProblem> problems;
+  if (auto other = CheckModel(file, drive); other && !force) problems.push_back(*other);
   for (const ParameterSpec& p : ParameterTable()) {
     const auto& value = file.values[IndexOf(p.write)];
     if (!value) continue;
@@ -204,6 +247,8 @@ std::vector<FileProblem> CheckAgainstDrive(const ParameterFile& file, const Driv
       }
     }
   }
+  const auto levels = CheckSensorLevels(file, drive, force);
+  problems.insert(problems.end(), levels.begin(), levels.end());
   return problems;
 }
 
@@ -231,6 +276,17 @@ std::string DescribeProblem(std::string_view fileName, const FileProblem& p, boo
     case K::NotUtf8:
       why = chinese ? "含有非 UTF-8 文本或控制字符" : "not UTF-8 text, or a control character";
       break;
+    case K::NotText:
+      why = p.detail == "empty"
+                ? (chinese ? "文件为空（或只有注释），不是参数备份文件"
+                           : "the file is empty (or only comments): expected a parameter "
+                             "backup, \"format = 1\", \"model = ...\" and a line per parameter")
+            : p.detail == "utf16"
+                ? (chinese ? "文件是 UTF-16 文本，请另存为 UTF-8"
+                           : "the file is UTF-16 text: save it as UTF-8")
+                : (chinese ? "文件不是 UTF-8 文本（可能是 GBK 或 ANSI），请另存为 UTF-8"
+                           : "not UTF-8 text (ANSI, GBK or Latin-1?): save it as UTF-8");
+      break;
     case K::Syntax:
       why = chinese ? "应为“名称 = 数值”：" + s : "expected \"Name = value\": " + s;
       break;
@@ -247,6 +303,10 @@ std::string DescribeProblem(std::string_view fileName, const FileProblem& p, boo
       break;
     case K::Missing:
       why = chinese ? "缺少 " + s : s + " is missing";
+      if (!p.detail.empty()) {
+        why += chinese ? "（本驱动器的原点和极限信号电平可以设置）"
+                       : " (this drive's origin and limit levels are configurable)";
+      }
       break;
     case K::BadFormat:
       why = chinese ? "不支持的格式 " + p.detail + "（只支持 1）"
@@ -268,6 +328,10 @@ std::string DescribeProblem(std::string_view fileName, const FileProblem& p, boo
     case K::OtherModel:
       why = chinese ? "文件来自型号 " + s + " 的驱动器，当前驱动器型号为 " + p.detail
                     : "the file is for model " + s + ", the drive is model " + p.detail;
+      break;
+    case K::FixedLevels:
+      why = chinese ? "本驱动器的原点和极限信号电平不可设置，无法写入 " + s
+                    : s + ": this drive's origin and limit levels are fixed (--force skips this line)";
       break;
   }
   return where + why;
@@ -358,12 +422,24 @@ std::optional<FileProblem> ReadParameterText(const std::string& path, std::strin
 }
 
 std::string WriteFileAtomically(const std::string& path, std::string_view text) {
-  const auto target = PathOf(path);
+  // A link is written through: its target is the file replaced (renamed over), in its folder.
+  auto target = PathOf(path);
+  std::error_code ec;
+  for (int hops = 0; hops < 40 && std::filesystem::is_symlink(target, ec); ++hops) {
+    const auto next = std::filesystem::read_symlink(target, ec);
+    if (ec) break;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  const auto replaced = std::filesystem::status(target, ec);
   auto temporary = target;
   temporary += ".tmp" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (!out) return "cannot create a file in that folder";
+    // The file replaced keeps its mode, set before its content is in (a new one gets the umask's).
+    if (std::filesystem::is_regular_file(replaced)) {
+      std::filesystem::permissions(temporary, replaced.permissions(), ec);
+    }
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
     if (!out) {
@@ -372,7 +448,6 @@ std::string WriteFileAtomically(const std::string& path, std::string_view text) 
       return "cannot write the file (disk full?)";
     }
   }
-  std::error_code ec;
   std::filesystem::rename(temporary, target, ec);
   if (ec) {
     std::error_code ignored;

@@ -45,16 +45,19 @@ enum class FileProblemKind {
   Unreadable,     // cannot be opened or read
   TooLarge,       // over kParameterFileMaxBytes
   NotUtf8,        // bytes that are not UTF-8, or control characters
+  NotText,        // the file as a whole: detail "utf16", "encoding" (not UTF-8) or "empty"
   Syntax,         // not "Name = value"
   NotANumber,     // value is not a whole decimal number
   UnknownName,
   Repeated,       // detail: the line it first stood on
-  Missing,        // names the parameter; line is the file's last
+  Missing,        // names the parameter; line is the file's last; detail "configurable"
+                  // for a SensorConfig the drive needs
   BadFormat,      // format other than 1
-  NotEncodable,   // does not fit the register; detail: the largest value
+  NotEncodable,   // does not fit the register; detail: "VALUE LARGEST"
   OutOfRange,     // beyond what the window accepts; detail: "low..high"
   NotSettable,    // a bit pattern the window cannot set (work mode, sensor levels)
   OtherModel,     // detail: the drive's model
+  FixedLevels,    // a SensorConfig line for a drive whose sensor levels are fixed
 };
 
 struct FileProblem {
@@ -71,12 +74,20 @@ std::vector<FileProblem> ParseParameterFile(std::string_view text, ParameterFile
 struct DriveFacts {
   std::optional<double> model;  // nullopt when it could not be read
   FieldBounds bounds;
+  std::optional<bool> sensorLevels;  // configurable origin and limit levels; nullopt: not known
 };
 
-// The window's field checks for every value, the bit patterns the window can set,
-// and the model (skipped with `ignoreModel`).
+// The model; nullopt when the file is for the drive's.
+std::optional<FileProblem> CheckModel(const ParameterFile& file, const DriveFacts& drive);
+// SensorConfig stands in the file exactly when the drive's levels are configurable (not
+// checked while unknown). With `force` a line for fixed levels passes: the caller leaves
+// it out.
+std::vector<FileProblem> CheckSensorLevels(const ParameterFile& file, const DriveFacts& drive,
+                                           bool force);
+// The window's field checks for every value, the bit patterns the window can set, the
+// sensor levels and the model (the model skipped with `force`).
 std::vector<FileProblem> CheckAgainstDrive(const ParameterFile& file, const DriveFacts& drive,
-                                           bool ignoreModel);
+                                           bool force);
 
 // "FILE:LINE: reason", English for tools, Simplified Chinese for the window.
 std::string DescribeProblem(std::string_view fileName, const FileProblem& problem, bool chinese);

@@ -50,9 +50,11 @@ void ReadDriveInBackground(Session& session, const ParameterMask& which, DriveRe
       std::string failedRead;
       if (read = ReadDriveParameters(bus, which, failedRead); !read) {
         failure = bus.Lost()                        ? "通信已关闭；"
-                  : failedRead.ends_with(kAnswersLate) ? "驱动器应答过迟，读数不可靠，请重试；"
-                                                       : "未能读取驱动器的 " + failedRead + "；";
+                  : failedRead.ends_with(kNotClean) ? "驱动器多次应答出错，读数不可靠，请重试；"
+                                                    : "未能读取驱动器的 " + failedRead + "；";
       }
+      // The connection sequence found it out; the restore's check needs it.
+      if (read) read->facts.sensorLevels = s->state.SensorLevelSupported.load();
     }
     s->ui.PostDelayed(0, [done, read, failure] { done(read, failure); });
   });

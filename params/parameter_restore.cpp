@@ -52,23 +52,24 @@ std::optional<DriveFacts> ReadDriveFacts(const BusAccess& bus, std::string& fail
   std::optional<DriveFacts> facts;
   if (!ReadCleanly(bus, [&](const BusAccess& b) { facts = ReadFactsOnce(b, failedRead); }) &&
       facts) {
-    failedRead = std::string("the drive's scaling") + kAnswersLate;
+    failedRead = std::string("the drive's scaling") + kNotClean;
     return std::nullopt;
   }
   return facts;
 }
 
-bool SensorLevelsConfigurable(const BusAccess& bus) {
+std::optional<bool> SensorLevelsConfigurable(const BusAccess& bus) {
   const auto clear = [](int32_t s) {
     return !Bit(s, 29) && !Bit(s, 28) && !Bit(s, 13) && !Bit(s, 12) && !Bit(s, 19) && !Bit(s, 4);
   };
   int32_t sensor = 0;
-  if (!Read(bus, ReadSensorConfig, sensor)) return false;
+  if (!Read(bus, ReadSensorConfig, sensor)) return std::nullopt;
   if (!clear(sensor)) return true;
   // Nothing configured: a drive with configurable levels keeps a written level.
   WriteWithSaveRetry(bus, ParameterWrite::SensorConfig, kOriginClosedProbe);
   int32_t probed = 0;
-  if (!Read(bus, ReadSensorConfig, probed) || Bit(probed, 4) || !Bit(probed, 19)) return false;
+  if (!Read(bus, ReadSensorConfig, probed)) return std::nullopt;
+  if (Bit(probed, 4) || !Bit(probed, 19)) return false;
   WriteWithSaveRetry(bus, ParameterWrite::SensorConfig, 0);
   return true;
 }
@@ -151,7 +152,7 @@ std::optional<DriveParameters> ReadDriveParameters(const BusAccess& bus, const P
     read = values;
   });
   if (read && !clean) {
-    failedRead = std::string("the parameter set") + kAnswersLate;
+    failedRead = std::string("the parameter set") + kNotClean;
     return std::nullopt;
   }
   return read;

@@ -13,8 +13,9 @@
 
 namespace dd {
 
-// Ends `failedRead` when every read came through but late replies may have spoilt them.
-inline constexpr const char* kAnswersLate = " (the drive answers late)";
+// Ends `failedRead` when every read came through in the end, but each of the tries had
+// failed replies, so a late reply may stand in for another register's.
+inline constexpr const char* kNotClean = " (replies failed on each try)";
 
 // Model, current limits, speed coefficient and PulsesPerRev (motor teeth x pulses per
 // tooth), read the connection sequence's way. nullopt when one of the scaling reads
@@ -24,8 +25,9 @@ std::optional<DriveFacts> ReadDriveFacts(const BusAccess& bus, std::string& fail
 
 // Whether the drive's origin and limit levels are configurable, found out as the
 // connection sequence does: a level in use shows it; an all-clear drive is probed by
-// writing "origin normally closed", reading back and clearing it again.
-bool SensorLevelsConfigurable(const BusAccess& bus);
+// writing "origin normally closed", reading back and clearing it again. nullopt when a
+// read failed.
+std::optional<bool> SensorLevelsConfigurable(const BusAccess& bus);
 
 // Which parameters of the set to touch.
 using ParameterMask = std::array<bool, kParameterCount>;

@@ -1,38 +1,43 @@
 // drivectl --port PORT --baud B [--address N] [--trace] OPERATION [VALUE]
 // drivectl --port PORT --baud B [--trace] dump
 // drivectl --port PORT --baud B backup FILE
-// drivectl --port PORT --baud B compare FILE
+// drivectl --port PORT --baud B compare FILE [--force] [--with-number]
 // drivectl --port PORT --baud B restore FILE [--force] [--with-number]
 // drivectl ports
 // drivectl scan [--port PORT] [--baud B] [--addresses FIRST-LAST]
 // drivectl --version
 //
-// PORT is COMn (mapped as in link/com_port_map.h) or a device path. OPERATION is a drive
-// operation by name (ReadRunSpeed, WriteRunSpeed 300, StopMotion, ...). A read prints its
-// value alone on one line; a write or command prints nothing. dump reads every register
-// and prints "Name value" lines. --trace shows each frame on stderr as "TX 01 04 ..." and
+// PORT is COMn (mapped as in link/com_port_map.h) or a device path; B one of the rates
+// the drive offers (9600 to 250000). OPERATION is a drive operation by name
+// (ReadRunSpeed, WriteRunSpeed 300, StopMotion, ...). A read prints its value alone on
+// one line; a write or command prints nothing. dump reads every register and prints
+// "Name value" lines. --trace shows each frame on stderr as "TX 01 04 ..." and
 // "RX ...". Exit status: 0 success, 1 ShortReply, 2 BadCrc, 3 NoPort (the port is
-// missing, not permitted or in use: stderr says which), 4 ValueOutOfRange, 64 usage
-// error; the result is named on stderr. ports lists COM1 to COM32: device, whether it
-// opens, and for USB adapters maker, product, serial number and latency timer.
-// --address N (1 to 247, default 1) is the drive's bus address. scan searches the port
-// (default every usable one) at the baud rate (default each of the drive's, fastest
-// first) for the addresses (default 1-247) and prints "PORT BAUD ADDRESS MODEL NUMBER"
-// per drive as it is found: exit status 0 when one was found, 1 when none, 3 when a port
-// could not be opened or went away, 64 usage error.
+// missing, not permitted or in use: stderr says which), 4 ValueOutOfRange (also a value
+// no register holds), 64 usage error; the result is named on stderr. ports lists COM1 to
+// COM32: device, whether it opens, and for USB adapters maker, product, serial number and
+// latency timer. --address N (1 to 247, default 1) is the drive's bus address. scan
+// searches the port (default every usable one) at the baud rate (default each of the
+// drive's, fastest first) for the addresses (default 1-247) and prints "PORT BAUD ADDRESS
+// MODEL NUMBER" per drive as it is found: exit status 0 when one was found, 1 when none,
+// 3 when a port could not be opened or went away, 64 usage error.
 //
 // backup writes the parameter set to FILE (atomically). compare prints "Name drive file"
-// for each parameter that differs. restore checks the whole file first (nothing is
-// written on any problem), then writes, stores and reads every value back. Their exit
-// status: 0 done / all equal / every value took, 1 compare found differences or a
-// restored value did not take, 2 the file (unreadable, damaged, other model, cannot be
-// written), 3 the drive (port, a read that failed, or restore on a moving axis), 64 usage
-// error.
+// for each parameter that differs (DriveNumber only with --with-number). restore checks
+// the whole file first (nothing is written on any problem), then writes, stores and reads
+// every value back; Ctrl-C waits for the end of its writes. Their exit status: 0 done /
+// all equal / every value took, 1 compare found differences or a restored value did not
+// take, 2 the file (unreadable, damaged, another model or sensor levels without --force,
+// cannot be written), 3 the drive (port, a read that failed, or
+// restore on a moving axis), 64 usage error.
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -41,8 +46,15 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "app/drive_search.h"
 #include "app/number_text.h"
+#include "app/port_descriptions.h"
 #include "app/version.h"
 #include "link/com_port_map.h"
 #include "link/drive_commands.h"
@@ -54,7 +66,6 @@
 #include "params/parameter_file.h"
 #include "params/parameter_restore.h"
 
-
 namespace {
 
 constexpr int kExitUsage = 64;
@@ -63,6 +74,8 @@ constexpr int kExitFile = 2;
 constexpr int kExitDrive = 3;
 // --address; 1 unless given.
 uint16_t kDriveAddress = 1;
+// The rates the drive offers (the window's "波特率" list).
+constexpr int32_t kBaudRates[] = {9600, 19200, 38400, 57600, 115200, 250000};
 
 int ExitCodeOf(dd::CommandResult result) {
   switch (result) {
@@ -80,8 +93,8 @@ int Usage(const std::string& why) {
   std::fprintf(stderr,
                "usage: drivectl --port PORT --baud B [--address N] [--trace] OPERATION [VALUE]\n"
                "       drivectl --port PORT --baud B [--trace] dump\n"
-               "       drivectl --port PORT --baud B backup|compare FILE\n"
-               "       drivectl --port PORT --baud B restore FILE [--force] [--with-number]\n"
+               "       drivectl --port PORT --baud B backup FILE\n"
+               "       drivectl --port PORT --baud B compare|restore FILE [--force] [--with-number]\n"
                "       drivectl ports | --version\n"
                "       drivectl scan [--port PORT] [--baud B] [--addresses FIRST-LAST]\n"
                "PORT is COM1..COM32 or a device path; N the drive's address, 1 to 247 (default\n"
@@ -112,7 +125,9 @@ void TraceFrame(const dd::TransactionRecord& record) {
   TraceBytes("RX", record.reply);
 }
 
-std::optional<int32_t> ParseInt(std::string_view text) {
+// A whole number, decimal or 0x hex. One too long for 64 bits comes back as the extreme of
+// its sign: a whole number out of range, not "no number".
+std::optional<int64_t> ParseInt(std::string_view text) {
   bool negative = false;
   if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
     negative = text.front() == '-';
@@ -125,10 +140,13 @@ std::optional<int32_t> ParseInt(std::string_view text) {
   }
   int64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (negative) value = -value;
-  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-  return static_cast<int32_t>(value);
+  if (text.empty() || end != text.data() + text.size()) return std::nullopt;
+  if (error == std::errc::result_out_of_range) {
+    value = INT64_MAX;
+  } else if (error != std::errc()) {
+    return std::nullopt;
+  }
+  return negative ? -value : value;
 }
 
 std::optional<double> ParseDouble(std::string_view text) {
@@ -166,9 +184,17 @@ std::string AccessText(const dd::PortFacts& facts) {
     case dd::PortAccess::Usable: return "usable";
     case dd::PortAccess::Missing: return "missing";
     case dd::PortAccess::NoPermission:
+      if (!facts.GroupMayOpen()) {
+        return "no permission; only its owner may open it (" + dd::ModeText(facts) +
+               "), joining a group does not help: a udev rule can give it to group dialout "
+               "(README: Serial ports on Linux)";
+      }
       return "no permission; the device belongs to group " + facts.group +
              ", join it with: sudo usermod -aG " + facts.group + " $USER (then log in again)";
     case dd::PortAccess::InUse:
+      if (!facts.staleLock.empty()) {
+        return "stale lock file " + facts.staleLock + " (" + facts.staleWhy + "); root can remove it";
+      }
       if (facts.holderPid <= 0) return "in use by another program";
       return "in use, held by process " + std::to_string(facts.holderPid) +
              (facts.holderName.empty() ? "" : " (" + facts.holderName + ")");
@@ -222,10 +248,80 @@ bool IsFileCommand(std::string_view operation) {
 
 void Say(const std::string& line) { std::fprintf(stderr, "drivectl: %s\n", line.c_str()); }
 
-int DriveFailed(const std::string& what) {
-  Say("reading " + what + " from the drive failed");
+// The failed replies of this run by kind, so that a failed read is named by what came.
+struct FailedReplies {
+  int none = 0, exception = 0, cut = 0, badCrc = 0, late = 0;
+  int exceptionCode = 0;
+  void Count(const dd::TransactionRecord& r) {
+    if (r.request.empty()) {
+      ++late;
+    } else if (r.result == dd::kBadCrc) {
+      ++badCrc;
+    } else if (r.result == dd::kShortReply && r.reply.empty()) {
+      ++none;
+    } else if (r.result == dd::kShortReply && r.reply.size() == 5 && (r.reply[1] & 0x80) != 0) {
+      ++exception;
+      exceptionCode = r.reply[2];
+    } else if (r.result == dd::kShortReply) {
+      ++cut;
+    }
+  }
+  std::string Text() const {
+    std::string text;
+    const auto add = [&](int n, const std::string& what) {
+      if (n > 0) text += (text.empty() ? ": " : ", ") + std::to_string(n) + " " + what;
+    };
+    add(none, "requests without a reply");
+    add(exception, "exception replies (code " + std::to_string(exceptionCode) + ")");
+    add(cut, "replies cut short");
+    add(badCrc, "replies with a bad CRC");
+    add(late, "late replies");
+    return text;
+  }
+};
+FailedReplies failedReplies;
+
+int DriveFailed(std::string what) {
+  const bool unsteady = what.ends_with(dd::kNotClean);
+  if (unsteady) what.resize(what.size() - std::strlen(dd::kNotClean));
+  Say("reading " + what + " from the drive failed" +
+      (unsteady ? " (each of 3 tries had failed replies)" : "") + failedReplies.Text());
   return kExitDrive;
 }
+
+// Ctrl-C (SIGTERM, SIGHUP) while a restore writes is said and held off until its end, so
+// the drive is not left half-written.
+void SayRestoreFinishes(int signal) {
+  static constexpr char kText[] =
+      "drivectl: the restore finishes its writes and the store first (a few seconds), so the "
+      "drive is not left half-written\n";
+#ifdef _WIN32
+  (void)_write(2, kText, sizeof kText - 1);
+  std::signal(signal, SayRestoreFinishes);  // Windows resets the handler every time
+#else
+  (void)signal;
+  [[maybe_unused]] const auto written = ::write(2, kText, sizeof kText - 1);
+#endif
+}
+
+class InterruptsHeldOff {
+ public:
+  InterruptsHeldOff() {
+    for (const int signal : kSignals) std::signal(signal, SayRestoreFinishes);
+  }
+  ~InterruptsHeldOff() {
+    for (const int signal : kSignals) std::signal(signal, SIG_DFL);
+  }
+  InterruptsHeldOff(const InterruptsHeldOff&) = delete;
+  InterruptsHeldOff& operator=(const InterruptsHeldOff&) = delete;
+
+ private:
+#ifdef SIGHUP
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+  static constexpr int kSignals[] = {SIGINT, SIGTERM};
+#endif
+};
 
 // Prints every problem; true when there was one.
 bool Report(const std::string& path, const std::vector<dd::FileProblem>& problems) {
@@ -242,9 +338,29 @@ std::string Today() {
   return text;
 }
 
+// Whether the drive's sensor levels are configurable, found out only once the other
+// checks passed (it may take a probe write), and the file checked against it: 0 to go on,
+// else the exit status. With --force a SensorConfig line for fixed levels is left out.
+int CheckSensorLevels(const dd::BusAccess& bus, const std::string& path, dd::ParameterFile& file,
+                      dd::DriveFacts& facts, bool force) {
+  const auto levels = dd::SensorLevelsConfigurable(bus);
+  if (!levels) return DriveFailed("SensorConfig");
+  facts.sensorLevels = *levels;
+  if (Report(path, dd::CheckSensorLevels(file, facts, force))) return kExitFile;
+  auto& sensor = file.values[dd::IndexOf(dd::ParameterWrite::SensorConfig)];
+  if (sensor && !*levels) {
+    Say(path + ":" + std::to_string(file.lines[dd::IndexOf(dd::ParameterWrite::SensorConfig)]) +
+        ": SensorConfig skipped: this drive's origin and limit levels are fixed");
+    sensor.reset();
+  }
+  return 0;
+}
+
 int Backup(const dd::BusAccess& bus, const std::string& path, const std::string& portName) {
   std::string failed;
-  const auto read = dd::ReadForBackup(bus, dd::SensorLevelsConfigurable(bus), failed);
+  const auto levels = dd::SensorLevelsConfigurable(bus);
+  if (!levels) return DriveFailed("SensorConfig");
+  const auto read = dd::ReadForBackup(bus, *levels, failed);
   if (!read) return DriveFailed(failed);
   const std::string text = dd::BackupText(
       *read, {"DriveDesk parameter backup, " + portName + ", " + Today(),
@@ -257,16 +373,30 @@ int Backup(const dd::BusAccess& bus, const std::string& path, const std::string&
   return 0;
 }
 
-int Compare(const dd::BusAccess& bus, const std::string& path, const dd::ParameterFile& file) {
-  const dd::ParameterMask all = dd::RestoredParameters(file, /*withNumber=*/true);
+int Compare(const dd::BusAccess& bus, const std::string& path, dd::ParameterFile file, bool force,
+            bool withNumber) {
   std::string failed;
-  const auto drive = dd::ReadDriveParameters(bus, all, failed);
+  auto drive = dd::ReadDriveParameters(bus, dd::RestoredParameters(file, true), failed);
   if (!drive) return DriveFailed(failed);
-  if (drive->facts.model != file.model) {
+  if (const auto other = dd::CheckModel(file, drive->facts)) {
+    if (!force) {
+      Report(path, {*other});
+      return kExitFile;
+    }
     Say("note: the drive is model " + dd::PlainDecimal(*drive->facts.model) + ", " + path +
         " is for model " + dd::PlainDecimal(file.model));
   }
-  const auto differences = dd::Differences(drive->values, file, all);
+  if (const int refused = CheckSensorLevels(bus, path, file, drive->facts, force)) return refused;
+  if (!withNumber) {
+    const auto i = dd::IndexOf(dd::ParameterWrite::DriveNumber);
+    Say("note: DriveNumber (the bus address a restore keeps) is not compared" +
+        (drive->values[i] == file.values[i]
+             ? std::string()
+             : ", drive " + std::to_string(*drive->values[i]) + " file " + std::to_string(*file.values[i])) +
+        "; --with-number compares it");
+  }
+  const auto differences =
+      dd::Differences(drive->values, file, dd::RestoredParameters(file, withNumber));
   for (const dd::Difference& d : differences) {
     std::printf("%s %lld %lld\n", std::string(dd::SpecOf(d.parameter).name).c_str(),
                 static_cast<long long>(*d.drive), static_cast<long long>(d.file));
@@ -274,7 +404,7 @@ int Compare(const dd::BusAccess& bus, const std::string& path, const dd::Paramet
   return differences.empty() ? 0 : kExitDiffers;
 }
 
-int Restore(const dd::BusAccess& bus, const std::string& path, const dd::ParameterFile& file,
+int Restore(const dd::BusAccess& bus, const std::string& path, dd::ParameterFile file,
             bool force, bool withNumber) {
   // Speeds and the pulse length change under a running axis: a moving drive is left alone.
   double speed = 0;
@@ -286,10 +416,12 @@ int Restore(const dd::BusAccess& bus, const std::string& path, const dd::Paramet
     return kExitDrive;
   }
   std::string failed;
-  const auto facts = dd::ReadDriveFacts(bus, failed);
+  auto facts = dd::ReadDriveFacts(bus, failed);
   if (!facts) return DriveFailed(failed);
   if (!facts->model && !force) return DriveFailed("DriveModel");
   if (Report(path, dd::CheckAgainstDrive(file, *facts, force))) return kExitFile;
+  const InterruptsHeldOff heldOff;  // from the sensor probe's write on
+  if (const int refused = CheckSensorLevels(bus, path, file, *facts, force)) return refused;
   dd::WriteParameters(bus, file, withNumber);
   const dd::RestoreOutcome outcome =
       dd::StoreAndVerify(bus, file, withNumber, dd::kStoreSettleMs);
@@ -298,13 +430,24 @@ int Restore(const dd::BusAccess& bus, const std::string& path, const dd::Paramet
     Say("the drive took drive number " + std::to_string(*outcome.newAddress) + ": it answers at address " +
         std::to_string(*outcome.newAddress) + " now");
   }
+  std::string unverified;
+  bool differs = false;
   for (const dd::Difference& d : outcome.notTaken) {
     const std::string name(dd::SpecOf(d.parameter).name);
-    Say(d.drive ? name + " did not take: the drive holds " + std::to_string(*d.drive) +
-                      ", the file says " + std::to_string(d.file)
-                : name + " did not take: it could not be read back");
+    if (!d.drive) {
+      unverified += (unverified.empty() ? "" : ", ") + name;
+      continue;
+    }
+    differs = true;
+    Say(name + " did not take: the drive holds " + std::to_string(*d.drive) + ", the file says " +
+        std::to_string(d.file));
   }
-  return outcome.AllTook() ? 0 : kExitDiffers;
+  // Written and (perhaps) stored, but unknown: a drive failure, not a value that did not take.
+  if (!unverified.empty()) {
+    Say("could not be verified, reading back failed" + failedReplies.Text() + ": " + unverified);
+  }
+  if (differs || (!outcome.stored && unverified.empty())) return kExitDiffers;
+  return unverified.empty() ? 0 : kExitDrive;
 }
 
 // Every drive on the chosen ports, rates and addresses, one line each as it is found.
@@ -385,8 +528,12 @@ int main(int argc, char** argv) {
       if (arg == "--port") {
         portName = next;
       } else {
-        baud = ParseInt(next);
-        if (!baud || *baud <= 0) return Usage("bad baud rate: " + std::string(next));
+        const auto rate = ParseInt(next);
+        if (!rate || std::find(std::begin(kBaudRates), std::end(kBaudRates), *rate) == std::end(kBaudRates)) {
+          return Usage("bad baud rate: " + std::string(next) +
+                       "; the drive offers 9600, 19200, 38400, 57600, 115200 and 250000");
+        }
+        baud = static_cast<int32_t>(*rate);
       }
     } else if (operation.empty()) {
       operation = arg;
@@ -408,8 +555,8 @@ int main(int argc, char** argv) {
   const dd::DriveOperation* op = nullptr;
   std::optional<int32_t> intValue;
   std::optional<double> doubleValue;
-  if ((force || withNumber) && operation != "restore") {
-    return Usage("--force and --with-number belong to restore");
+  if ((force || withNumber) && operation != "restore" && operation != "compare") {
+    return Usage("--force and --with-number belong to restore and compare");
   }
   dd::ParameterFile file;
   if (IsFileCommand(operation)) {
@@ -433,15 +580,23 @@ int main(int argc, char** argv) {
     if (takesValue && !value) return Usage(operation + " needs a value");
     if (!takesValue && value) return Usage(operation + " takes no value");
     if (op->kind == dd::OperationKind::WriteInt) {
-      intValue = ParseInt(*value);
-      if (!intValue) return Usage("not a whole number: " + *value);
+      const auto whole = ParseInt(*value);
+      if (!whole) return Usage("not a whole number: " + *value);
+      if (*whole < INT32_MIN || *whole > INT32_MAX) {
+        Say("whole number out of range: " + *value);
+        return Fail(op->Name(), dd::kValueOutOfRange);
+      }
+      intValue = static_cast<int32_t>(*whole);
     } else if (op->kind == dd::OperationKind::WriteDouble) {
       doubleValue = ParseDouble(*value);
       if (!doubleValue) return Usage("not a number: " + *value);
     }
   }
 
-  if (trace) dd::SetFrameTrace(TraceFrame);
+  dd::SetFrameTrace([trace](const dd::TransactionRecord& record) {
+    failedReplies.Count(record);
+    if (trace) TraceFrame(record);
+  });
 
   const int32_t comNumber = dd::ComPortNumber(portName);
   const std::string device = comNumber != 0 ? dd::PortDeviceName(comNumber) : portName;
@@ -452,8 +607,7 @@ int main(int argc, char** argv) {
         facts.access == dd::PortAccess::Usable ? "refused" : AccessText(facts);
     std::fprintf(stderr, "drivectl: cannot open %s (%s): %s\n", portName.c_str(),
                  device.empty() ? "no device" : device.c_str(), why.c_str());
-    const int code = Fail("open", dd::kNoPort);
-    return IsFileCommand(operation) ? kExitDrive : code;
+    return kExitDrive;  // NoPort
   }
   if (const dd::LatencyTimerState latency = dd::LatencyTimerOf(port); latency.NotLowered()) {
     std::fprintf(stderr,
@@ -475,7 +629,7 @@ int main(int argc, char** argv) {
   if (operation == "backup") {
     exitCode = Backup(bus, *value, portName);
   } else if (operation == "compare") {
-    exitCode = Compare(bus, *value, file);
+    exitCode = Compare(bus, *value, file, force, withNumber);
   } else if (operation == "restore") {
     exitCode = Restore(bus, *value, file, force, withNumber);
   } else if (op == nullptr) {

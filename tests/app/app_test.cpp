@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -151,7 +152,6 @@ class ShellTest : public ::testing::Test {
     session_.controls.Define(Control::OpenCloseButton, ControlState{.text = kCaptionOpen, .enabled = false});
     InstallShellHandlers(session_);
   }
-  void TearDown() override { ::unsetenv("DRIVEDESK_LOCK_DIR"); }
 
   void Load() { session_.events.Dispatch(Control::MainWindow, UiEvent::Load); }
   void PickBaud(int index) {
@@ -185,15 +185,13 @@ class ShellTest : public ::testing::Test {
 };
 
 // COM1 a USB adapter, COM2 locked by a live process, COM3 by a dead one, COM4 a slot
-// without a UART, COM5 held open, COM17 free.
+// without a UART, COM5 held open, COM6 locked by its link's name, COM17 free.
 TEST_F(ShellTest, discovery_listsFreePortsInNumberOrderDescribesAdapters_openLowersLatency) {
-  FakePort com17(17), com5(5), com4(4), com3(3), com2(2), com1(1);
+  FakePort com17(17), com6(6), com5(5), com4(4), com3(3), com2(2), com1(1);
   test::FakeSysfs sysfs;
   const fs::path latency = sysfs.AddUsbAdapter(com1.slave, "A10K3L2Q", 16);
   sysfs.AddEmptySlot(com4.slave);
-  const fs::path locks = ports_.Root() / "locks";
-  fs::create_directories(locks);
-  ::setenv("DRIVEDESK_LOCK_DIR", locks.c_str(), 1);
+  const fs::path locks = ports_.Root() / "locks";  // this run's lock directory
   const auto lockOf = [&](const FakePort& port) {
     return locks / ("LCK..pts_" + port.slave.substr(port.slave.rfind('/') + 1));
   };
@@ -201,6 +199,7 @@ TEST_F(ShellTest, discovery_listsFreePortsInNumberOrderDescribesAdapters_openLow
   if (dead == 0) ::_exit(0);
   ::waitpid(dead, nullptr, 0);
   std::ofstream(lockOf(com2)) << "         1\n";  // init: alive
+  std::ofstream(locks / "LCK..COM6") << "         1\n";
   std::ofstream(lockOf(com3)) << std::string(10 - std::to_string(dead).size(), ' ') << dead << "\n";
   SerialHandle holder = OpenPortByPath(com5.slave, 115200, 8, 0, 2);
   ASSERT_NE(holder, 0);
@@ -231,8 +230,9 @@ TEST_F(ShellTest, discovery_listsFreePortsInNumberOrderDescribesAdapters_openLow
   EXPECT_EQ(session_.PortNotice, "");
   EXPECT_EQ(Content(lockOf(com1)), std::string(10 - std::to_string(::getpid()).size(), ' ') +
                                        std::to_string(::getpid()) + "\n");
+  EXPECT_EQ(Content(locks / "LCK..COM1"), Content(lockOf(com1)));  // the link's name too
   Click(Control::OpenCloseButton);
-  EXPECT_FALSE(fs::exists(lockOf(com1)));
+  EXPECT_FALSE(fs::exists(lockOf(com1)) || fs::exists(locks / "LCK..COM1"));
 }
 
 TEST_F(ShellTest, driveAddress_rememberedAndInTheTitle_badInputRefused_foundDriveReadyToOpen) {
@@ -264,18 +264,24 @@ TEST_F(ShellTest, driveAddress_rememberedAndInTheTitle_badInputRefused_foundDriv
   Click(Control::OpenCloseButton);
 }
 
-TEST_F(ShellTest, discovery_withOnlyAForbiddenDevice_namesItAndItsGroup) {
-  FakePort com2(2);
-  ASSERT_EQ(::chmod(com2.slave.c_str(), ::geteuid() == 0 ? 0600 : 0), 0);
+// A group is named only where it may open the device (as root, nobody is not in it).
+TEST_F(ShellTest, discovery_withOnlyForbiddenDevices_namesTheirGroupOrAUdevRule) {
+  FakePort com2(2), com3(3);
+  const bool root = ::geteuid() == 0;
+  ASSERT_EQ(::chmod(com2.slave.c_str(), root ? 0600 : 0), 0);
+  ASSERT_EQ(::chmod(com3.slave.c_str(), root ? 0660 : 0), 0);
   struct stat info {};
   ::stat(com2.slave.c_str(), &info);
-  const std::string group = ::getgrgid(info.st_gid)->gr_name;
+  const std::string group = ::getgrgid(info.st_gid)->gr_name, owner = ::getpwuid(info.st_uid)->pw_name;
   EXPECT_TRUE(AsNobody([&] {
     Load();
     const auto messages = ui_.Messages();
     const std::string expected =
-        "自动识别串口号最大COM32，请检查系统分配的串口号是否超过32；\r\n设备 " + com2.slave +
-        " 存在但当前用户无权打开，需加入 " + group + " 组（sudo usermod -aG " + group + " $USER，然后重新登录）；";
+        "自动识别串口号最大COM32，请检查系统分配的串口号是否超过32；\r\n设备 " +
+        (root ? com3.slave + " 存在但当前用户无权打开，需加入 " + group + " 组（sudo usermod -aG " + group +
+                    " $USER，然后重新登录）；\r\n设备 " + com2.slave + "（root 600）"
+              : com2.slave + "（" + owner + " 000）、" + com3.slave + "（" + owner + " 000）") +
+        " 只有其所有者可以打开，加入组无济于事：请用 udev 规则把它交给 dialout 组（见 README）；";
     if (messages.size() == 1 && messages[0].text == expected && messages[0].title == "终止运行") return true;
     std::fprintf(stderr, "got: %s\n", messages.empty() ? "no message" : messages[0].text.c_str());
     return false;
@@ -291,7 +297,6 @@ TEST_F(ShellTest, open_withALatencyTimerItMayNotLower_saysSoInTheLog) {
   ASSERT_EQ(::chmod(latency.c_str(), 0444), 0);
   uint64_t cursor = ProgramBusLog().End();
   EXPECT_TRUE(AsNobody([&] {
-    ::unsetenv("DRIVEDESK_LOCK_DIR");
     session_.ConnectionSequence = [] {};
     Load();
     PickBaud(4);

@@ -1,6 +1,7 @@
 // drivectl run as a process: single operations against a scripted drive on a pty, the
 // parameter backup against the simulated drive, and the port list with locks and rights.
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "link/port_lock.h"
 #include "sim/sim_drive.h"
 #include "tests/link/pty_peer.h"
 #include "tests/support/child_process.h"
@@ -76,6 +79,7 @@ TEST(Drivectl, operationsTraceDumpFailuresAndUsage_exitCodesAndTexts) {
       {{"dump"}, "00 00 00 00 00 00 00 07", 2, {"ReadMotorTeeth 0\n", "ReadSensorConfig 7\n"}, "", -1},
       {{"StopMotion"}, nullptr, 1, {}, "ShortReply", 1},
       {{"WriteRunSpeed", "70000"}, "", 4, {}, "ValueOutOfRange", 0},
+      {{"WriteRunSpeed", "12345678901234567890123456"}, "", 4, {}, "whole number out of range", 0},
   };
   for (const DrivectlCase& c : cases) {
     ProcessRun run;
@@ -97,7 +101,7 @@ TEST(Drivectl, operationsTraceDumpFailuresAndUsage_exitCodesAndTexts) {
   }
   const ProcessRun missing = Drivectl({"--port", "/nonexistent/ttyX", "--baud", "9600", "ReadRunSpeed"});
   EXPECT_EQ(missing.status, 3);
-  EXPECT_TRUE(Has(missing.err, "NoPort")) << missing.err;
+  EXPECT_EQ(missing.err, "drivectl: cannot open /nonexistent/ttyX (/nonexistent/ttyX): missing\n");
   // Bad usage is refused before any port is opened.
   const std::vector<std::vector<std::string>> usage = {
       {"--port", "COM1", "--baud", "9600", "NoSuchOperation"},
@@ -107,12 +111,14 @@ TEST(Drivectl, operationsTraceDumpFailuresAndUsage_exitCodesAndTexts) {
       {"--baud", "9600", "ReadRunSpeed"},
       {"--port", "COM1", "ReadRunSpeed"},
       {"--port", "COM1", "--baud", "fast", "ReadRunSpeed"},
+      {"--port", "COM1", "--baud", "11520", "ReadRunSpeed"},
   };
   for (const auto& args : usage) {
     const ProcessRun run = Drivectl(args);
     EXPECT_EQ(run.status, 64) << args.back();
     EXPECT_TRUE(Has(run.err, "usage"));
   }
+  EXPECT_TRUE(Has(Drivectl(usage.back()).err, "offers 9600, 19200, 38400, 57600, 115200 and 250000"));
 }
 
 // --- Parameter backup, compare and restore against the simulated drive ---
@@ -144,6 +150,7 @@ ProcessRun OnDrive(const SimDrive& sim, std::vector<std::string> args) {
   return Drivectl(args);
 }
 
+// Onto another model with fixed sensor levels: compare and restore refuse it without --force.
 TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForce) {
   SimDrive good({.driveModel = 13000000, .driveConfig = 0x6004, .driveCurrent = 250, .currentReduction = 70,
                  .reductionDelay = 800, .pulseLength = 64, .runSpeed = 900, .startSpeed = 40, .commFilter = 9,
@@ -151,25 +158,31 @@ TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForc
                  .inputBandwidth = 150000});
   ASSERT_TRUE(good.Start());
   good.SetValue(0x61, 5);  // its bus number, not stored: it answers at 1
-  const auto file = Scratch("good.txt");
-  ProcessRun run = OnDrive(good, {"backup", file.string()});
+  // Written through a link onto the file it names, which keeps its mode.
+  const auto file = Scratch("good.txt"), link = Scratch("good-link.txt");
+  std::ofstream(file) << "old";
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(file, link);
+  ProcessRun run = OnDrive(good, {"backup", link.string()});
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto wanted = SetRegisters(good);
+  auto wanted = SetRegisters(good);
   EXPECT_TRUE(Has(Content(file), "RunSpeed = 900")) << Content(file);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   good.Stop();
 
-  SimDrive fresh;
+  SimDrive fresh({.sensorLevelsConfigurable = false});
   ASSERT_TRUE(fresh.Start());
-  run = OnDrive(fresh, {"compare", file.string()});
+  for (const char* command : {"compare", "restore"}) {
+    run = OnDrive(fresh, {command, file.string()});
+    EXPECT_EQ(run.status, 2) << command;
+    EXPECT_TRUE(Has(run.err, file.string() + ":4: the file is for model 13000000")) << run.err;
+  }
+  run = OnDrive(fresh, {"compare", file.string(), "--force", "--with-number"});
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 14) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 13) << run.out;
   EXPECT_TRUE(Has(run.out, "DriveConfig 8 24580\n")) << run.out;
-  EXPECT_TRUE(Has(run.out, "SensorConfig 0 806027264\n")) << run.out;
-  // Another model: refused until --force, with nothing written.
-  run = OnDrive(fresh, {"restore", file.string()});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_TRUE(Has(run.err, file.string() + ":4: the file is for model 13000000")) << run.err;
-  EXPECT_EQ(Writes(fresh), 0u);
+  EXPECT_EQ(Writes(fresh), 1u);  // only the sensor-level probe
 
   // A jogging axis: refused, with nothing written.
   ASSERT_EQ(OnDrive(fresh, {"JogAwayFromMotor"}).status, 0);
@@ -177,27 +190,40 @@ TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForc
   run = OnDrive(fresh, {"restore", file.string(), "--force"});
   EXPECT_EQ(run.status, 3);
   EXPECT_TRUE(Has(run.err, "the axis is moving")) << run.err;
-  EXPECT_EQ(Writes(fresh), 1u);  // the jog's own
+  EXPECT_EQ(Writes(fresh), 2u);  // the probe's and the jog's
   ASSERT_EQ(OnDrive(fresh, {"StopMotion"}).status, 0);
   ASSERT_TRUE(fresh.WaitForStandstill(std::chrono::seconds(10)));
-  run = OnDrive(fresh, {"restore", file.string(), "--force"});
+  // Ctrl-C amid the writes is said and waits for the restore's end.
+  test::ChildProcess child({DRIVECTL_PATH, "--port", fresh.DevicePath(), "--baud", "115200", "restore",
+                            file.string(), "--force"});
+  ASSERT_TRUE(fresh.WaitFor([&] { return Writes(fresh) > 6; }, 20s));
+  ::kill(child.Pid(), SIGINT);
+  EXPECT_EQ(child.WaitExit(60s), 0) << child.Err();
+  EXPECT_TRUE(Has(child.Err(), "the restore finishes its writes")) << child.Err();
+  EXPECT_TRUE(Has(child.Err(), ":18: SensorConfig skipped: this drive's origin and limit levels are fixed"));
+  run = OnDrive(fresh, {"compare", file.string(), "--force"});
   EXPECT_EQ(run.status, 0) << run.err;
-  run = OnDrive(fresh, {"compare", file.string()});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "DriveNumber 1 5\n");  // a clone keeps its own bus number
+  EXPECT_EQ(run.out, "");  // a clone keeps its own bus number
+  EXPECT_TRUE(Has(run.err, "DriveNumber (the bus address a restore keeps) is not compared, drive 1 file 5"));
+
+  // The drive vanishes after the store: written, stored, but not verified.
+  fresh.ScriptFault(SimFaultRule{SimFault::Vanish, 1, 0x08, 4});
   run = OnDrive(fresh, {"restore", file.string(), "--force", "--with-number"});
-  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_TRUE(Has(run.err, "could not be verified, reading back failed: ")) << run.err;
+  EXPECT_FALSE(Has(run.err, "did not take"));
+  ASSERT_TRUE(fresh.Return());
+  wanted.back() = 0;  // fixed levels
   EXPECT_EQ(SetRegisters(fresh), wanted);
   EXPECT_EQ(fresh.SaveCount(), 2u);
-  EXPECT_TRUE(Has(run.err, "it answers at address 5 now")) << run.err;
-  run = OnDrive(fresh, {"--address", "5", "compare", file.string()});
-  EXPECT_EQ(run.status, 0);
+  run = OnDrive(fresh, {"--address", "5", "compare", file.string(), "--force"});
+  EXPECT_EQ(run.status, 0) << run.err;  // stored with its number: it answers at 5 now
   EXPECT_EQ(run.out, "");
 }
 
 TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
-  SimDrive sim;
-  ASSERT_TRUE(sim.Start());
+  SimDrive sim({.sensorConfig = 0x80000}), fixed({.sensorLevelsConfigurable = false});
+  ASSERT_TRUE(sim.Start() && fixed.Start());
   const auto file = Scratch("base.txt");
   ASSERT_EQ(OnDrive(sim, {"backup", file.string()}).status, 0);
   const std::string base = Content(file);
@@ -205,15 +231,17 @@ TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
   struct Case {
     const char* from;
     const char* to;
-    int line;  // 0: the line of `from`, -1: the last line
+    int line;  // 0: the line of `from`, -1: the last line, -2: the whole file, `to` its text
     const char* reason;
     bool force = false;
+    bool fixed = false;  // onto a drive whose sensor levels are fixed
   };
   const Case cases[] = {
       {"RunSpeed = 512", "RunSpeed 512", 0, "expected \"Name = value\""},
       {"RunSpeed = 512", "RunSped = 512", 0, "unknown parameter \"RunSped\""},
       {"RunSpeed = 512", "RunSpeed = 1.5", 0, "not a whole number"},
       {"RunSpeed = 512", "RunSpeed = 70000", 0, "does not fit its register (0..65535)"},
+      {"RunSpeed = 512", "RunSpeed = 12345678901234567890123456", 0, "does not fit its register"},
       {"DriveCurrent = 300", "", -1, "DriveCurrent is missing"},
       {"DriveCurrent = 300", "DriveCurrent = 900", 0, "outside 50..600", true},
       {"PulseLength = 128", "PulseLength = 51201", 0, "outside 1..51200"},
@@ -221,23 +249,34 @@ TEST(DrivectlParameters, damagedFile_isRejectedByLineWithNothingWritten) {
       {"format = 1", "format = 2", 0, "format 2 is not supported"},
       {"HomingFilter = 6", "HomingFilter = 6 \xC3", 0, "not UTF-8"},
       {"SpeedFilter = 4", "SpeedFilter = 4\nSpeedFilter = 4", 1, "appears again (first on line"},
+      {"运行速度", "\xD4\xCB\xD0\xD0\xCB\xD9\xB6\xC8", 0, "not UTF-8 text (ANSI, GBK or Latin-1?)"},
+      {"", "\xFF\xFE" "f", -2, "the file is UTF-16 text: save it as UTF-8"},
+      {"", "", -2, "the file is empty"},
+      {"SensorConfig = 524288", "", -1, "SensorConfig is missing (this drive's origin and limit levels are"},
+      {"SensorConfig", "SensorConfig", 0, "this drive's origin and limit levels are fixed", false, true},
   };
   for (const Case& c : cases) {
-    std::string text = base;
+    std::string text = c.line == -2 ? c.to : base;
     const auto at = text.find(c.from);
     ASSERT_NE(at, std::string::npos) << c.from;
-    text.replace(at, std::string_view(c.from).size(), c.to);
+    if (c.line != -2) text.replace(at, std::string_view(c.from).size(), c.to);
     std::ofstream(file, std::ios::binary) << text;
     const auto lineOf = [&](std::size_t pos) { return 1 + std::count(text.begin(), text.begin() + pos, '\n'); };
-    const auto line = c.line < 0 ? lineOf(text.size()) - 1 : lineOf(at) + c.line;
+    const auto line = c.line == -2 ? "" : ":" + std::to_string(c.line < 0 ? lineOf(text.size()) - 1 : lineOf(at) + c.line);
     std::vector<std::string> args = {"restore", file.string()};
     if (c.force) args.push_back("--force");
-    const ProcessRun run = OnDrive(sim, args);
+    const ProcessRun run = OnDrive(c.fixed ? fixed : sim, args);
     EXPECT_EQ(run.status, 2) << c.to;
-    EXPECT_TRUE(Has(run.err, file.string() + ":" + std::to_string(line) + ": ")) << c.to << "\n" << run.err;
+    EXPECT_TRUE(Has(run.err, file.string() + line + ": ")) << c.to << "\n" << run.err;
     EXPECT_TRUE(Has(run.err, c.reason)) << run.err;
+    EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;  // not one per line
   }
-  EXPECT_EQ(Writes(sim), 0u);
+  EXPECT_EQ(Writes(sim) + fixed.SaveCount(), 0u);
+  sim.ScriptFault(SimFault::Exception, -1);
+  const ProcessRun refused = OnDrive(sim, {"backup", file.string()});
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_TRUE(Has(refused.err, "reading SensorConfig from the drive failed: 10 exception replies (code 4)")) << refused.err;
+  sim.ClearFaults();
   EXPECT_EQ(OnDrive(sim, {"compare", Scratch("absent.txt").string()}).status, 2);
   EXPECT_EQ(Drivectl({"--port", "/nonexistent/tty", "--baud", "9600", "backup", file.string()}).status, 3);
   EXPECT_EQ(OnDrive(sim, {"backup", "/nonexistent/dir/x.txt"}).status, 2);
@@ -278,16 +317,18 @@ std::string LineOf(const std::string& out, const std::string& port) {
 
 TEST(Drivectl, portsAndOpen_honourLockFilesAndShowTheAdapter) {
   PortScene scene;
-  PtyPair usb, held, stale;
+  PtyPair usb, held, stale, aliased;
   scene.Link(1, usb);
   scene.Link(2, held);
   scene.Link(3, stale);
+  scene.Link(5, aliased);
   scene.sysfs.AddUsbAdapter(usb.slavePath(), "A10K3L2Q", 16);
   const pid_t dead = ::fork();
   if (dead == 0) ::_exit(0);
   ::waitpid(dead, nullptr, 0);
   std::ofstream(scene.LockOf(held)) << std::setw(10) << ::getpid() << "\n";  // this test process: alive
   std::ofstream(scene.LockOf(stale)) << std::setw(10) << dead << "\n";
+  std::ofstream(scene.locks / "LCK..COM5") << std::setw(10) << ::getpid() << "\n";  // minicom -D on the link
 
   const ProcessRun ports = Drivectl({"ports"});
   EXPECT_EQ(ports.status, 0) << ports.err;
@@ -310,7 +351,8 @@ TEST(Drivectl, portsAndOpen_honourLockFilesAndShowTheAdapter) {
   ASSERT_EQ(peer.requests().size(), 1u);
   EXPECT_EQ(test::ToHex(peer.requests()[0]), "01 10 00 2E 00 02 04 FF FF FF FE B0 6F");
 
-  const ProcessRun refused = Drivectl({"--port", "COM2", "--baud", "9600", "ReadRunSpeed"});
+  EXPECT_TRUE(Has(LineOf(ports.out, "COM5"), "in use, held by process " + std::to_string(::getpid())));
+  const ProcessRun refused = Drivectl({"--port", "COM5", "--baud", "9600", "ReadRunSpeed"});
   EXPECT_EQ(refused.status, 3);
   EXPECT_TRUE(Has(refused.err, "held by process " + std::to_string(::getpid()))) << refused.err;
 }
@@ -324,9 +366,13 @@ TEST(Drivectl, withoutRights_namesGroupLockDirectoryAndLatencyTimer) {
            : std::vector<std::string>{};
   const fs::path drivectl = scene.dir / "drivectl";  // the build tree may be closed to nobody
   fs::copy_file(DRIVECTL_PATH, drivectl);
-  PtyPair closed, open;
+  PtyPair closed, grouped, open, stale;
   ASSERT_EQ(::chmod(closed.slavePath().c_str(), root ? 0600 : 0), 0);
+  ASSERT_EQ(::chmod(grouped.slavePath().c_str(), 0660), 0);
   ASSERT_EQ(::chmod(open.slavePath().c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(stale.slavePath().c_str(), 0666), 0);
+  const fs::path staleLock = LockFilePath(stale.slavePath());
+  std::ofstream(staleLock) << "2147483000\n";  // no such process, and nobody may remove it
   const fs::path latency = scene.sysfs.AddUsbAdapter(open.slavePath(), "B2", 16);
   fs::permissions(latency, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   fs::permissions(scene.locks, fs::perms::owner_read | fs::perms::owner_exec |
@@ -334,12 +380,22 @@ TEST(Drivectl, withoutRights_namesGroupLockDirectoryAndLatencyTimer) {
   struct stat info {};
   ::stat(closed.slavePath().c_str(), &info);
   const std::string group = ::getgrgid(info.st_gid)->gr_name;
+  const std::string owner = ::getpwuid(info.st_uid)->pw_name;
 
-  const ProcessRun denied =
-      Drivectl({"--port", closed.slavePath(), "--baud", "9600", "ReadRunSpeed"}, asUser, drivectl);
-  EXPECT_EQ(denied.status, 3);
-  EXPECT_TRUE(Has(denied.err, "no permission; the device belongs to group " + group +
-                                  ", join it with: sudo usermod -aG " + group + " $USER")) << denied.err;
+  // Each refused with exit status 3 and the reason.
+  const auto refusal = [&](const PtyPair& pty, const std::string& reason) {
+    const ProcessRun run = Drivectl({"--port", pty.slavePath(), "--baud", "9600", "ReadRunSpeed"}, asUser, drivectl);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(Has(run.err, reason)) << run.err;
+  };
+  refusal(closed, "no permission; only its owner may open it (" + owner + (root ? " 600" : " 000") +
+                      "), joining a group does not help: a udev rule");
+  if (root) {
+    refusal(grouped, "no permission; the device belongs to group " + group + ", join it with: sudo usermod -aG " +
+                         group + " $USER");
+  }
+  refusal(stale, "stale lock file " + staleLock.string() +
+                     " (process 2147483000 no longer exists; removing it: Permission denied)");
 
   ScriptedPeer peer(open.master(), test::Answering(Hex("00 07")));
   const ProcessRun slow =

@@ -28,7 +28,13 @@ EnvDir::~EnvDir() {
   fs::remove_all(root_, ignored);
 }
 
-PortDirectory::PortDirectory() : EnvDir("DRIVEDESK_PORT_DIR") { ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1); }
+PortDirectory::PortDirectory() : EnvDir("DRIVEDESK_PORT_DIR") {
+  ::setenv("DRIVEDESK_PORT_DEFAULTS", "0", 1);
+  fs::create_directory(root_ / "locks");
+  ::chmod((root_ / "locks").c_str(), 01777);
+  ::setenv("DRIVEDESK_LOCK_DIR", (root_ / "locks").c_str(), 1);
+}
+PortDirectory::~PortDirectory() { ::unsetenv("DRIVEDESK_LOCK_DIR"); }
 
 FakeSysfs::FakeSysfs() : EnvDir("DRIVEDESK_SYSFS_ROOT") { fs::create_directories(root_ / "dev" / "char"); }
 

@@ -23,9 +23,11 @@ class EnvDir {
   const char* variable_;
 };
 
-// DRIVEDESK_PORT_DIR, with the default ports off: COMn links of this run only.
+// DRIVEDESK_PORT_DIR, with the default ports off: COMn links of this run only, and lock
+// files of this run only (a link is locked under its name, the same in every run).
 struct PortDirectory : EnvDir {
   PortDirectory();
+  ~PortDirectory();
 };
 
 class FakeSysfs : public EnvDir {
