@@ -19,6 +19,8 @@ void StopRunningMotion(Session& session) {
 }
 
 void ShutDownSession(Session& session) {
+  // The window's own close came first (Qt's aboutToQuit follows it).
+  if (session.state.WindowClosed.load()) return;
   if (MotionRunning(session)) StopRunningMotion(session);
   session.events.Dispatch(Control::MainWindow, UiEvent::Close);
 }

@@ -49,10 +49,13 @@ void WaitForWorkers(Session& session) {
 }
 
 void WaitForMotionWorkers(Session& session) {
-  while (session.state.MotionWorkerCount.load() > 0) {
+  SharedState& st = session.state;
+  while (st.MotionWorkerCount.load() > 0) {
+    if (st.DriveSilent.load()) st.MotionAbandoned = true;
     session.ui.ProcessEvents();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  st.MotionAbandoned = false;
 }
 
 std::string ToBinaryString(int32_t value, int16_t bytes) {

@@ -61,7 +61,8 @@ void DelayMs(Session& session, int ms);
 
 // Processes window events until WorkerCount is 0 (UI thread; no time limit).
 void WaitForWorkers(Session& session);
-// The same until MotionWorkerCount is 0; polling goes on meanwhile.
+// The same until MotionWorkerCount is 0; polling goes on meanwhile. Once the drive is
+// silent (DriveSilent) the workers are told to end (MotionAbandoned).
 void WaitForMotionWorkers(Session& session);
 
 // "0"/"1" text of the low 8*bytes bits of value, most significant first.

@@ -54,12 +54,23 @@ struct SharedState {
 
   std::atomic<double> MoveTarget{0.0};      // move click handler / homing workers
 
+  // Not one answer in a whole polling cycle: the lamp shows amber (StatusWorker).
+  std::atomic<bool> DriveSilent{false};
+  // A close or a save that waits for the motion workers while the drive is silent tells
+  // them to end, commanding nothing: no standstill or input will ever be reported, and
+  // no command taken (UI thread, in WaitForMotionWorkers).
+  std::atomic<bool> MotionAbandoned{false};
+
   // A jog button is held: set by its accepted press, cleared by its release or by the
   // stop at a program's end (UI thread).
   std::atomic<bool> JogHeld{false};
   // Jog, move, homing and stop workers still running (counted like WorkerCount). They
   // watch the polled inputs, so polling must outlive them.
   std::atomic<int32_t> MotionWorkerCount{0};
+
+  // The window's close handler has run to its end: the orderly end has nothing left to
+  // do (UI thread).
+  std::atomic<bool> WindowClosed{false};
 
   // Bumped by every open and close of communication, so a connection sequence that is
   // interrupted by a close (it processes events while it waits) can tell and stop.

@@ -41,6 +41,7 @@ void OnClose(Session& s) {
   SerialHandle port = s.state.PortHandle.exchange(0);
   if (port != 0) ClosePort(port);
   s.state.Bus.Close();
+  s.state.WindowClosed = true;
 }
 
 // The connect button becomes usable only when both a port and a baud rate are chosen.

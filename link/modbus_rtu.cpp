@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <optional>
@@ -61,11 +62,17 @@ struct PortHistory {
   bool lastFailed = false;
   int attempt = 0;
   bool awaitingLate = false;
+  bool lastSilent = false;  // not one byte of the last reply came
   Clock::time_point quietUntil;
 };
 
 std::mutex historyMutex;
 std::unordered_map<SerialHandle, PortHistory> historyByPort;
+
+// How this thread's requests treat the guard (StopPriority, YieldToStops).
+enum class GuardRole { Wait, Skip, Yield };
+thread_local GuardRole guardRole = GuardRole::Wait;
+std::atomic<int> stopsWaiting{0};
 
 struct Start {
   int attempt = 1;
@@ -80,23 +87,38 @@ Start BeginTransaction(SerialHandle port, std::span<const uint8_t> request) {
   const bool same = std::ranges::equal(h.lastRequest, request);
   Start start;
   start.attempt = same && h.lastFailed ? h.attempt + 1 : 1;
-  if (h.awaitingLate && !same) {
+  // A stopping command leaves the guard armed: the late reply may still come.
+  if (h.awaitingLate && !same && guardRole != GuardRole::Skip) {
     start.discardUntil = h.quietUntil;
     h.awaitingLate = false;
   }
   return start;
 }
 
+// A request that gave way to a stop did not go out: the guard it was to wait for stays.
+void RearmGuard(SerialHandle port, Clock::time_point quietUntil) {
+  const std::lock_guard lock(historyMutex);
+  PortHistory& h = historyByPort[port];
+  h.awaitingLate = true;
+  h.quietUntil = std::max(h.quietUntil, quietUntil);
+}
+
 void EndTransaction(SerialHandle port, std::span<const uint8_t> request, int attempt,
                     CommandResult result, bool unanswered, bool partReceived) {
   const std::lock_guard lock(historyMutex);
   PortHistory& h = historyByPort[port];
+  const bool retryOfSilent = attempt > 1 && h.awaitingLate && h.lastSilent;
   h.lastRequest.assign(request.begin(), request.end());
   h.lastFailed = result != kOk;
   h.attempt = attempt;
+  h.lastSilent = unanswered && !partReceived;
   if (unanswered) {
     h.awaitingLate = true;
     h.quietUntil = Clock::now() + (partReceived ? kPartialReplyGuard : kLateReplyGuard);
+  } else if (retryOfSilent && result == kOk) {
+    // The answer may have been the earlier attempt's late reply: then this attempt's
+    // own reply is still to come, and is guarded as long as a late one.
+    h.quietUntil = std::max(h.quietUntil, Clock::now() + kLateReplyGuard);
   }
 }
 
@@ -127,7 +149,8 @@ void TraceWaitingBytes(SerialHandle port) {
   }
 }
 
-void DiscardLateReply(SerialHandle port, Clock::time_point quietUntil) {
+// False when it gave way to a stop before the line was quiet.
+bool DiscardLateReply(SerialHandle port, Clock::time_point quietUntil) {
   const auto limit = Clock::now() + kGuardLimit;
   std::array<uint8_t, 64> discarded{};
   std::size_t count = 0;
@@ -135,8 +158,13 @@ void DiscardLateReply(SerialHandle port, Clock::time_point quietUntil) {
   Clock::time_point lastAt;
   std::chrono::system_clock::time_point lastWall;
   uint8_t byte = 0;
+  bool quiet = true;
   // One-byte reads wait at most the read time-out for a single byte (4 ms).
   for (auto now = Clock::now(); now < quietUntil && now < limit; now = Clock::now()) {
+    if (guardRole == GuardRole::Yield && stopsWaiting.load() > 0) {
+      quiet = false;
+      break;
+    }
     if (ReadReply(port, &byte, 1) != 1) continue;
     if (count == discarded.size()) {
       TraceUnasked(discarded, lastAt, lastWall);
@@ -148,6 +176,7 @@ void DiscardLateReply(SerialHandle port, Clock::time_point quietUntil) {
     quietUntil = std::max(quietUntil, lastAt + kQuietAfterBytes);
   }
   TraceUnasked(std::span<const uint8_t>(discarded).first(count), lastAt, lastWall);
+  return quiet;
 }
 
 // The write and the read of one transaction: `written` bytes went out, and had left at
@@ -192,6 +221,18 @@ CommandResult Exchange(SerialHandle port, std::span<const uint8_t> request,
 }
 
 }  // namespace
+
+StopPriority::StopPriority() {
+  stopsWaiting.fetch_add(1);
+  guardRole = GuardRole::Skip;
+}
+StopPriority::~StopPriority() {
+  guardRole = GuardRole::Wait;
+  stopsWaiting.fetch_sub(1);
+}
+YieldToStops::YieldToStops() { guardRole = GuardRole::Yield; }
+YieldToStops::~YieldToStops() { guardRole = GuardRole::Wait; }
+bool StopWaiting() { return stopsWaiting.load() > 0; }
 
 std::string_view CommandResultName(CommandResult result) {
   switch (result) {
@@ -244,7 +285,10 @@ CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
                        std::span<uint8_t> reply) {
   if (port == 0) return kNoPort;
   const Start start = BeginTransaction(port, request);
-  if (start.discardUntil) DiscardLateReply(port, *start.discardUntil);
+  if (start.discardUntil && !DiscardLateReply(port, *start.discardUntil)) {
+    RearmGuard(port, *start.discardUntil);
+    return kShortReply;
+  }
   // A reply that came after an earlier read gave up must not pass for this one's.
   TraceWaitingBytes(port);
   PurgePort(port, true, true);

@@ -66,7 +66,32 @@ inline constexpr std::size_t kWriteReplyLength = 8;
 // discards what arrives until the line has been quiet for a guard time (60 ms after the
 // give-up when nothing came, 15 ms when part of the reply came; at most 250 ms), so a
 // late reply cannot pass for the answer to another register. A healthy line never waits.
+// A retry that succeeds after an attempt that got nothing may have been answered by that
+// attempt's late reply; its own reply is then guarded the same way, from the success.
 CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
                        std::span<uint8_t> reply);
+
+// A stopping command (the stop sequence, a jog's release) must not wait for the guard:
+// a late reply cannot pass for a write's echo, at worst it costs one retry. The thread
+// that holds a StopPriority sends without the guard's wait and leaves the guard armed
+// for the next request of anyone else. Take it before waiting for the bus: meanwhile a
+// thread that holds a YieldToStops (the polling) and would wait for the guard gives up
+// its request at once without sending it (kShortReply), so the stop gets the bus.
+class StopPriority {
+ public:
+  StopPriority();
+  ~StopPriority();
+  StopPriority(const StopPriority&) = delete;
+  StopPriority& operator=(const StopPriority&) = delete;
+};
+class YieldToStops {
+ public:
+  YieldToStops();
+  ~YieldToStops();
+  YieldToStops(const YieldToStops&) = delete;
+  YieldToStops& operator=(const YieldToStops&) = delete;
+};
+// A StopPriority exists on some thread.
+bool StopWaiting();
 
 }  // namespace dd

@@ -93,8 +93,11 @@ class HomingRun {
   // The stop sequence clears AbortRequested within a few tens of milliseconds; a run that
   // is inside a speed pause or a long bus hold then would never see it. The click count
   // keeps the abort visible for the rest of the run.
+  // An abandoned run (silent drive, see MotionAbandoned) ends like an aborted one, but
+  // sends nothing on its way out.
   bool Aborted() const {
-    return st_.AbortRequested.load() || st_.StopClicks.load() != stopClicksAtStart_;
+    return st_.AbortRequested.load() || st_.StopClicks.load() != stopClicksAtStart_ ||
+           st_.MotionAbandoned.load();
   }
   bool Active(Flag flag) const { return (st_.*flag).load(); }
 
@@ -108,10 +111,12 @@ class HomingRun {
     Fail(diagnostic);
   }
   void AbortAndClear() {
+    if (st_.MotionAbandoned) return;
     Locked(lockWait_, [&] { Send(ClearCommand); });
     RestoreSpeeds(s_);
   }
   void AbortAndStop() {
+    if (st_.MotionAbandoned) return;
     AbortMotion(s_);
     RestoreSpeeds(s_);
   }
@@ -256,13 +261,14 @@ void HomingRun::OriginProcedure() {
   CreepSetUp(StartOriginSearch, false);
   if (!WaitForStandstill(AbortTest::AfterMoving)) return AbortAndClear();
 
-  if (!RevolutionMove(-1, lockWait_)) return Fail(HomingDiagnostic::TargetOutOfRange);
+  if (!RevolutionMove(-1, lockWait_)) return Fail(HomingDiagnostic::BackOffOutOfRange);
   if (!WaitForStandstill(AbortTest::BeforeMoving)) return AbortAndStop();
 
   CreepSetUp(StartOriginSearch, true);
   if (!WaitForStandstill(AbortTest::AfterMoving)) {
     // The stop button's own sequence stops this creep.
-    return RestoreSpeeds(s_);
+    if (!st_.MotionAbandoned) RestoreSpeeds(s_);
+    return;
   }
 
   if (!OffsetMove(-static_cast<int64_t>(offsetTurns_), kBusWaitMs)) return;
@@ -296,7 +302,7 @@ void HomingRun::LimitProcedure(const LimitRole& role) {
     Tick();
   }
 
-  if (!RevolutionMove(role.backOffSign, lockWait_)) return Fail(HomingDiagnostic::TargetOutOfRange);
+  if (!RevolutionMove(role.backOffSign, lockWait_)) return Fail(HomingDiagnostic::BackOffOutOfRange);
   if (!WaitForStandstill(AbortTest::BeforeMoving)) return AbortAndStop();
 
   CreepSetUp(role.approach, true);

@@ -51,6 +51,9 @@ std::string HomingDiagnosticText(HomingDiagnostic diagnostic) {
     case HomingDiagnostic::TargetOutOfRange:
       return JoinLines({"归零后偏移的目标位置超出驱动器的位置范围，无法移动；",
                         "请在设定中减小归零后偏移值后再试；", "归零未完成；"});
+    case HomingDiagnostic::BackOffOutOfRange:
+      return JoinLines({"离开传感器后回退一圈的目标位置超出驱动器的位置范围，无法移动；",
+                        "请先将当前位置置零后再试；", "归零未完成；"});
   }
   return {};
 }

@@ -20,7 +20,8 @@ enum class HomingDiagnostic {
   LowerLimitStuck,
   LowerLimitNotLeft,
   LimitWithOrigin,
-  TargetOutOfRange,  // a back-off or offset move whose target the drive cannot hold
+  TargetOutOfRange,  // the offset move's target is beyond what the drive can hold
+  BackOffOutOfRange, // the one-turn back-off's target is beyond it
 };
 
 inline constexpr const char* kHomingFailedTitle = "归零失败";

@@ -51,7 +51,7 @@ void OnJogRelease(Session& s, const std::shared_ptr<JogReleases>& releases) {
   releases->count.fetch_add(1);
   s.state.JogHeld = false;
   if (s.samples) s.samples->EndMotion(MotionKind::Jog);
-  StartWorker(s, [&s] { EnableWorker(s); });
+  StartWorker(s, [&s] { JogReleaseWorker(s); });
 }
 
 void OnMoveClick(Session& s, MoveButton button) {
@@ -136,8 +136,11 @@ void MoveWorker(Session& s) {
     }
   }
   DelayMs(s, 100);
-  // Once polling has stopped (window closing, save) nobody updates MotorMoving any more.
-  while (st.MotorMoving && !st.StopPolling) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Once polling has stopped (window closing, save) nobody updates MotorMoving any more;
+  // a silent drive never reports standstill.
+  while (st.MotorMoving && !st.StopPolling && !st.MotionAbandoned) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   st.LimitSyncArmed = true;
   if (s.samples) s.samples->EndMotion(MotionKind::Move);
 }

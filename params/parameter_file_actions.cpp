@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/orderly_shutdown.h"
 #include "app/shell_handlers.h"
 #include "params/field_validation.h"
 #include "params/save_parameters.h"
@@ -25,7 +26,7 @@ bool ParameterFileActionsAvailable(const Session& session) {
 }
 
 bool RefuseWhileAxisBusy(Session& session) {
-  if (!session.state.MotorMoving.load() && session.state.HomingIdle.load()) return false;
+  if (!MotionRunning(session)) return false;
   session.Message(MessageIcon::Error, kAxisBusyTitle, kAxisBusyText);
   return true;
 }
@@ -38,17 +39,16 @@ void ReadDriveInBackground(Session& session, const ParameterMask& which, DriveRe
     std::optional<DriveParameters> read;
     std::string failure;
     {
-      // One group under the lock: the values read belong to one moment of the drive.
-      BusHold hold(s->state.Bus, kBusWaitMs);
-      const BusAccess bus{port, s->state.DriveAddress.load(), [s](int ms) { DelayMs(*s, ms); },
-                          [s, epoch, port] {
-                            return s->state.ConnectionEpoch.load() != epoch ||
-                                   s->state.PortHandle.load() != port;
-                          }};
+      // The lock for each transaction only: polling goes on between them (the stored
+      // parameters do not change while the axis stands).
+      BusAccess bus{port, s->state.DriveAddress.load(), [s](int ms) { DelayMs(*s, ms); },
+                    [s, epoch, port] {
+                      return s->state.ConnectionEpoch.load() != epoch ||
+                             s->state.PortHandle.load() != port;
+                    }};
+      bus.lock = &s->state.Bus;
       std::string failedRead;
-      if (!hold) {
-        failure = "总线忙，未能读取驱动器；";
-      } else if (read = ReadDriveParameters(bus, which, failedRead); !read) {
+      if (read = ReadDriveParameters(bus, which, failedRead); !read) {
         failure = bus.Lost()                        ? "通信已关闭；"
                   : failedRead.ends_with(kNotClean) ? "驱动器多次应答出错，读数不可靠，请重试；"
                                                     : "未能读取驱动器的 " + failedRead + "；";

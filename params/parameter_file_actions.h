@@ -15,11 +15,12 @@ namespace dd {
 // Connected, and the connection sequence has finished (the panels are enabled).
 bool ParameterFileActionsAvailable(const Session& session);
 
-// While a motion or homing runs: shows the close refusal's message and returns true.
+// While a jog, move, homing run or stop is under way: shows the close refusal's message
+// and returns true. Backup, compare and restore are refused so.
 bool RefuseWhileAxisBusy(Session& session);
 
-// Reads the facts and the masked parameters on a worker that holds BusLock for the whole
-// group; `done` runs on the UI thread with the values, or with nullopt and a message.
+// Reads the facts and the masked parameters on a worker that takes BusLock for each
+// transaction; `done` runs on the UI thread with the values, or with nullopt and a message.
 using DriveReadDone =
     std::function<void(std::optional<DriveParameters> read, const std::string& failure)>;
 void ReadDriveInBackground(Session& session, const ParameterMask& which, DriveReadDone done);

@@ -34,7 +34,10 @@ constexpr std::array<ParameterSpec, kParameterCount> kTable = {{
 bool Attempt(const BusAccess& bus, int attempts, const std::function<CommandResult()>& op) {
   for (int i = 0; i < attempts; ++i) {
     if (bus.Lost()) return false;
-    if (op() == kOk) return true;
+    std::optional<BusHold> hold;
+    if (bus.lock != nullptr) hold.emplace(*bus.lock, kBusWaitMs);
+    if ((!hold || *hold) && op() == kOk) return true;
+    hold.reset();
     if (bus.failedAttempts != nullptr) ++*bus.failedAttempts;
     if (bus.delay) bus.delay(kRetryDelayMs);
   }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/bus_lock.h"
 #include "app/control.h"
 #include "link/modbus_rtu.h"
 #include "link/serial_port.h"
@@ -59,6 +60,9 @@ struct BusAccess {
   std::function<void(int ms)> delay;
   std::function<bool()> lost;
   int* failedAttempts = nullptr;  // counts every attempt that failed, when set
+  // When set, taken for each attempt only, so that polling and the stop get the bus
+  // between any two transactions; an attempt that cannot take it in time fails.
+  BusLock* lock = nullptr;
   bool Lost() const { return port == 0 || (lost && lost()); }
 };
 

@@ -85,15 +85,18 @@ void Save::DisableWorkerControls() {
 
 void Save::WaitForQuietBus() {
   auto& st = s_.state;
-  while (!Lost() && st.DriveHealthy.load() && (st.MotorMoving.load() || !st.HomingIdle.load())) {
+  // A healthy drive ends its motion; a silent one reports nothing (see below).
+  while (!Lost() && st.DriveHealthy.load() && !st.DriveSilent.load() &&
+         (st.MotorMoving.load() || !st.HomingIdle.load())) {
     DelayMs(s_, 1);
   }
   if (Lost()) return;
   DisableWorkerControls();
   // A faulted drive is not waited for, but a run that watches the inputs would wait
   // for ever once polling stops: what still moves is stopped as "中断" stops it, and
-  // polling goes on until those workers have ended.
-  if (MotionRunning(s_)) StopRunningMotion(s_);
+  // polling goes on until those workers have ended. On a healthy drive a move clicked
+  // just before (polling has not shown it yet) runs to its end; a held jog never ends.
+  if ((!st.DriveHealthy.load() || st.JogHeld.load()) && MotionRunning(s_)) StopRunningMotion(s_);
   WaitForMotionWorkers(s_);
   st.StopPolling = true;
   WaitForWorkers(s_);

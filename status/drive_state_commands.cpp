@@ -31,6 +31,11 @@ bool AxisBusy(const Session& s) {
 
 void EnableWorker(Session& session) { SendEnableState(session, true); }
 
+void JogReleaseWorker(Session& session) {
+  StopPriority priority;
+  SendEnableState(session, true);
+}
+
 void ReleaseWorker(Session& session) { SendEnableState(session, false); }
 
 void SetZeroWorker(Session& session) {
@@ -40,6 +45,8 @@ void SetZeroWorker(Session& session) {
 }
 
 void AbortMotion(Session& session) {
+  // Also before the wait for the bus: the polling gives way.
+  StopPriority priority;
   SharedState& st = session.state;
   {
     BusHold hold(st.Bus, kBusWaitMs);

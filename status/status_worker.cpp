@@ -20,13 +20,23 @@ constexpr int kRetryDelayMs = 5;
 
 // One polled value: the lock for this read only, so other workers get the bus between
 // any two steps. True only if an attempt succeeded; `value` is then what the drive sent.
+// A stop waiting for the bus ends the retries: polling is the one worker that can
+// always try again next cycle.
 template <typename T, typename ReadFn>
 bool Poll(Session& s, LinkHealth& health, ReadFn read, T& value) {
+  // A silent drive makes a cycle long: a close or a save does not wait for its end.
+  if (s.state.StopPolling.load()) return false;
   BusHold hold(s.state.Bus, kBusWaitMs);
   if (!hold) return false;
-  const bool ok = Retry(s, kAttempts, kRetryDelayMs, [&] { return read(Port(s), Addr(s), value); });
-  if (ok) health.Answered();
-  return ok;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (read(Port(s), Addr(s), value) == kOk) {
+      health.Answered();
+      return true;
+    }
+    if (StopWaiting()) return false;
+    DelayMs(s, kRetryDelayMs);
+  }
+  return false;
 }
 
 // A hidden lamp keeps its colour.
@@ -144,12 +154,16 @@ void RunCycle(Session& s, LinkHealth& health) {
 
 void StartStatusWorker(Session& session) {
   StartWorker(session, [&session] {
+    YieldToStops yield;
     LinkHealth health(session.controls);
     while (!session.state.StopPolling.load()) {
       RunCycle(session, health);
+      if (session.state.StopPolling.load()) break;  // a cut-short cycle says nothing
       health.CycleEnded();
+      session.state.DriveSilent = health.Stale();
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    session.state.DriveSilent = false;
     health.Ended();
   });
 }

@@ -28,7 +28,8 @@
 // every value back; Ctrl-C waits for the end of its writes. Their exit status: 0 done /
 // all equal / every value took, 1 compare found differences or a restored value did not
 // take, 2 the file (unreadable, damaged, another model or sensor levels without --force,
-// cannot be written), 3 the drive (port, or a read that failed), 64 usage error.
+// cannot be written), 3 the drive (port, a read that failed, or
+// restore on a moving axis), 64 usage error.
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -56,6 +57,7 @@
 #include "app/port_descriptions.h"
 #include "app/version.h"
 #include "link/com_port_map.h"
+#include "link/drive_commands.h"
 #include "link/drive_catalog.h"
 #include "link/frame_trace.h"
 #include "link/modbus_rtu.h"
@@ -397,6 +399,15 @@ int Compare(const dd::BusAccess& bus, const std::string& path, dd::ParameterFile
 
 int Restore(const dd::BusAccess& bus, const std::string& path, dd::ParameterFile file,
             bool force, bool withNumber) {
+  // Speeds and the pulse length change under a running axis: a moving drive is left alone.
+  double speed = 0;
+  if (!dd::ReadWithRetry(bus, [&] { return dd::ReadActualSpeed(bus.port, bus.address, speed); })) {
+    return DriveFailed("ActualSpeed");
+  }
+  if (speed != 0) {
+    Say("the axis is moving (a jog, move or homing run): stop it, then restore");
+    return kExitDrive;
+  }
   std::string failed;
   auto facts = dd::ReadDriveFacts(bus, failed);
   if (!facts) return DriveFailed(failed);

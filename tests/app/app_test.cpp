@@ -24,6 +24,7 @@
 #include "app/control.h"
 #include "app/drive_address.h"
 #include "app/drive_search.h"
+#include "app/orderly_shutdown.h"
 #include "app/session.h"
 #include "app/shell_handlers.h"
 #include "app/single_instance.h"
@@ -395,6 +396,11 @@ TEST_F(ShellTest, openAndClose_followTheCaption_refusedWhileMoving_windowCloseWa
   EXPECT_EQ(session_.state.WorkerCount.load(), 0);
   EXPECT_EQ(session_.state.PortHandle.load(), 0);
   EXPECT_FALSE(session_.state.Bus.Acquire(0));
+  // The orderly end after the window's close (Qt's aboutToQuit) does not run it again.
+  int closes = 0;
+  session_.events.On(Control::MainWindow, UiEvent::Close, [&](int) { ++closes; });
+  ShutDownSession(session_);
+  EXPECT_EQ(closes, 0);
 }
 
 }  // namespace

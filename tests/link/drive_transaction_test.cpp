@@ -292,6 +292,48 @@ TEST_F(DriveOverPty, strayBytes_areNotTakenByTheNextRequest) {
   EXPECT_EQ(position, 6);
 }
 
+// After a time-out a stopping command goes out without the guard's wait; the guard
+// stays armed for the next request of anyone else.
+TEST_F(DriveOverPty, afterATimeOut_stopSkipsTheGuard_whichStaysArmed) {
+  ASSERT_TRUE(ConfigurePort(port_, 115200, 8, 0, 2, 26));
+  int calls = 0;
+  ScriptedPeer stopPeer(pty_.master(), [&calls](const Bytes& r) {
+    return ++calls == 2 ? PeerAnswer{r} : PeerAnswer{};
+  });
+  int32_t value = 0;
+  EXPECT_EQ(ReadErrorCode(port_, kAddress, value), kShortReply);
+  auto began = Clock::now();
+  {
+    StopPriority stop;
+    EXPECT_EQ(StopMotion(port_, kAddress), kOk);
+  }
+  EXPECT_LT(Clock::now() - began, 40ms);
+  began = Clock::now();
+  EXPECT_EQ(ReadActualCurrent(port_, kAddress, value), kShortReply);
+  EXPECT_GE(Clock::now() - began, 30ms);
+  ASSERT_TRUE(stopPeer.waitIdle(2s));
+}
+
+// A retry answered by its predecessor's late reply guards its own reply from its
+// success on: that reply (the same 7-byte shape) is not taken by the next read.
+TEST_F(DriveOverPty, retryAnsweredByTheLateReply_itsOwnReplyIsNotTakenByTheNextRead) {
+  ASSERT_TRUE(ConfigurePort(port_, 115200, 8, 0, 2, 26));
+  ASSERT_TRUE(SetPortTimeouts(port_, 10, 10));  // a 7-byte reply: 80 ms
+  int calls = 0;
+  ScriptedPeer peer(pty_.master(), [&calls](const Bytes& r) {
+    ++calls;
+    const uint8_t word[] = {0, static_cast<uint8_t>(calls)};
+    return PeerAnswer{test::ReadReply(r[0], r[1], word), calls == 1 ? 130ms : calls == 2 ? 35ms : 0ms};
+  });
+  int32_t value = 0;
+  EXPECT_EQ(ReadErrorCode(port_, kAddress, value), kShortReply);
+  EXPECT_EQ(ReadErrorCode(port_, kAddress, value), kOk);  // the first attempt's reply
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(ReadActualCurrent(port_, kAddress, value), kOk);
+  EXPECT_EQ(value, 3);
+  ASSERT_TRUE(peer.waitIdle(2s));
+}
+
 TEST_F(DriveOverPty, unencodableValues_areRefusedWithoutSending) {
   ScriptedPeer peer(pty_.master(), test::Answering({}));
   EXPECT_EQ(WriteRunSpeed(port_, kAddress, 65536), kValueOutOfRange);

@@ -184,10 +184,19 @@ TEST(DrivectlParameters, backupOfTunedDrive_restoresOntoAnotherModelOnlyWithForc
   EXPECT_TRUE(Has(run.out, "DriveConfig 8 24580\n")) << run.out;
   EXPECT_EQ(Writes(fresh), 1u);  // only the sensor-level probe
 
+  // A jogging axis: refused, with nothing written.
+  ASSERT_EQ(OnDrive(fresh, {"JogAwayFromMotor"}).status, 0);
+  ASSERT_TRUE(fresh.WaitFor([&] { return fresh.Moving(); }, std::chrono::seconds(2)));
+  run = OnDrive(fresh, {"restore", file.string(), "--force"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_TRUE(Has(run.err, "the axis is moving")) << run.err;
+  EXPECT_EQ(Writes(fresh), 2u);  // the probe's and the jog's
+  ASSERT_EQ(OnDrive(fresh, {"StopMotion"}).status, 0);
+  ASSERT_TRUE(fresh.WaitForStandstill(std::chrono::seconds(10)));
   // Ctrl-C amid the writes is said and waits for the restore's end.
   test::ChildProcess child({DRIVECTL_PATH, "--port", fresh.DevicePath(), "--baud", "115200", "restore",
                             file.string(), "--force"});
-  ASSERT_TRUE(fresh.WaitFor([&] { return Writes(fresh) > 4; }, 20s));
+  ASSERT_TRUE(fresh.WaitFor([&] { return Writes(fresh) > 6; }, 20s));
   ::kill(child.Pid(), SIGINT);
   EXPECT_EQ(child.WaitExit(60s), 0) << child.Err();
   EXPECT_TRUE(Has(child.Err(), "the restore finishes its writes")) << child.Err();

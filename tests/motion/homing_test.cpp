@@ -167,6 +167,17 @@ TEST_F(HomingTest, failedRun_oneMessageWithItsTextAndNoMotionLeft) {
   EXPECT_FALSE(ZeroWasSet());
   EXPECT_NEAR(sim->TruePosition(), kRev, kOriginTolerance);
   ExpectRunOver();
+  // The counter just above its lowest value at the origin: the one-turn back-off cannot
+  // be sent, and the message names the back-off, not the offset setting.
+  config.axis.startPosition = kRev - 100;
+  ASSERT_NO_FATAL_FAILURE(StartMotion());
+  ASSERT_TRUE(sim->SetValue(0x002C, static_cast<uint32_t>(INT32_MIN + 100), 2));
+  ui.ClearMessages();
+  StartHomingRun(0);
+  ASSERT_TRUE(HomingEnded());
+  ASSERT_TRUE(Eventually([&] { return !ui.Messages().empty(); }));
+  EXPECT_EQ(ui.Messages()[0].text, HomingDiagnosticText(HomingDiagnostic::BackOffOutOfRange));
+  EXPECT_FALSE(ZeroWasSet());
 }
 
 // --- The stop button in each phase ---

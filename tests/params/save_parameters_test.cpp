@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "app/drive_address.h"
 #include "link/modbus_rtu.h"
+#include "motion/jog_move.h"
 #include "params_fixture.h"
 #include "ui/window_layout.h"
 
@@ -64,6 +66,20 @@ class SaveTest : public ParamsFixture {
     Click(C::SaveButton);
     ASSERT_FALSE(Connected());  // the save has emptied the panel and stopped polling
     ASSERT_TRUE(Eventually([&] { return Connected(); }, 30000));
+  }
+  double StartMove(double distance) {
+    const double target = sim->TargetPosition() + distance;
+    session.state.MoveTarget = target;
+    StartMotionWorker(session, [this] { MoveWorker(session); });
+    return target;
+  }
+  // A long move, then the drive vanishes; returns once the lamp would show amber.
+  void MoveOntoSilentDrive() {
+    StartMove(5e6);
+    ASSERT_TRUE(Eventually([&] { return session.state.MotorMoving.load(); }));
+    sim->Vanish();
+    ASSERT_TRUE(Eventually([&] { return session.state.DriveSilent.load(); }));
+    ui.ClearMessages();
   }
   // Registers written before the store command, each once, in order.
   std::vector<uint16_t> WrittenBeforeStore() const {
@@ -146,6 +162,29 @@ TEST_F(SaveTest, newDriveNumber_followedBeforeTheRereadShownAndRemembered) {
   ASSERT_NE(store, log.end());
   for (auto e = log.begin(); e != log.end(); ++e) EXPECT_EQ(e->address, e <= store ? 1 : 38);
   std::remove(session.SettingsPath.c_str());
+}
+
+// A save clicked just after a move on a healthy drive lets the move reach its target. A
+// drive that goes silent during a move holds neither the save nor the window's close:
+// the save ends with the re-read's failure message, the close within seconds, and no
+// worker is left.
+TEST_F(SaveTest, moveThenSave_healthyMoveEnds_silentDriveEndsTheSave) {
+  const double target = StartMove(2000);
+  SaveAndWaitForReread();
+  EXPECT_EQ(sim->TargetPosition(), target);
+  ASSERT_NO_FATAL_FAILURE(MoveOntoSilentDrive());
+  Click(C::SaveButton);
+  ASSERT_TRUE(Eventually([&] { return !ui.Messages().empty(); }, 30000));
+  EXPECT_EQ(ui.Messages()[0].title, "获取错误信息");
+  EXPECT_TRUE(WorkersDown(0, 5000));
+}
+
+TEST_F(SaveTest, silentDriveDuringAMove_windowCloseEndsWithinSeconds) {
+  ASSERT_NO_FATAL_FAILURE(MoveOntoSilentDrive());
+  const auto began = std::chrono::steady_clock::now();
+  session.events.Dispatch(C::MainWindow, UiEvent::Close);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+  EXPECT_EQ(session.state.WorkerCount.load(), 0);
 }
 
 TEST_F(SaveTest, emptyFieldNoWorkModeFixedLevels_thoseRegistersKeepDriveValues) {

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <fstream>
@@ -125,8 +126,10 @@ TEST_F(WindowTest, programAgainstTheSimulatedDrive_connectMoveSaveRestoreAndClos
   for (const auto& e : drive.Log()) startSpeedWrites += e.reg == reg::kStartSpeed && e.function != 3 && e.function != 4;
   EXPECT_EQ(startSpeedWrites, 1);
 
-  // A restore from the file menu: refused while homing runs, then it runs like the save,
-  // says every value took, and the connection sequence shows the drive's new values.
+  // Backup, compare and restore from the file menu: refused while homing runs. A
+  // comparison reads the drive with polling going on between its transactions. Then a
+  // restore runs like the save, says every value took, and the connection sequence
+  // shows the drive's new values.
   std::ofstream(file) << "format = 1\nmodel = 10500000\nDriveConfig = 16392\n"
                          "InputBandwidth = 150000\nDriveNumber = 1\nCurrentReduction = 60\n"
                          "ReductionDelay = 500\nDriveCurrent = 250\nRunSpeed = 1024\n"
@@ -135,10 +138,28 @@ TEST_F(WindowTest, programAgainstTheSimulatedDrive_connectMoveSaveRestoreAndClos
   emit menu.aboutToShow();
   ASSERT_TRUE(fileMenu.RestoreAction()->isEnabled());
   session.state.HomingIdle = false;
-  fileMenu.RestoreAction()->trigger();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].title, "不能操作");
+  bool compared = false;
+  dialogs.saveFile = [](const QString&, const QString&) { return QString(); };
+  dialogs.showComparison = [&](const std::vector<ComparisonRow>&) { return !(compared = true); };
+  ParameterFileMenu busyMenu(session, menu, dialogs);
+  for (QAction* action : {busyMenu.BackupAction(), busyMenu.CompareAction(), busyMenu.RestoreAction()}) {
+    action->trigger();
+  }
+  QTest::qWait(300);
+  ASSERT_EQ(messages.size(), 3u);
+  for (const auto& m : messages) EXPECT_EQ(m.title, "不能操作");
   session.state.HomingIdle = true;
+  drive.ClearLog();
+  busyMenu.CompareAction()->trigger();
+  ASSERT_TRUE(waitFor([&] { return compared; }));
+  const auto log = drive.Log();
+  const auto at = [&](uint16_t reg, bool last) {
+    const auto match = [reg](const SimLogEntry& e) { return e.reg == reg; };
+    return last ? std::find_if(log.rbegin(), log.rend(), match).base() : std::find_if(log.begin(), log.end(), match);
+  };
+  EXPECT_NE(std::find_if(at(reg::kDriveModel, false), at(reg::kPulseLength, true),
+                         [](const SimLogEntry& e) { return e.reg == reg::kErrorCode; }),
+            at(reg::kPulseLength, true));
   messages.clear();
   fileMenu.RestoreAction()->trigger();
   ASSERT_TRUE(waitFor([&] { return !messages.empty(); }, 20000));

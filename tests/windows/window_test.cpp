@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -13,13 +14,11 @@
 #include "params/field_validation.h"
 #include "tests/support/headless_ui.h"
 #include "tests/windows/sim_console.h"
-#include "ui/install_handlers.h"
 #include "ui/win32/lamp_widget.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/parameter_file_menu.h"
 #include "ui/win32/program_setup.h"
 #include "ui/win32/settings_dialog.h"
-#include "ui/win32/view_switch.h"
 #include "ui/win32/wide_text.h"
 #include "ui/win32/win32_ui_services.h"
 #include "ui/window_layout.h"
@@ -127,9 +126,11 @@ TEST_F(Win32Window, everyControlAsTheLayoutTableSays_workerChangesInOneBatch_pla
     RECT suggested;
     ::GetWindowRect(window->Handle(), &suggested);
     ::SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-    EXPECT_TRUE(Same(Rect(W(Control::SaveButton)), form.Pixels(FindControlDef(Control::SaveButton)->rect))) << dpi;
+    const auto at = [dpi](int twips) { return static_cast<LONG>(std::lround(twips * dpi / 1440.0)); };
+    const TwipRect& save = FindControlDef(Control::SaveButton)->rect;
+    EXPECT_TRUE(Same(Rect(W(Control::SaveButton)), RECT{at(save.left), at(save.top), at(save.left) + at(save.width), at(save.top) + at(save.height)})) << dpi;
     ::GetClientRect(window->Handle(), &client);
-    EXPECT_EQ(client.right, form.Pixels(10185)) << dpi;
+    EXPECT_EQ(client.right, at(10185)) << dpi;
   }
 }
 
@@ -144,11 +145,7 @@ TEST_F(Win32Window, connectPollMoveJogSaveValidateSwitchHomeFilesAndClose_byTheW
     return false;
   };
   dialogs.confirmRestore = [](const std::string&, bool, bool&) { return false; };
-  services.SetMainWindow(window.get());
-  InstallAllHandlers(session);
-  InstallViewSwitch(session, *window);
-  InstallParameterFileMenu(session, *window, dialogs);
-  window->Load();
+  LoadProgram(session, services, *window, dialogs);
   // Discovery lists the simulator's port; picking it and the baud rate enables the button.
   ASSERT_TRUE(Pick(Control::PortList, "COM" + std::to_string(kCom)));
   ASSERT_TRUE(Pick(Control::BaudList, "115200"));

@@ -140,7 +140,7 @@ void ParameterFileMenu::UpdateEnabled() {
 }
 
 void ParameterFileMenu::Backup() {
-  if (!ParameterFileActionsAvailable(session_)) return;
+  if (!ParameterFileActionsAvailable(session_) || RefuseWhileAxisBusy(session_)) return;
   ParameterMask all;
   all.fill(true);
   all[IndexOf(ParameterWrite::SensorConfig)] = session_.state.SensorLevelSupported.load();
@@ -185,7 +185,7 @@ bool ParameterFileMenu::LoadChosen(const QString& title, QString& path, Paramete
 }
 
 void ParameterFileMenu::Compare() {
-  if (!ParameterFileActionsAvailable(session_)) return;
+  if (!ParameterFileActionsAvailable(session_) || RefuseWhileAxisBusy(session_)) return;
   WithFileAndDrive(kCompareTitle, [this](const QString& path, const ParameterFile& file,
                                          const DriveParameters& read) {
     std::vector<ComparisonRow> rows;

@@ -1,5 +1,7 @@
 #include "ui/win32/program_setup.h"
 
+#include <utility>
+
 #include "app/session.h"
 #include "ui/install_handlers.h"
 #include "ui/win32/main_window.h"
@@ -9,11 +11,13 @@
 
 namespace dd {
 
-void LoadProgram(Session& session, Win32UiServices& services, MainWindow& window) {
+void LoadProgram(Session& session, Win32UiServices& services, MainWindow& window,
+                 ParameterFileDialogs dialogs) {
   services.SetMainWindow(&window);
   InstallAllHandlers(session);
   InstallViewSwitch(session, window);
-  InstallParameterFileMenu(session, window, StandardParameterFileDialogs(window.Handle()));
+  if (!dialogs.openFile) dialogs = StandardParameterFileDialogs(window.Handle());
+  InstallParameterFileMenu(session, window, std::move(dialogs));
   window.Load();
 }
 

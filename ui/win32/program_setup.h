@@ -2,6 +2,8 @@
 // and the Windows tests.
 #pragma once
 
+#include "ui/win32/parameter_file_menu.h"
+
 namespace dd {
 
 struct Session;
@@ -9,7 +11,9 @@ class MainWindow;
 class Win32UiServices;
 
 // Hands the window to the services, installs every subsystem's handlers, the view
-// switch and the file menu, and runs the window's load (defaults, port discovery).
-void LoadProgram(Session& session, Win32UiServices& services, MainWindow& window);
+// switch and the file menu (with `dialogs`, or the Windows ones when empty), and runs
+// the window's load (defaults, port discovery).
+void LoadProgram(Session& session, Win32UiServices& services, MainWindow& window,
+                 ParameterFileDialogs dialogs = {});
 
 }  // namespace dd
