@@ -43,13 +43,16 @@ void ReadDriveInBackground(Session& session, const ParameterMask& which, DriveRe
       // parameters do not change while the axis stands).
       BusAccess bus{port, s->state.DriveAddress.load(), [s](int ms) { DelayMs(*s, ms); },
                     [s, epoch, port] {
+                      // A whole polling cycle without an answer: the drive is gone, and
+                      // retrying every register behind polling's own retries takes minutes.
                       return s->state.ConnectionEpoch.load() != epoch ||
-                             s->state.PortHandle.load() != port;
+                             s->state.PortHandle.load() != port || s->state.DriveSilent.load();
                     }};
       bus.lock = &s->state.Bus;
       std::string failedRead;
       if (read = ReadDriveParameters(bus, which, failedRead); !read) {
-        failure = bus.Lost()                        ? "通信已关闭；"
+        failure = s->state.DriveSilent.load()       ? "驱动器无应答；"
+                  : bus.Lost()                      ? "通信已关闭；"
                   : failedRead.ends_with(kNotClean) ? "驱动器多次应答出错，读数不可靠，请重试；"
                                                     : "未能读取驱动器的 " + failedRead + "；";
       }

@@ -1,5 +1,8 @@
 #include "params/parameter_set.h"
 
+#include <chrono>
+#include <thread>
+
 #include "link/drive_commands.h"
 
 namespace dd {
@@ -36,7 +39,13 @@ bool Attempt(const BusAccess& bus, int attempts, const std::function<CommandResu
     if (bus.Lost()) return false;
     std::optional<BusHold> hold;
     if (bus.lock != nullptr) hold.emplace(*bus.lock, kBusWaitMs);
-    if ((!hold || *hold) && op() == kOk) return true;
+    if ((!hold || *hold) && op() == kOk) {
+      hold.reset();
+      // The lock is not fair: without a pause this worker takes it straight back and
+      // polling waits for the whole read.
+      if (bus.lock != nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return true;
+    }
     hold.reset();
     if (bus.failedAttempts != nullptr) ++*bus.failedAttempts;
     if (bus.delay) bus.delay(kRetryDelayMs);
