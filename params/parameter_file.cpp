@@ -150,7 +150,7 @@ std::vector<FileProblem> ParseParameterFile(std::string_view text, ParameterFile
       problems.push_back({line, K::Syntax, Subject(content), ""});
       continue;
     }
-    const ParameterSpec* param = FindParameter(name);
+    const ParameterInfo* param = FindParameter(name);
     if (param == nullptr && name != "format" && name != "model") {
       problems.push_back({line, K::UnknownName, Subject(name), ""});
       continue;
@@ -192,7 +192,7 @@ std::vector<FileProblem> ParseParameterFile(std::string_view text, ParameterFile
   const int last = std::max(line, 1);
   if (formatLine == 0) problems.push_back({last, K::Missing, "format", ""});
   if (out.modelLine == 0) problems.push_back({last, K::Missing, "model", ""});
-  for (const ParameterSpec& p : ParameterTable()) {
+  for (const ParameterInfo& p : ParameterTable()) {
     // Drives with fixed sensor levels have no SensorConfig.
     if (out.lines[IndexOf(p.write)] == 0 && p.write != ParameterWrite::SensorConfig) {
       problems.push_back({last, K::Missing, std::string(p.name), ""});
@@ -222,7 +222,7 @@ std::vector<FileProblem> CheckAgainstDrive(const ParameterFile& file, const Driv
                                            bool force) {
   std::vector<FileProblem> problems;
   if (auto other = CheckModel(file, drive); other && !force) problems.push_back(*other);
-  for (const ParameterSpec& p : ParameterTable()) {
+  for (const ParameterInfo& p : ParameterTable()) {
     const auto& value = file.values[IndexOf(p.write)];
     if (!value) continue;
     const int line = file.lines[IndexOf(p.write)];
@@ -390,7 +390,7 @@ std::string FormatParameterFile(double model, const ParameterValues& values,
   for (const std::string& line : header) text += "# " + line + "\n";
   text += "format = " + std::to_string(kParameterFileFormat) + "\n";
   text += "model = " + Whole(model) + "\n";
-  for (const ParameterSpec& p : ParameterTable()) {
+  for (const ParameterInfo& p : ParameterTable()) {
     const auto& value = values[IndexOf(p.write)];
     if (!value) continue;
     std::string line = std::string(p.name) + " = " + std::to_string(*value);

@@ -16,7 +16,7 @@ std::string Reading(ParameterWrite p, int64_t value, const DriveFacts& facts) {
                        b.pulsesPerRev);
 }
 
-std::string Caption(ParameterWrite p) { return std::string(SpecOf(p).caption); }
+std::string Caption(ParameterWrite p) { return std::string(InfoOf(p).caption); }
 
 }  // namespace
 

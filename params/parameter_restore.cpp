@@ -77,7 +77,7 @@ std::optional<bool> SensorLevelsConfigurable(const BusAccess& bus) {
 
 ParameterValues ReadParameters(const BusAccess& bus, const ParameterMask& which) {
   ParameterValues values{};
-  for (const ParameterSpec& p : ParameterTable()) {
+  for (const ParameterInfo& p : ParameterTable()) {
     if (which[IndexOf(p.write)]) values[IndexOf(p.write)] = ReadParameter(bus, p.write);
   }
   return values;
@@ -85,7 +85,7 @@ ParameterValues ReadParameters(const BusAccess& bus, const ParameterMask& which)
 
 ParameterMask RestoredParameters(const ParameterFile& file, bool withNumber) {
   ParameterMask mask{};
-  for (const ParameterSpec& p : ParameterTable()) {
+  for (const ParameterInfo& p : ParameterTable()) {
     mask[IndexOf(p.write)] = file.values[IndexOf(p.write)].has_value() &&
                              (withNumber || p.write != ParameterWrite::DriveNumber);
   }
@@ -95,7 +95,7 @@ ParameterMask RestoredParameters(const ParameterFile& file, bool withNumber) {
 std::vector<Difference> Differences(const ParameterValues& drive, const ParameterFile& file,
                                     const ParameterMask& which) {
   std::vector<Difference> differences;
-  for (const ParameterSpec& p : ParameterTable()) {
+  for (const ParameterInfo& p : ParameterTable()) {
     const std::size_t i = IndexOf(p.write);
     if (!which[i] || !file.values[i]) continue;
     if (drive[i] != file.values[i]) differences.push_back({p.write, drive[i], *file.values[i]});
@@ -105,7 +105,7 @@ std::vector<Difference> Differences(const ParameterValues& drive, const Paramete
 
 void WriteParameters(const BusAccess& bus, const ParameterFile& file, bool withNumber) {
   const ParameterMask mask = RestoredParameters(file, withNumber);
-  for (const ParameterSpec& p : ParameterTable()) {
+  for (const ParameterInfo& p : ParameterTable()) {
     if (bus.Lost()) return;
     const std::size_t i = IndexOf(p.write);
     if (mask[i]) WriteWithSaveRetry(bus, p.write, WriteArgumentOf(p.write, *file.values[i]));
@@ -144,7 +144,7 @@ std::optional<DriveParameters> ReadDriveParameters(const BusAccess& bus, const P
       return;
     }
     DriveParameters values{*facts, ReadParameters(b, which)};
-    for (const ParameterSpec& p : ParameterTable()) {
+    for (const ParameterInfo& p : ParameterTable()) {
       if (which[IndexOf(p.write)] && !values.values[IndexOf(p.write)]) {
         failedRead = p.name;
         return;

@@ -17,7 +17,7 @@ constexpr double kU32Max = 4294967295.0;
 
 using W = ParameterWrite;
 
-constexpr std::array<ParameterSpec, kParameterCount> kTable = {{
+constexpr std::array<ParameterInfo, kParameterCount> kTable = {{
     {W::DriveConfig, "DriveConfig", std::nullopt, kU16Max, "工作模式："},
     {W::InputBandwidth, "InputBandwidth", Control::InputBandwidthField, kU32Max, "输入带宽："},
     {W::DriveNumber, "DriveNumber", Control::DriveNumberField, kU16Max, "驱动器号："},
@@ -78,12 +78,12 @@ IntRead IntReader(ParameterWrite write) {
 
 }  // namespace
 
-const std::array<ParameterSpec, kParameterCount>& ParameterTable() { return kTable; }
+const std::array<ParameterInfo, kParameterCount>& ParameterTable() { return kTable; }
 
-const ParameterSpec& SpecOf(ParameterWrite write) { return kTable[IndexOf(write)]; }
+const ParameterInfo& InfoOf(ParameterWrite write) { return kTable[IndexOf(write)]; }
 
-const ParameterSpec* FindParameter(std::string_view name) {
-  for (const ParameterSpec& p : kTable) {
+const ParameterInfo* FindParameter(std::string_view name) {
+  for (const ParameterInfo& p : kTable) {
     if (p.name == name) return &p;
   }
   return nullptr;

@@ -36,7 +36,7 @@ enum class ParameterWrite {
 };
 inline constexpr int kParameterCount = 14;
 
-struct ParameterSpec {
+struct ParameterInfo {
   ParameterWrite write;
   std::string_view name;     // the drive operations' name without Read/Write
   std::optional<Control> field;  // the grid field it is edited in; none for composed values
@@ -45,10 +45,10 @@ struct ParameterSpec {
 };
 
 // All parameters in the save's order.
-const std::array<ParameterSpec, kParameterCount>& ParameterTable();
-const ParameterSpec& SpecOf(ParameterWrite write);
+const std::array<ParameterInfo, kParameterCount>& ParameterTable();
+const ParameterInfo& InfoOf(ParameterWrite write);
 // nullptr for a name that is not one of the set's.
-const ParameterSpec* FindParameter(std::string_view name);
+const ParameterInfo* FindParameter(std::string_view name);
 inline std::size_t IndexOf(ParameterWrite write) { return static_cast<std::size_t>(write); }
 
 // The bus as its user lends it: which port and address, how to wait between attempts

@@ -206,7 +206,7 @@ std::vector<PlannedWrite> PlanParameterWrites(const ControlModel& controls,
   const bool levelsShown =
       controls.Visible(Control::OriginLevelList) && controls.Visible(Control::LimitLevelList);
   std::vector<PlannedWrite> plan;
-  for (const ParameterSpec& source : ParameterTable()) {
+  for (const ParameterInfo& source : ParameterTable()) {
     std::optional<double> value;
     if (source.write == ParameterWrite::DriveConfig) {
       const int32_t mode = controls.ComboData(Control::WorkModeList, -1);

@@ -391,7 +391,7 @@ int Compare(const dd::BusAccess& bus, const std::string& path, dd::ParameterFile
   const auto differences =
       dd::Differences(drive->values, file, dd::RestoredParameters(file, withNumber));
   for (const dd::Difference& d : differences) {
-    std::printf("%s %lld %lld\n", std::string(dd::SpecOf(d.parameter).name).c_str(),
+    std::printf("%s %lld %lld\n", std::string(dd::InfoOf(d.parameter).name).c_str(),
                 static_cast<long long>(*d.drive), static_cast<long long>(d.file));
   }
   return differences.empty() ? 0 : kExitDiffers;
@@ -426,7 +426,7 @@ int Restore(const dd::BusAccess& bus, const std::string& path, dd::ParameterFile
   std::string unverified;
   bool differs = false;
   for (const dd::Difference& d : outcome.notTaken) {
-    const std::string name(dd::SpecOf(d.parameter).name);
+    const std::string name(dd::InfoOf(d.parameter).name);
     if (!d.drive) {
       unverified += (unverified.empty() ? "" : ", ") + name;
       continue;

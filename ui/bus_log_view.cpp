@@ -105,8 +105,8 @@ LogUnits LogUnitsOf(const SharedState& state) {
 
 std::string OperationCaption(std::string_view operation) {
   const std::string_view base = BaseName(operation);
-  if (const ParameterSpec* spec = FindParameter(base)) {
-    std::string caption(spec->caption);
+  if (const ParameterInfo* entry = FindParameter(base)) {
+    std::string caption(entry->caption);
     if (caption.ends_with("：")) caption.resize(caption.size() - std::string_view("：").size());
     return caption;
   }
@@ -147,8 +147,8 @@ std::string ValueReading(std::string_view operation, double value, const LogUnit
   const std::string_view base = BaseName(operation);
   const bool scaled = units.pulsesPerRev > 0;
   std::string reading = PlainDecimal(value);
-  if (const ParameterSpec* spec = FindParameter(base)) {
-    reading = PersonReading(spec->write, static_cast<int64_t>(value),
+  if (const ParameterInfo* entry = FindParameter(base)) {
+    reading = PersonReading(entry->write, static_cast<int64_t>(value),
                             RpmPerSpeedUnit(units.speedCoefficient, units.pulsesPerRev), units.pulsesPerRev);
   } else if (base == "ActualSpeed" && scaled && units.speedCoefficient != 0) {
     reading = SpeedRpmText(value, units.speedCoefficient, units.pulsesPerRev) + " rpm";

@@ -44,8 +44,8 @@ void RememberFolderOf(const std::string& path) {
 }
 
 std::string WindowProblemText(std::string_view fileName, FileProblem problem) {
-  if (const ParameterSpec* spec = FindParameter(problem.subject)) {
-    std::string caption(spec->caption);
+  if (const ParameterInfo* entry = FindParameter(problem.subject)) {
+    std::string caption(entry->caption);
     if (caption.ends_with("：")) caption.resize(caption.size() - std::string_view("：").size());
     problem.subject = caption + "（" + problem.subject + "）";
   }

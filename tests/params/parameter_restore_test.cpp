@@ -44,7 +44,7 @@ TEST(ParameterRestore, underFaults_everyValueTakesOrIsNamed) {
   const ParameterMask written = RestoredParameters(file, false);
   EXPECT_FALSE(written[IndexOf(W::DriveNumber)]);
   const ParameterValues now = ReadParameters(bus, written);
-  for (const ParameterSpec& p : ParameterTable()) {
+  for (const ParameterInfo& p : ParameterTable()) {
     if (!written[IndexOf(p.write)]) continue;
     EXPECT_EQ(named.contains(p.write), now[IndexOf(p.write)] != file.values[IndexOf(p.write)])
         << p.name;

@@ -316,7 +316,7 @@ void ParameterFileMenu::Compare() {
     std::vector<ComparisonRow> rows;
     const FieldBounds& b = read.facts.bounds;
     const auto rpm = RpmPerSpeedUnit(b.speedCoefficient, b.pulsesPerRev);
-    for (const ParameterSpec& p : ParameterTable()) {
+    for (const ParameterInfo& p : ParameterTable()) {
       const auto& mine = file.values[IndexOf(p.write)];
       const auto& theirs = read.values[IndexOf(p.write)];
       if (!mine || !theirs) continue;

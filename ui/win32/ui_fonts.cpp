@@ -67,14 +67,14 @@ HFONT NamedFont(const std::string& family, int points, int dpi) {
   const int size = points > 0 ? points : 9;
   HFONT& font = made[{family, size, dpi}];
   if (font == nullptr) {
-    LOGFONTW spec = {};
-    spec.lfHeight = -::MulDiv(size, dpi, 72);
-    spec.lfWeight = FW_NORMAL;
-    spec.lfCharSet = DEFAULT_CHARSET;
-    spec.lfQuality = CLEARTYPE_QUALITY;
+    LOGFONTW wanted = {};
+    wanted.lfHeight = -::MulDiv(size, dpi, 72);
+    wanted.lfWeight = FW_NORMAL;
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    wanted.lfQuality = CLEARTYPE_QUALITY;
     const std::wstring face = InstalledFace(family);
-    lstrcpynW(spec.lfFaceName, face.c_str(), LF_FACESIZE);
-    font = ::CreateFontIndirectW(&spec);
+    lstrcpynW(wanted.lfFaceName, face.c_str(), LF_FACESIZE);
+    font = ::CreateFontIndirectW(&wanted);
   }
   return font;
 }
