@@ -167,7 +167,7 @@ MUTATIONS = [
      "if (!RevolutionMove(-1, lockWait_)) return Fail(HomingDiagnostic::BackOffOutOfRange);",
      "if (!RevolutionMove(-1, lockWait_)) return Fail(HomingDiagnostic::TargetOutOfRange);",
      "a back-off that cannot be sent blames the offset setting"),
-    ("view-switch-size", "ui/qt/view_switch.cpp",
+    ("view-switch-size", "ui/view_switch.h",
      "full ? kFullOuterWidth : kCompactOuterWidth", "full ? kCompactOuterWidth : kFullOuterWidth",
      "the view switch gives each view the other's width"),
     ("late-reply-unlogged", "link/modbus_rtu.cpp",
