@@ -56,7 +56,8 @@ struct ScriptedDrive {
 
   PeerAnswer Answer(const Bytes& r) {
     const std::lock_guard lock(mutex);
-    if (IsStop(r)) {
+    // The first stop that came in: noise may spoil its echo and bring a retry.
+    if (IsStop(r) && !stopped) {
       stopAt = Clock::now();
       stopped = true;
     }

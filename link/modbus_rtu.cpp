@@ -6,6 +6,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "link/frame_meaning.h"
@@ -159,13 +160,19 @@ bool DiscardLateReply(SerialHandle port, Clock::time_point quietUntil) {
   std::chrono::system_clock::time_point lastWall;
   uint8_t byte = 0;
   bool quiet = true;
-  // One-byte reads wait at most the read time-out for a single byte (4 ms).
+  // One-byte reads wait at most the read time-out for a single byte (4 ms); a thread that
+  // gives way to stops looks more often than that, without waiting.
+  const bool yields = guardRole == GuardRole::Yield;
   for (auto now = Clock::now(); now < quietUntil && now < limit; now = Clock::now()) {
-    if (guardRole == GuardRole::Yield && stopsWaiting.load() > 0) {
+    if (yields && stopsWaiting.load() > 0) {
       quiet = false;
       break;
     }
-    if (ReadReply(port, &byte, 1) != 1) continue;
+    if (yields && TakePending(port, &byte, 1) != 1) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      continue;
+    }
+    if (!yields && ReadReply(port, &byte, 1) != 1) continue;
     if (count == discarded.size()) {
       TraceUnasked(discarded, lastAt, lastWall);
       count = 0;

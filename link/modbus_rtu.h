@@ -76,7 +76,8 @@ CommandResult Transact(SerialHandle port, std::span<const uint8_t> request,
 // that holds a StopPriority sends without the guard's wait and leaves the guard armed
 // for the next request of anyone else. Take it before waiting for the bus: meanwhile a
 // thread that holds a YieldToStops (the polling) and would wait for the guard gives up
-// its request at once without sending it (kShortReply), so the stop gets the bus.
+// its request without sending it (kShortReply) within a fraction of a millisecond, so
+// the stop gets the bus. Such a thread should also not take the bus while StopWaiting().
 class StopPriority {
  public:
   StopPriority();

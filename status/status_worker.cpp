@@ -18,6 +18,16 @@ namespace {
 constexpr int kAttempts = 10;
 constexpr int kRetryDelayMs = 5;
 
+// False as soon as a stop waits for the bus.
+bool PauseUnlessStopWaits(int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!StopWaiting()) {
+    if (std::chrono::steady_clock::now() >= end) return true;
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  return false;
+}
+
 // One polled value: the lock for this read only, so other workers get the bus between
 // any two steps. True only if an attempt succeeded; `value` is then what the drive sent.
 // A stop waiting for the bus ends the retries: polling is the one worker that can
@@ -26,6 +36,11 @@ template <typename T, typename ReadFn>
 bool Poll(Session& s, LinkHealth& health, ReadFn read, T& value) {
   // A silent drive makes a cycle long: a close or a save does not wait for its end.
   if (s.state.StopPolling.load()) return false;
+  // The bus lock is not fair: polling would take it straight back from a waiting stop.
+  while (StopWaiting()) {
+    if (s.state.StopPolling.load()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   BusHold hold(s.state.Bus, kBusWaitMs);
   if (!hold) return false;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -33,8 +48,7 @@ bool Poll(Session& s, LinkHealth& health, ReadFn read, T& value) {
       health.Answered();
       return true;
     }
-    if (StopWaiting()) return false;
-    DelayMs(s, kRetryDelayMs);
+    if (!PauseUnlessStopWaits(kRetryDelayMs)) return false;
   }
   return false;
 }
