@@ -81,10 +81,14 @@ void OpenCommunication(Session& s) {
 }
 
 void CloseCommunication(Session& s) {
-  if (s.state.MotorMoving || !s.state.HomingIdle) {
+  const bool axisBusy = s.state.MotorMoving || !s.state.HomingIdle;
+  // A drive that fell silent mid-move reports nothing more and takes no command: its last
+  // reported motion must not keep the port open.
+  if (axisBusy && !s.state.DriveSilent) {
     s.Message(MessageIcon::Error, kAxisBusyTitle, kAxisBusyText);
     return;
   }
+  if (axisBusy) WaitForMotionWorkers(s);
   s.state.StopPolling = true;
   ++s.state.ConnectionEpoch;
   WaitForWorkers(s);
@@ -97,6 +101,8 @@ void CloseCommunication(Session& s) {
   for (const Control lamp : kMotionLamps) s.controls.SetColor(lamp, kButtonFace);
   SerialHandle port = s.state.PortHandle.exchange(0);
   if (port != 0) ClosePort(port);
+  // Nothing is known of the axis now; the next connection's polling says.
+  s.state.MotorMoving = false;
   s.controls.SetEnabled(Control::PortList, true);
   s.controls.SetEnabled(Control::BaudList, true);
   for (const Control field : kParameterFields) s.controls.SetText(field, "");

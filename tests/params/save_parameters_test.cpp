@@ -179,9 +179,18 @@ TEST_F(SaveTest, moveThenSave_healthyMoveEnds_silentDriveEndsTheSave) {
   EXPECT_TRUE(WorkersDown(0, 5000));
 }
 
-TEST_F(SaveTest, silentDriveDuringAMove_windowCloseEndsWithinSeconds) {
+TEST_F(SaveTest, silentDriveDuringAMove_closingCommunicationAndWindowEndWithinSeconds) {
   ASSERT_NO_FATAL_FAILURE(MoveOntoSilentDrive());
-  const auto began = std::chrono::steady_clock::now();
+  auto began = std::chrono::steady_clock::now();
+  Click(C::OpenCloseButton);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_EQ(Text(C::OpenCloseButton), kCaptionOpen);
+  EXPECT_EQ(session.state.WorkerCount.load(), 0);
+  EXPECT_FALSE(session.state.MotorMoving.load());
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  ASSERT_NO_FATAL_FAILURE(MoveOntoSilentDrive());
+  began = std::chrono::steady_clock::now();
   session.events.Dispatch(C::MainWindow, UiEvent::Close);
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
   EXPECT_EQ(session.state.WorkerCount.load(), 0);
