@@ -82,11 +82,15 @@ class HomingRun {
     BusHold hold(st_.Bus, wait);
     if (hold) body();
   }
+  // A silent drive takes no command: an abandoned run sends nothing more, also in the
+  // middle of a step.
   void Send(MotionCommand command) {
+    if (st_.MotionAbandoned) return;
     Retry(s_, kSendAttempts, kSendRetryDelayMs, [&] { return command(Port(s_), Addr(s_)); });
   }
   template <typename Write, typename Value>
   void SendValue(Write write, Value value) {
+    if (st_.MotionAbandoned) return;
     Retry(s_, kSendAttempts, kSendRetryDelayMs, [&] { return write(Port(s_), Addr(s_), value); });
   }
   void Tick() { DelayMs(s_, kFlagPollMs); }
@@ -103,6 +107,7 @@ class HomingRun {
 
   // Ends of a run.
   void Fail(HomingDiagnostic diagnostic) {
+    if (st_.MotionAbandoned) return;
     RestoreSpeeds(s_);
     ArmHomingDiagnostic(s_, diagnostic);
   }
@@ -324,6 +329,7 @@ int32_t SpeedRegisterValue(const SharedState& state, double rpm) {
 
 void RestoreSpeeds(Session& s) {
   auto& st = s.state;
+  if (st.MotionAbandoned) return;
   BusHold hold(st.Bus, kBusWaitMs);
   if (!hold) return;
   auto send = [&](auto write, int32_t value) {

@@ -251,5 +251,37 @@ INSTANTIATE_TEST_SUITE_P(
         AbortCase{"farOffset", -1, Nothing, {0x0020, 0x0010, 0x0008, 0x0000, 0x0010, 0x0008, 0x0000}}),
     [](const ::testing::TestParamInfo<AbortCase>& p) { return std::string(p.param.phase); });
 
+// A drive that falls silent mid-run takes no command: the wait of a close or a save ends
+// the run, and nothing more goes out (no clear, no stop, no speeds restored).
+TEST_F(HomingTest, driveFallsSilentMidRun_closeWaitEndsTheRunAndSendsNothing) {
+  config.homingSpeed = 128;
+  config.runSpeed = 64;
+  const AbortCase phases[] = {
+      {"originSearch", 0, FarFromOrigin, {0x0800}},
+      {"nearSecondCreep", 1, Nothing, {0x0010, 0x0020, 0x0008, 0x0000, 0x0020}}};
+  for (const AbortCase& c : phases) {
+    SCOPED_TRACE(c.phase);
+    ASSERT_NO_FATAL_FAILURE(StartMotion());
+    c.prepare(*sim);
+    WaitRequests(20);
+    sim->ClearLog();
+    StartHomingRun(c.mode, 3);
+    ASSERT_TRUE(Eventually([&] {
+      return Shows(ControlWrites(), c.marker) && sim->Moving() && session.state.MotorMoving.load();
+    }, 30000)) << "phase not reached";
+    sim->ScriptFault(SimFault::Silent, -1);
+    ASSERT_TRUE(Eventually([&] { return session.state.DriveSilent.load(); }, 15000));
+    sim->ClearLog();
+    const auto began = std::chrono::steady_clock::now();
+    WaitForMotionWorkers(session);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+    EXPECT_TRUE(HomingEnded(1000));
+    for (const auto& e : sim->Log()) EXPECT_TRUE(e.function == 3 || e.function == 4) << int(e.function);
+    ui.Pump(200);
+    EXPECT_TRUE(ui.Messages().empty());
+    sim->ClearFaults();
+  }
+}
+
 }  // namespace
 }  // namespace dd::test
