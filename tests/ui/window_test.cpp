@@ -394,14 +394,17 @@ TEST(BusLogWindowTest, filtersPauseClearAndSave_showWhatTheOperatorAsked) {
 // on; a zoom shows its span in detail and the CSV export writes that span.
 TEST(CurvesWindowTest, opensPausesZoomsExportsAndCloses) {
   auto history = std::make_shared<SampleHistory>();
-  // Every 10 ms, in hundredths of a second up to about now, so the last 10 s show them.
-  const auto feed = [&](int from, int to) {
-    for (int i = from; i < to; ++i) history->Add(Sample{.time = i / 100.0, .values = {i * 1.0, 1000, i / 100.0, 60, 1.5}});
-  };
-  feed(-500, 0);
   CurvesWindow window(history);
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  // Every 10 ms in the 5 s up to now, which the last 10 s show; timed from after the
+  // window came up, which takes seconds on a loaded machine.
+  const double now = history->Now();
+  const auto at = [now](int i) { return now + i / 100.0; };
+  const auto feed = [&](int from, int to) {
+    for (int i = from; i < to; ++i) history->Add(Sample{.time = at(i), .values = {i * 1.0, 1000, i / 100.0, 60, 1.5}});
+  };
+  feed(-500, 0);
   window.Refresh();
   const int drawn = window.PointsDrawn(Quantity::ActualPosition);
   EXPECT_GT(drawn, 100);
@@ -409,14 +412,18 @@ TEST(CurvesWindowTest, opensPausesZoomsExportsAndCloses) {
   window.SetPaused(true);
   const double pausedTo = window.VisibleTo();
   feed(0, 50);
-  QTest::qWait(250);  // refresh ticks pass
+  QTest::qWait(600);  // refresh ticks pass, and the clock passes the new samples
   EXPECT_EQ(window.PointsDrawn(Quantity::ActualPosition), drawn);
   EXPECT_EQ(window.VisibleTo(), pausedTo);
   window.SetPaused(false);
-  EXPECT_GT(window.PointsDrawn(Quantity::ActualPosition), drawn);
+  // Live again: up to now, the new samples with it (seconds may have passed on a loaded
+  // machine, so older ones may have left the view).
+  EXPECT_GE(window.VisibleTo(), at(49));
+  EXPECT_EQ(window.PointsDrawn(Quantity::ActualPosition),
+            static_cast<int>(history->Between(window.VisibleFrom(), window.VisibleTo()).size()));
   window.SetQuantityShown(Quantity::Deviation, false);
   EXPECT_EQ(window.PointsDrawn(Quantity::Deviation), 0);
-  window.ZoomTo(-3, -2);
+  window.ZoomTo(at(-300), at(-200));
   EXPECT_TRUE(window.Paused());
   EXPECT_GT(window.PointsDrawn(Quantity::ActualPosition), 90);
   QTemporaryDir dir;
