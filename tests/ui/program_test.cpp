@@ -65,10 +65,10 @@ TEST_F(WindowTest, programAgainstTheSimulatedDrive_connectMoveSaveRestoreAndClos
   QMenu menu;
   ParameterFileDialogs dialogs;
   const std::string file = portDir.Root() / "axis.txt";
-  dialogs.openFile = [&](const QString&) { return QString::fromStdString(file); };
-  QString confirmation;
+  dialogs.openFile = [&](const std::string&) { return file; };
+  std::string confirmation;
   bool silenceOnConfirm = false;  // the drive stops answering while the operator reads
-  dialogs.confirmRestore = [&](const QString& text, bool, bool& withNumber) {
+  dialogs.confirmRestore = [&](const std::string& text, bool, bool& withNumber) {
     confirmation = text;
     withNumber = false;
     if (silenceOnConfirm) drive.ScriptFault(SimFault::Silent, -1);
@@ -139,7 +139,7 @@ TEST_F(WindowTest, programAgainstTheSimulatedDrive_connectMoveSaveRestoreAndClos
   ASSERT_TRUE(fileMenu.RestoreAction()->isEnabled());
   session.state.HomingIdle = false;
   bool compared = false;
-  dialogs.saveFile = [](const QString&, const QString&) { return QString(); };
+  dialogs.saveFile = [](const std::string&, const std::string&) { return std::string(); };
   dialogs.showComparison = [&](const std::vector<ComparisonRow>&) { return !(compared = true); };
   ParameterFileMenu busyMenu(session, menu, dialogs);
   for (QAction* action : {busyMenu.BackupAction(), busyMenu.CompareAction(), busyMenu.RestoreAction()}) {
@@ -165,7 +165,7 @@ TEST_F(WindowTest, programAgainstTheSimulatedDrive_connectMoveSaveRestoreAndClos
   ASSERT_TRUE(waitFor([&] { return !messages.empty(); }, 20000));
   EXPECT_EQ(messages[0].title, "恢复参数");
   EXPECT_EQ(messages[0].icon, MessageIcon::Information) << messages[0].text;
-  EXPECT_NE(confirmation.toStdString().find("运行速度：600 rpm → 1200 rpm"), std::string::npos) << confirmation.toStdString();
+  EXPECT_NE(confirmation.find("运行速度：600 rpm → 1200 rpm"), std::string::npos) << confirmation;
   EXPECT_EQ(drive.Register(0x0040), 1024);  // the restore itself: the parameter tests
   EXPECT_EQ(drive.SaveCount(), 2u);
   EXPECT_TRUE(waitFor([&] { return shown(Control::RunSpeedField) == "1200" && W(Control::ParameterPanel)->isEnabled(); }));

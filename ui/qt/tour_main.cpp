@@ -96,10 +96,9 @@ bool Tools(dd::Session& session, dd::MainWindow& window, dd::SimDrive* drive, co
   log->close();
 
   const QString file = out + "/08_backup.txt";
-  QMenu menu;
   dd::ParameterFileDialogs dialogs;
-  dialogs.saveFile = [&](const QString&, const QString&) { return file; };
-  dialogs.openFile = [&](const QString&) { return file; };
+  dialogs.saveFile = [&](const std::string&, const std::string&) { return file.toStdString(); };
+  dialogs.openFile = [&](const std::string&) { return file.toStdString(); };
   bool compared = false;
   dialogs.showComparison = [&](const std::vector<dd::ComparisonRow>& rows) {
     const auto dialog = dd::NewComparisonDialog(&window, rows);
@@ -108,7 +107,7 @@ bool Tools(dd::Session& session, dd::MainWindow& window, dd::SimDrive* drive, co
     compared = Save(*dialog, out + "/09_compare.png");
     return false;
   };
-  dd::ParameterFileMenu files(session, menu, dialogs);
+  dd::ParameterFileFlow files(session, dialogs);
   files.Backup();
   if (!WaitFor([&] { return QFile::exists(file); }, 10000)) return false;
   WaitFor([] { return false; }, 300);

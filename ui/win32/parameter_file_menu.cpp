@@ -10,6 +10,7 @@
 #include "app/number_text.h"
 #include "app/session.h"
 #include "params/parameter_file_actions.h"
+#include "ui/file_texts.h"
 #include "ui/win32/form_widgets.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/ui_fonts.h"
@@ -20,23 +21,6 @@ namespace {
 
 constexpr wchar_t kFileFilter[] = L"参数文件 (*.txt)\0*.txt\0所有文件 (*)\0*.*\0";
 
-std::string Problems(const std::string& path, const std::vector<FileProblem>& problems) {
-  std::string text;
-  for (const FileProblem& p : problems) {
-    if (!text.empty()) text += "\r\n";
-    text += "    " + DescribeProblem(path, p, /*chinese=*/true) + "；";
-  }
-  return text + "\r\n    驱动器未写入任何参数；";
-}
-
-std::string Today() {
-  SYSTEMTIME now;
-  ::GetLocalTime(&now);
-  char text[16];
-  std::snprintf(text, sizeof(text), "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
-  return text;
-}
-
 std::string DocumentsFolder() {
   PWSTR path = nullptr;
   std::string folder;
@@ -45,16 +29,18 @@ std::string DocumentsFolder() {
   return folder;
 }
 
-std::string FileDialog(HWND owner, const std::string& title, const std::string& proposed, bool save) {
+// Starts in the folder last used (else the documents folder); a save proposes `name`.
+std::string FileDialog(HWND owner, const std::string& title, const std::string& name, bool save) {
   std::wstring file(MAX_PATH * 4, L'\0');
   const std::wstring wideTitle = Wide(title);
-  const std::wstring start = Wide(proposed);
-  std::wstring folder = Wide(DocumentsFolder());
+  std::wstring folder = Wide(LastFolder());
+  const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    folder = Wide(DocumentsFolder());
+  }
   if (save) {
-    const std::size_t slash = start.find_last_of(L"\\/");
-    folder = slash == std::wstring::npos ? folder : start.substr(0, slash);
-    const std::wstring name = slash == std::wstring::npos ? start : start.substr(slash + 1);
-    file.replace(0, name.size(), name);
+    const std::wstring proposed = Wide(name);
+    file.replace(0, proposed.size(), proposed);
   }
   OPENFILENAMEW dialog = {};
   dialog.lStructSize = sizeof(dialog);
@@ -249,11 +235,8 @@ ParameterFileDialogs StandardParameterFileDialogs(HWND owner) {
   return d;
 }
 
-ParameterFileMenu::ParameterFileMenu(Session& session, ParameterFileDialogs dialogs)
-    : session_(session), dialogs_(std::move(dialogs)) {}
-
 void InstallParameterFileMenu(Session& session, MainWindow& window, ParameterFileDialogs dialogs) {
-  auto menu = std::make_shared<ParameterFileMenu>(session, std::move(dialogs));
+  auto menu = std::make_shared<ParameterFileFlow>(session, std::move(dialogs));
   HMENU file = window.FileMenu();
   const UINT ids[] = {window.AddMenuItem(file, "备份参数…", [menu] { menu->Backup(); }),
                       window.AddMenuItem(file, "恢复参数…", [menu] { menu->Restore(); }),
@@ -264,126 +247,6 @@ void InstallParameterFileMenu(Session& session, MainWindow& window, ParameterFil
     const UINT state = ParameterFileActionsAvailable(*s) ? MF_ENABLED : MF_GRAYED;
     for (const UINT id : ids) ::EnableMenuItem(file, id, MF_BYCOMMAND | state);
   });
-}
-
-void ParameterFileMenu::Backup() {
-  if (!ParameterFileActionsAvailable(session_)) return;
-  ParameterMask all;
-  all.fill(true);
-  all[IndexOf(ParameterWrite::SensorConfig)] = session_.state.SensorLevelSupported.load();
-  ReadDriveInBackground(session_, all, [this](std::optional<DriveParameters> read, const std::string& failure) {
-    if (!read) {
-      session_.Message(MessageIcon::Error, kBackupTitle, "    " + failure);
-      return;
-    }
-    const std::string date = Today();
-    const std::string folder = DocumentsFolder();
-    const std::string proposed = (folder.empty() ? "" : folder + "\\") + "驱动器参数_" +
-                                 PlainDecimal(*read->facts.model) + "_" + date + ".txt";
-    const std::string path = dialogs_.saveFile("备份参数（读取驱动器中的值，未保存的修改不在其中）", proposed);
-    if (path.empty()) return;
-    const std::string text =
-        BackupText(*read, {"DriveDesk 参数备份，" + date, "数值为驱动器寄存器中的值；注释为对应的读数。"});
-    const std::string error = WriteFileAtomically(path, text);
-    if (!error.empty()) {
-      session_.Message(MessageIcon::Error, kBackupTitle, "    无法写入文件：" + path + "；\r\n    " + error);
-      return;
-    }
-    session_.Message(MessageIcon::Information, kBackupTitle,
-                     "    驱动器参数已备份到：" + path + "；\r\n    未保存的修改不在备份中；");
-  });
-}
-
-bool ParameterFileMenu::LoadChosen(const std::string& title, std::string& path, ParameterFile& file) {
-  path = dialogs_.openFile(title);
-  if (path.empty()) return false;
-  std::string text;
-  std::vector<FileProblem> problems;
-  if (const auto problem = ReadParameterText(path, text)) {
-    problems.push_back(*problem);
-  } else {
-    problems = ParseParameterFile(text, file);
-  }
-  if (problems.empty()) return true;
-  session_.Message(MessageIcon::Error, title, Problems(path, problems));
-  return false;
-}
-
-void ParameterFileMenu::Compare() {
-  if (!ParameterFileActionsAvailable(session_)) return;
-  WithFileAndDrive(kCompareTitle, [this](const std::string& path, const ParameterFile& file,
-                                         const DriveParameters& read) {
-    std::vector<ComparisonRow> rows;
-    const FieldBounds& b = read.facts.bounds;
-    const auto rpm = RpmPerSpeedUnit(b.speedCoefficient, b.pulsesPerRev);
-    for (const ParameterInfo& p : ParameterTable()) {
-      const auto& mine = file.values[IndexOf(p.write)];
-      const auto& theirs = read.values[IndexOf(p.write)];
-      if (!mine || !theirs) continue;
-      std::string caption(p.caption);
-      if (caption.size() >= 3 && caption.compare(caption.size() - 3, 3, "：") == 0) caption.resize(caption.size() - 3);
-      rows.push_back({caption, PersonReading(p.write, *theirs, rpm, b.pulsesPerRev),
-                      PersonReading(p.write, *mine, rpm, b.pulsesPerRev), *mine != *theirs});
-    }
-    if (dialogs_.showComparison(rows)) ConfirmAndRestore(path, file, read);
-  });
-}
-
-void ParameterFileMenu::Restore() {
-  if (!ParameterFileActionsAvailable(session_) || RefuseWhileAxisBusy(session_)) return;
-  WithFileAndDrive(kRestoreTitle, [this](const std::string& path, const ParameterFile& file,
-                                         const DriveParameters& read) { ConfirmAndRestore(path, file, read); });
-}
-
-void ParameterFileMenu::WithFileAndDrive(const char* title, FileAndDrive then) {
-  std::string path;
-  auto file = std::make_shared<ParameterFile>();
-  if (!LoadChosen(title, path, *file)) return;
-  ReadDriveInBackground(session_, RestoredParameters(*file, true),
-                        [this, title, path, file, then](std::optional<DriveParameters> read, const std::string& failure) {
-                          if (!read) {
-                            session_.Message(MessageIcon::Error, title, "    " + failure);
-                            return;
-                          }
-                          then(path, *file, *read);
-                        });
-}
-
-void ParameterFileMenu::ConfirmAndRestore(const std::string& path, const ParameterFile& file,
-                                          const DriveParameters& drive) {
-  const auto problems = CheckAgainstDrive(file, drive.facts, /*ignoreModel=*/false);
-  if (!problems.empty()) {
-    session_.Message(MessageIcon::Error, kRestoreTitle, Problems(path, problems));
-    return;
-  }
-  std::string changes;
-  bool numberDiffers = false;
-  for (const Difference& d : Differences(drive.values, file, RestoredParameters(file, true))) {
-    if (d.parameter == ParameterWrite::DriveNumber) {
-      numberDiffers = true;
-      continue;
-    }
-    changes += "\r\n    " + ChangeLine(d, drive.facts) + "；";
-  }
-  if (changes.empty() && !numberDiffers) {
-    session_.Message(MessageIcon::Information, kRestoreTitle, "    驱动器中的参数与文件一致，无需恢复；");
-    return;
-  }
-  const std::string text = "    将从 " + path + " 写入以下参数并保存到驱动器：" +
-                           (changes.empty() ? "\r\n    （仅驱动器号不同）" : changes);
-  bool withNumber = false;
-  if (!dialogs_.confirmRestore(text, numberDiffers, withNumber)) return;
-  // The dialogs took time: the axis or the connection may have changed meanwhile.
-  if (!ParameterFileActionsAvailable(session_) || RefuseWhileAxisBusy(session_)) return;
-  Session* s = &session_;
-  const DriveFacts facts = drive.facts;
-  const bool started = RestoreLikeSave(session_, file, withNumber, [s, facts](const RestoreOutcome& o) {
-    s->Message(o.AllTook() ? MessageIcon::Information : MessageIcon::Error, kRestoreTitle,
-               RestoreOutcomeText(o, facts));
-  });
-  if (!started) {
-    session_.Message(MessageIcon::Error, kRestoreTitle, "    恢复未完成：通信已关闭或正在保存参数；");
-  }
 }
 
 }  // namespace dd
