@@ -270,13 +270,21 @@ def build(build_dir):
     return run(["ninja", "-C", build_dir, "-j2"])
 
 
+# Set-up and clean-up tests (the Wine prefix): ctest adds them to any run that needs them.
+FIXTURE_TESTS = set()
+
+
 def test_executables(build_dir):
     """test name -> (test number, executable path), as ctest runs them."""
     out = run(["ctest", "--show-only=json-v1"], cwd=build_dir)
     if out.returncode != 0:
         fail("ctest --show-only failed:\n" + out.stderr)
     tests = {}
+    FIXTURE_TESTS.clear()
     for number, t in enumerate(json.loads(out.stdout).get("tests", []), start=1):
+        properties = {p.get("name") for p in t.get("properties", [])}
+        if properties & {"FIXTURES_SETUP", "FIXTURES_CLEANUP"}:
+            FIXTURE_TESTS.add(t["name"])
         command = t.get("command") or []
         # A Windows test runs its executable through wine (and helpers): that one counts.
         exes = [c for c in command if c.endswith(".exe")]
@@ -303,15 +311,19 @@ def run_tests(build_dir, numbers, first):
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", DRIVEDESK_PORT_DEFAULTS="0")
     cmd = ["ctest", "-j2", "--timeout", "120", "-I", chosen] + (["--stop-on-failure"] if first else [])
     out = run(cmd, cwd=build_dir, env=env)
-    ran = re.search(r"tests failed out of (\d+)", out.stdout)
-    if not ran or (int(ran.group(1)) != len(numbers) and not (first and out.returncode != 0)):
+    ran_numbers = {int(n) for n in re.findall(r"Test +#(\d+):", out.stdout)}
+    missing = set(numbers) - ran_numbers
+    if not re.search(r"tests failed out of \d+", out.stdout) or (missing and not (first and out.returncode != 0)):
         # A suite that did not run must not pass for a fault nobody caught.
-        fail(f"ctest ran {ran.group(1) if ran else 'no'} of {len(numbers)} tests:\n{out.stdout[-3000:]}{out.stderr[-2000:]}")
+        fail(f"ctest ran {len(ran_numbers & set(numbers))} of {len(numbers)} tests:\n{out.stdout[-3000:]}{out.stderr[-2000:]}")
     failed = []
     if os.path.exists(failed_log):
         with open(failed_log) as f:
             # "12:Suite.name  # GetParam() = ..." -> "Suite.name"
             failed = [line.split(":", 1)[1].split("  #")[0].strip() for line in f if ":" in line]
+    broken = [name for name in failed if name in FIXTURE_TESTS]
+    if broken:
+        fail("a set-up test failed, the suite proves nothing: " + ", ".join(broken) + "\n" + out.stdout[-3000:])
     return failed, out.stdout
 
 
