@@ -202,22 +202,29 @@ template <SimSensorId id> void Stuck(SimDrive& sim) { sim.ForceInput(id, true); 
 
 void PrintTo(const AbortCase& c, std::ostream* os) { *os << c.phase; }  // readable listings
 
-class HomingAbortTest : public HomingTest, public ::testing::WithParamInterface<AbortCase> {};
+class HomingPhaseTest : public HomingTest {
+ protected:
+  // A slow run (each phase lasts long enough to be caught) into `c`'s phase, and polling
+  // has seen the motion the run waits on.
+  void RunIntoPhase(const AbortCase& c) {
+    config.homingSpeed = 128;  // 150 rpm
+    config.runSpeed = 64;      // 75 rpm
+    ASSERT_NO_FATAL_FAILURE(StartMotion());
+    c.prepare(*sim);
+    WaitRequests(20);
+    sim->ClearLog();
+    StartHomingRun(c.mode, 3);
+    ASSERT_TRUE(Eventually([&] {
+      return Shows(ControlWrites(), c.marker) && (c.early || (sim->Moving() && session.state.MotorMoving.load()));
+    }, 30000)) << "phase not reached";
+  }
+};
+
+class HomingAbortTest : public HomingPhaseTest, public ::testing::WithParamInterface<AbortCase> {};
 
 TEST_P(HomingAbortTest, stopButton_endsRunWithoutMessageAndMotorStopped) {
   const AbortCase& c = GetParam();
-  // Slow searches and moves, so each phase lasts long enough to be caught.
-  config.homingSpeed = 128;  // 150 rpm
-  config.runSpeed = 64;      // 75 rpm
-  ASSERT_NO_FATAL_FAILURE(StartMotion());
-  c.prepare(*sim);
-  WaitRequests(20);
-  sim->ClearLog();
-  StartHomingRun(c.mode, 3);
-  // The phase has begun, and polling has seen the motion the run waits on.
-  ASSERT_TRUE(Eventually([&] {
-    return Shows(ControlWrites(), c.marker) && (c.early || (sim->Moving() && session.state.MotorMoving.load()));
-  }, 30000)) << "phase not reached";
+  ASSERT_NO_FATAL_FAILURE(RunIntoPhase(c));
   Click(Control::StopButton);
   ASSERT_TRUE(HomingEnded());
   ASSERT_TRUE(WorkersDown(1));
@@ -253,22 +260,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A drive that falls silent mid-run takes no command: the wait of a close or a save ends
 // the run, and nothing more goes out (no clear, no stop, no speeds restored).
-TEST_F(HomingTest, driveFallsSilentMidRun_closeWaitEndsTheRunAndSendsNothing) {
-  config.homingSpeed = 128;
-  config.runSpeed = 64;
+TEST_F(HomingPhaseTest, driveFallsSilentMidRun_closeWaitEndsTheRunAndSendsNothing) {
   const AbortCase phases[] = {
       {"originSearch", 0, FarFromOrigin, {0x0800}},
       {"nearSecondCreep", 1, Nothing, {0x0010, 0x0020, 0x0008, 0x0000, 0x0020}}};
   for (const AbortCase& c : phases) {
     SCOPED_TRACE(c.phase);
-    ASSERT_NO_FATAL_FAILURE(StartMotion());
-    c.prepare(*sim);
-    WaitRequests(20);
-    sim->ClearLog();
-    StartHomingRun(c.mode, 3);
-    ASSERT_TRUE(Eventually([&] {
-      return Shows(ControlWrites(), c.marker) && sim->Moving() && session.state.MotorMoving.load();
-    }, 30000)) << "phase not reached";
+    ASSERT_NO_FATAL_FAILURE(RunIntoPhase(c));
     sim->ScriptFault(SimFault::Silent, -1);
     ASSERT_TRUE(Eventually([&] { return session.state.DriveSilent.load(); }, 15000));
     sim->ClearLog();
