@@ -212,6 +212,12 @@ DriveSearchJob::~DriveSearchJob() {
   if (thread_.joinable()) thread_.join();
 }
 
+DriveSearchJob::Snapshot DriveSearchJob::Stop() {
+  cancel_ = true;
+  if (thread_.joinable()) thread_.join();
+  return snapshot_;
+}
+
 DriveSearchJob::Snapshot DriveSearchJob::Take() const {
   const std::lock_guard lock(mutex_);
   return snapshot_;

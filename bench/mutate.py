@@ -215,6 +215,12 @@ MUTATIONS = [
     ("win32-dpi-ignored", "ui/win32/form_widgets.cpp",
      "  dpi_ = dpi;\n  for (auto& [id, entry] : entries_) {", "  for (auto& [id, entry] : entries_) {",
      "controls keep their pixels when the monitor's DPI changes"),
+    ("win32-address-menu-while-open", "ui/win32/drive_search_dialog.cpp",
+     "const UINT state = DriveAddressChangeable(*s) ? MF_ENABLED : MF_GRAYED;", "const UINT state = MF_ENABLED;",
+     "the address and search items stay usable while communication is open"),
+    ("search-dialog-wrong-rate", "ui/drive_search_view.cpp",
+     "plan.bauds = {kSearchBaudRates[baudChoice - 1]};", "plan.bauds = {kSearchBaudRates[baudChoice % 6]};",
+     "the search dialogs search at another rate than the one chosen"),
     # The Win32 tool windows (bench/mutate.py --build build-win).
     ("log-polling-shown", "ui/bus_log_view.cpp",
      "if (hidePolling && IsPollingRead(r)) return false;", "if (false) return false;",
