@@ -221,6 +221,13 @@ MUTATIONS = [
     ("search-dialog-wrong-rate", "ui/drive_search_view.cpp",
      "plan.bauds = {kSearchBaudRates[baudChoice - 1]};", "plan.bauds = {kSearchBaudRates[baudChoice % 6]};",
      "the search dialogs search at another rate than the one chosen"),
+    ("win32-title-ignored", "ui/win32/form_widgets.cpp",
+     "if (!state.text.empty() && WindowTextUtf8(root_) != state.text)", "if (false)",
+     "the Win32 window's title does not show the drive's address"),
+    ("search-refused-parity-skips-rate", "app/drive_search.cpp",
+     "if (!ConfigurePort(handle, baud, 8, 0, 2, 26) && PortBaudRate(handle) != baud) {",
+     "if (!ConfigurePort(handle, baud, 8, 0, 2, 26)) {",
+     "a port that takes the rate but not the parity (Wine) is not searched at that rate"),
     # The Win32 tool windows (bench/mutate.py --build build-win).
     ("log-polling-shown", "ui/bus_log_view.cpp",
      "if (hidePolling && IsPollingRead(r)) return false;", "if (false) return false;",

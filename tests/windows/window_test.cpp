@@ -2,6 +2,7 @@
 // WM_SETTEXT, CB_SETCURSEL with CBN_SELCHANGE, a held WM_LBUTTONDOWN) against the native
 // simulated drive on COM9 (sim_session.sh); messages recorded through the window services.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <commctrl.h>
 
@@ -213,6 +214,7 @@ TEST_F(Win32Window, connectPollMoveJogSaveValidateSwitchHomeFilesAndClose_byTheW
     select.stateMask = select.state = LVIS_SELECTED;
     ::SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
     ::SendMessageW(item(DriveSearchDialog::kUseButton), BM_CLICK, 0, 0);
+    ::SendMessageW(item(IDCANCEL), BM_CLICK, 0, 0);  // closes it also when nothing was taken
   });
   EXPECT_EQ(found, "COM9 115200 38 10500000 38 ");
   EXPECT_EQ(session.controls.ComboText(Control::PortList) + " " + session.controls.ComboText(Control::BaudList), "COM9 115200");
