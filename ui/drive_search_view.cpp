@@ -79,6 +79,8 @@ void DriveSearchView::Poll() {
 void DriveSearchView::Finish(const DriveSearchJob::Snapshot& last) {
   job_.reset();
   const SearchOutcome outcome = last.outcome.value_or(SearchOutcome{SearchEnd::Cancelled, last.found, "", ""});
+  // The progress is reported before each probe: a finished search has done them all.
+  done_ = outcome.end == SearchEnd::Finished ? total_ : last.progress.done;
   found_ = outcome.found;
   const std::string count = "找到 " + std::to_string(found_.size()) + " 台驱动器；";
   switch (outcome.end) {

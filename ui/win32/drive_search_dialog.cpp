@@ -174,7 +174,8 @@ DriveSearchDialog::DriveSearchDialog(Session& session, HWND owner) : view_(sessi
   HWND list = AddChild(hwnd_, WC_LISTVIEWW, "",
                        WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
                        {12, 162, 536, 218}, kFoundList);
-  ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+  // Double-buffered, as the log's list: Wine leaves the rows of a plain one off the screen.
+  ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
   const int widths[] = {110, 90, 70, 130, 110};
   for (int c = 0; c < 5; ++c) {
     const std::wstring header = Wide(kSearchColumns[c]);

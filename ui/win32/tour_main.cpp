@@ -10,6 +10,8 @@
 #endif
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -185,7 +187,8 @@ int main(int argc, char* argv[]) {
     ::SendMessageW(item(dd::DriveSearchDialog::kStartButton), BM_CLICK, 0, 0);
     const bool searched =
         waitFor([&] { return ::IsWindowEnabled(item(dd::DriveSearchDialog::kStartButton)) != FALSE; }, 10000);
-    std::printf("  %s\n", dd::WindowTextUtf8(item(dd::DriveSearchDialog::kStatusLine)).c_str());
+    std::printf("  %s (%d rows)\n", dd::WindowTextUtf8(item(dd::DriveSearchDialog::kStatusLine)).c_str(),
+                static_cast<int>(::SendMessageW(item(dd::DriveSearchDialog::kFoundList), LVM_GETITEMCOUNT, 0, 0)));
     ok = searched && ok;
     pause(200);
     Save(dialog, "01b_drive_search");
