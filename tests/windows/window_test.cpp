@@ -195,6 +195,13 @@ TEST_F(Win32Window, connectPollMoveJogSaveValidateSwitchHomeFilesAndClose_byTheW
     RunUntil([] { return false; }, 300);
     ::SendMessageW(item(DriveSearchDialog::kCancelButton), BM_CLICK, 0, 0);
     EXPECT_EQ(WindowTextUtf8(item(DriveSearchDialog::kStatusLine)).rfind("搜索已取消，找到 ", 0), 0u);
+    ::SendMessageW(item(DriveSearchDialog::kStartButton), BM_CLICK, 0, 0);  // ended by the port going away
+    SimCommand("vanish");
+    EXPECT_TRUE(RunUntil([&] { return ::IsWindowEnabled(item(DriveSearchDialog::kStartButton)); }, 10000));
+    SimCommand("return");
+    EXPECT_EQ(WindowTextUtf8(item(DriveSearchDialog::kStatusLine)), "串口 COM9 已断开，搜索已停止；");
+    EXPECT_EQ(messages.size(), 1u);
+    messages.clear();
     EXPECT_TRUE(Pick(item(DriveSearchDialog::kBaudChoice), "115200"));
     ::SendMessageW(item(DriveSearchDialog::kRangeField), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"30-40"));
     ::SendMessageW(item(DriveSearchDialog::kStartButton), BM_CLICK, 0, 0);
