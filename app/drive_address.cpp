@@ -91,6 +91,13 @@ std::string ChangeDriveAddress(Session& s, std::string_view text) {
   return "";
 }
 
+void EnterDriveAddress(Session& s, std::string_view text) {
+  const std::string problem = ChangeDriveAddress(s, text);
+  if (!problem.empty()) s.Message(MessageIcon::Error, kAddressTitle, "    " + problem);
+}
+
+bool DriveAddressChangeable(const Session& s) { return s.state.PortHandle.load() == 0; }
+
 bool UseFoundDrive(Session& s, const FoundDrive& drive) {
   if (s.state.PortHandle.load() != 0) return false;
   const auto ports = s.controls.Items(Control::PortList);

@@ -32,6 +32,10 @@ void UseDriveAddress(Session& session, int address);
 // The "驱动器地址…" dialog's OK: "" when taken, else the message to show (an address
 // outside 1 to 247, or communication open).
 std::string ChangeDriveAddress(Session& session, std::string_view text);
+// ChangeDriveAddress with its message shown; what both windows' dialogs call.
+void EnterDriveAddress(Session& session, std::string_view text);
+// "驱动器地址…" and "搜索驱动器…" work only while communication is closed.
+bool DriveAddressChangeable(const Session& session);
 
 struct FoundDrive;
 // Picks a drive the search found: its port and baud rate in the lists and its address,
@@ -41,5 +45,9 @@ bool UseFoundDrive(Session& session, const FoundDrive& drive);
 
 inline constexpr const char* kAddressTitle = "驱动器地址";
 inline constexpr const char* kSearchTitle = "搜索驱动器";
+// The items of "工具(T)", alike in both windows ('&' marks the mnemonic).
+inline constexpr const char* kAddressMenuText = "驱动器地址(&A)…";
+inline constexpr const char* kSearchMenuText = "搜索驱动器(&S)…";
+inline constexpr const char* kAddressPrompt = "驱动器地址（1 到 247，出厂为 1）：";
 
 }  // namespace dd

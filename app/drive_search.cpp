@@ -54,8 +54,8 @@ class Search {
       progress_.port = port.name;
       progress_.baud = baud;
       // A rate the port refuses is skipped: probing at the old one would list a drive
-      // at the wrong rate.
-      if (!ConfigurePort(handle, baud, 8, 0, 2, 26)) {
+      // at the wrong rate. Refused parity alone (Wine on a pseudo-terminal) is no reason.
+      if (!ConfigurePort(handle, baud, 8, 0, 2, 26) && PortBaudRate(handle) != baud) {
         progress_.done += plan_.addresses.Count();
         continue;
       }
@@ -210,6 +210,12 @@ DriveSearchJob::DriveSearchJob(SearchPlan plan) {
 DriveSearchJob::~DriveSearchJob() {
   cancel_ = true;
   if (thread_.joinable()) thread_.join();
+}
+
+DriveSearchJob::Snapshot DriveSearchJob::Stop() {
+  cancel_ = true;
+  if (thread_.joinable()) thread_.join();
+  return snapshot_;
 }
 
 DriveSearchJob::Snapshot DriveSearchJob::Take() const {

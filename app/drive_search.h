@@ -105,6 +105,9 @@ class DriveSearchJob {
     std::optional<SearchOutcome> outcome;  // set once the search has ended
   };
   Snapshot Take() const;
+  // Cancels, waits for the thread (at most one transaction) and returns the last
+  // snapshot, its outcome set: nothing found meanwhile is lost.
+  Snapshot Stop();
 
  private:
   std::atomic<bool> cancel_{false};

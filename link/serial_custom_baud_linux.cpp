@@ -27,4 +27,15 @@ bool SetCustomBaudRate(int fd, int32_t baudRate) {
 #endif
 }
 
+int32_t CurrentBaudRate(int fd) {
+#if defined(__linux__)
+  struct termios2 tio {};
+  if (ioctl(fd, TCGETS2, &tio) != 0) return 0;
+  return static_cast<int32_t>(tio.c_ospeed);
+#else
+  (void)fd;
+  return 0;
+#endif
+}
+
 }  // namespace dd

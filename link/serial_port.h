@@ -28,6 +28,9 @@ SerialHandle ProbePort(int32_t portNumber);
 void ClosePort(SerialHandle& handle);
 bool ConfigurePort(SerialHandle handle, int32_t baudRate, int16_t dataBits, int16_t stopBits,
                    int16_t parity, int16_t eofChar);
+// The baud rate the port runs at now, whatever else a ConfigurePort took; 0 when it
+// cannot be told.
+int32_t PortBaudRate(SerialHandle handle);
 bool SetPortTimeouts(SerialHandle handle, int32_t readTimeoutMs, int32_t writeTimeoutMs);
 // Writes all bytes in one call; returns the count written (0 if none or refused).
 int32_t WriteFrame(SerialHandle handle, const uint8_t* data, std::size_t size);

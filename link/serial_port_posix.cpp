@@ -308,6 +308,8 @@ bool ConfigurePort(SerialHandle handle, int32_t baudRate, int16_t dataBits, int1
   return custom ? SetCustomBaudRate(fd, baudRate) : true;
 }
 
+int32_t PortBaudRate(SerialHandle handle) { return handle == 0 ? 0 : CurrentBaudRate(FdOf(handle)); }
+
 bool SetPortTimeouts(SerialHandle handle, int32_t readTimeoutMs, int32_t writeTimeoutMs) {
   if (handle == 0 || readTimeoutMs < 0 || writeTimeoutMs < 0) return false;
   const std::lock_guard lock(timeoutsMutex);

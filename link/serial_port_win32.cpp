@@ -68,13 +68,25 @@ bool ConfigurePort(SerialHandle handle, int32_t baudRate, int16_t dataBits, int1
   if (handle == 0 || baudRate <= 0) return false;
   DCB dcb{};
   dcb.DCBlength = sizeof(dcb);
-  if (!::GetCommState(HandleOf(handle), &dcb)) return false;
+  // A port whose state cannot be read (Wine on a pseudo-terminal) still gets the settings.
+  if (!::GetCommState(HandleOf(handle), &dcb)) {
+    dcb = DCB{};
+    dcb.DCBlength = sizeof(dcb);
+    dcb.fBinary = TRUE;
+  }
   dcb.BaudRate = static_cast<DWORD>(baudRate);
   dcb.ByteSize = static_cast<BYTE>(dataBits);
   dcb.Parity = static_cast<BYTE>(parity);
   dcb.StopBits = static_cast<BYTE>(stopBits);
   dcb.EofChar = static_cast<char>(eofChar);
   return ::SetCommState(HandleOf(handle), &dcb) != 0;
+}
+
+int32_t PortBaudRate(SerialHandle handle) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof(dcb);
+  if (handle == 0 || !::GetCommState(HandleOf(handle), &dcb)) return 0;
+  return static_cast<int32_t>(dcb.BaudRate);
 }
 
 bool SetPortTimeouts(SerialHandle handle, int32_t readTimeoutMs, int32_t writeTimeoutMs) {

@@ -27,7 +27,7 @@ TEST_F(WindowTest, addressInTheTitle_searchDialogListsTheBusAndPicksADrive_badRa
   InstallDriveAddressMenu(session, *window);
   QStringList items;
   for (const QAction* a : window->ToolsMenu()->actions()) items << a->text();
-  EXPECT_TRUE(items.contains("驱动器地址…") && items.contains("搜索驱动器…")) << items.join(",").toStdString();
+  EXPECT_TRUE(items.contains("驱动器地址(&A)…") && items.contains("搜索驱动器(&S)…")) << items.join(",").toStdString();
 
   DriveSearchDialog dialog(session, window.get());
   dialog.RangeField()->setText("9-3");

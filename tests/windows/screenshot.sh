@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Writes PNGs of the Win32 window (start, connected, the live curves during a move,
-# moved, homed, compact and full view, settings dialog, communication log) as Wine draws
+# Writes PNGs of the Win32 window (start, the drive address and drive search dialogs,
+# connected, the live curves during a move, moved, homed, compact and full view,
+# settings dialog, communication log) as Wine draws
 # it on a virtual display under a Chinese locale, connected to the native simulated
 # drive on COM12 (ui/win32/tour_main.cpp; Wine claims COM1 to COM4 for the machine's
 # own serial ports). The tour of tests/ui/screenshot.sh, on Windows.

@@ -2,6 +2,9 @@
 // WM_SETTEXT, CB_SETCURSEL with CBN_SELCHANGE, a held WM_LBUTTONDOWN) against the native
 // simulated drive on COM9 (sim_session.sh); messages recorded through the window services.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
 
 #include <chrono>
 #include <cmath>
@@ -10,10 +13,12 @@
 #include <memory>
 #include <thread>
 
+#include "app/drive_address.h"
 #include "app/session.h"
 #include "params/field_validation.h"
 #include "tests/support/headless_ui.h"
 #include "tests/windows/sim_console.h"
+#include "ui/win32/drive_search_dialog.h"
 #include "ui/win32/lamp_widget.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/parameter_file_menu.h"
@@ -54,12 +59,29 @@ class Win32Window : public ::testing::Test {
   }
   void Click(Control id) { ::SendMessageW(W(id), BM_CLICK, 0, 0); }
   void Type(Control id, const char* text) { ::SendMessageW(W(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(text).c_str())); }
-  bool Pick(Control id, const std::string& entry) {
-    const auto index = ::SendMessageW(W(id), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(Wide(entry).c_str()));
+  bool Pick(HWND list, const std::string& entry) {
+    const auto index = ::SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(Wide(entry).c_str()));
     if (index < 0) return false;
-    ::SendMessageW(W(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    ::SendMessageW(::GetParent(W(id)), WM_COMMAND, MAKEWPARAM(FormWidgets::DialogId(id), CBN_SELCHANGE), reinterpret_cast<LPARAM>(W(id)));
+    ::SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(::GetParent(list), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(list), CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     return true;
+  }
+  // Runs item `item` of "工具", then `act` on its modal window of class `cls` once it shows.
+  void InModal(int item, const wchar_t* cls, const std::function<void(HWND)>& act) {
+    int tries = 0;
+    std::function<void()> poll = [&] {
+      HWND dialog = ::FindWindowW(cls, nullptr);
+      if (dialog != nullptr && ::IsWindowVisible(dialog)) {
+        tries = -1;
+        return act(dialog);
+      }
+      if (++tries < 100) services.PostDelayed(20, poll);
+    };
+    services.PostDelayed(20, poll);
+    ::SendMessageW(window->Handle(), WM_COMMAND, ::GetMenuItemID(window->ToolsMenu(), item), 0);
+    if (tries == -1) return;
+    ADD_FAILURE() << "no dialog for item " << item;
+    RunUntil([&] { return tries >= 100; }, 5000);  // the last poll, before its state goes
   }
   RECT Rect(HWND w) const {
     RECT r;
@@ -145,16 +167,82 @@ TEST_F(Win32Window, connectPollMoveJogSaveValidateSwitchHomeFilesAndClose_byTheW
     return false;
   };
   dialogs.confirmRestore = [](const std::string&, bool, bool&) { return false; };
+  session.SettingsPath = "Z:" + std::string(std::getenv("DRIVESIM_OUTPUT")) + ".settings.conf";
   LoadProgram(session, services, *window, dialogs);
-  // Discovery lists the simulator's port; picking it and the baud rate enables the button.
-  ASSERT_TRUE(Pick(Control::PortList, "COM" + std::to_string(kCom)));
-  ASSERT_TRUE(Pick(Control::BaudList, "115200"));
+  // "工具": the address dialog refuses a bad entry; the search over the bus (drives 1 and
+  // 38) is cancelled, then finds 38 and takes it with its port and rate; "1" again.
+  const auto itemText = [&](int item) {
+    wchar_t text[32];
+    return Utf8(std::wstring(text, static_cast<std::size_t>(::GetMenuStringW(window->ToolsMenu(), static_cast<UINT>(item), text, 32, MF_BYPOSITION))));
+  };
+  EXPECT_EQ(itemText(2) + itemText(3), "驱动器地址(&A)…搜索驱动器(&S)…");
+  const auto enterAddress = [&](const char* entry) {
+    InModal(2, kAddressDialogClass, [&](HWND dialog) {
+      ::SendMessageW(::FindWindowExW(dialog, nullptr, L"Edit", nullptr), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(entry).c_str()));
+      ::SendMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    });
+  };
+  enterAddress("248");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "    驱动器地址须为 1 到 247 之间的整数；");
+  messages.clear();
+  std::string found;
+  InModal(3, DriveSearchDialog::kClass, [&](HWND dialog) {
+    const auto item = [dialog](int id) { return ::GetDlgItem(dialog, id); };
+    EXPECT_TRUE(Pick(item(DriveSearchDialog::kPortChoice), "COM" + std::to_string(kCom)));
+    ::SendMessageW(item(DriveSearchDialog::kStartButton), BM_CLICK, 0, 0);  // every rate, 1-247: a minute
+    EXPECT_FALSE(::IsWindowEnabled(item(DriveSearchDialog::kStartButton)));
+    RunUntil([] { return false; }, 300);
+    ::SendMessageW(item(DriveSearchDialog::kCancelButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowTextUtf8(item(DriveSearchDialog::kStatusLine)).rfind("搜索已取消，找到 ", 0), 0u);
+    ::SendMessageW(item(DriveSearchDialog::kStartButton), BM_CLICK, 0, 0);  // ended by the port going away
+    SimCommand("vanish");
+    EXPECT_TRUE(RunUntil([&] { return ::IsWindowEnabled(item(DriveSearchDialog::kStartButton)); }, 10000));
+    SimCommand("return");
+    EXPECT_EQ(WindowTextUtf8(item(DriveSearchDialog::kStatusLine)), "串口 COM9 已断开，搜索已停止；");
+    EXPECT_EQ(messages.size(), 1u);
+    messages.clear();
+    EXPECT_TRUE(Pick(item(DriveSearchDialog::kBaudChoice), "115200"));
+    ::SendMessageW(item(DriveSearchDialog::kRangeField), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"30-40"));
+    ::SendMessageW(item(DriveSearchDialog::kStartButton), BM_CLICK, 0, 0);
+    EXPECT_TRUE(RunUntil([&] { return ::IsWindowEnabled(item(DriveSearchDialog::kStartButton)); }, 20000));
+    EXPECT_EQ(WindowTextUtf8(item(DriveSearchDialog::kStatusLine)), "搜索完成，找到 1 台驱动器；");
+    HWND list = item(DriveSearchDialog::kFoundList);
+    for (int c = 0; c < 5; ++c) {
+      wchar_t cell[32] = L"";
+      LVITEMW text = {};
+      text.iSubItem = c;
+      text.pszText = cell;
+      text.cchTextMax = 32;
+      ::SendMessageW(list, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&text));
+      found += Utf8(cell) + " ";
+    }
+    LVITEMW select = {};
+    select.stateMask = select.state = LVIS_SELECTED;
+    ::SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+    ::SendMessageW(item(DriveSearchDialog::kUseButton), BM_CLICK, 0, 0);
+    ::SendMessageW(item(IDCANCEL), BM_CLICK, 0, 0);  // closes it also when nothing was taken
+  });
+  EXPECT_EQ(found, "COM9 115200 38 10500000 38 ");
+  EXPECT_EQ(session.controls.ComboText(Control::PortList) + " " + session.controls.ComboText(Control::BaudList), "COM9 115200");
+  window->SyncNow();
+  EXPECT_EQ(WindowTextUtf8(window->Handle()), "DriveDesk - 驱动器地址 38");
+  EXPECT_EQ(RememberedAddress(session.SettingsPath), 38);
+  enterAddress("1");
+  window->SyncNow();
+  EXPECT_EQ(WindowTextUtf8(window->Handle()), "DriveDesk");
+  EXPECT_EQ(RememberedAddress(session.SettingsPath), 1);
+  std::remove(session.SettingsPath.c_str());
+  // The drive taken enables the button.
   ASSERT_TRUE(RunUntil([&] { return ::IsWindowEnabled(W(Control::OpenCloseButton)); }, 1000));
   Click(Control::OpenCloseButton);
   ASSERT_TRUE(RunUntil([&] { return Text(Control::PulsesPerRevField) == "51,200" && Text(Control::ErrorTextField) == "驱动器正常"; }, 20000))
       << Text(Control::PulsesPerRevField) << " / " << Text(Control::ErrorTextField);
   EXPECT_EQ(Text(Control::OpenCloseButton), "关闭通信");
   EXPECT_EQ(LampColor(W(Control::CommLamp)), kGreen);
+  ::SendMessageW(window->Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(window->ToolsMenu()), 1);
+  EXPECT_EQ(::GetMenuState(window->ToolsMenu(), 2, MF_BYPOSITION) & MF_GRAYED, MF_GRAYED);
+  EXPECT_EQ(::GetMenuState(window->ToolsMenu(), 3, MF_BYPOSITION) & MF_GRAYED, MF_GRAYED);
 
   // A relative move, shown at its end (the held jog below shows polling on the way).
   const std::string start = Text(Control::ActualPositionField);

@@ -1,13 +1,10 @@
 // "工具" → "驱动器地址…" and "搜索驱动器…": the address input and the search dialog.
 // Both only mirror the shared code: app/drive_address.h takes and remembers the address,
-// app/drive_search.h searches on its own thread; the dialog shows its snapshots.
+// ui/drive_search_view.h runs the search and says what the dialog shows.
 #pragma once
 
 #include <QDialog>
-#include <memory>
-#include <vector>
-
-#include "app/drive_search.h"
+#include "ui/drive_search_view.h"
 
 class QComboBox;
 class QLabel;
@@ -36,7 +33,7 @@ class DriveSearchDialog : public QDialog {
   // input or while one runs.
   bool Start();
   void Cancel();
-  bool Running() const { return job_ != nullptr; }
+  bool Running() const { return view_.Running(); }
   // Takes the drive in `row` for "开启通信" and closes the dialog.
   bool UseRow(int row);
   QTableWidget* Table() const { return table_; }
@@ -51,13 +48,10 @@ class DriveSearchDialog : public QDialog {
   void reject() override;
 
  private:
-  void ShowFound(const std::vector<FoundDrive>& found);
-  void Finish(const SearchOutcome& outcome);
+  // Shows the view's rows, bar and status; the controls follow whether it searches.
+  void ShowView();
 
-  Session& session_;
-  std::vector<SearchPort> ports_;
-  std::vector<FoundDrive> found_;
-  std::unique_ptr<DriveSearchJob> job_;
+  DriveSearchView view_;
   QComboBox* port_ = nullptr;
   QComboBox* baud_ = nullptr;
   QLineEdit* range_ = nullptr;

@@ -304,6 +304,11 @@ void FormWidgets::SetToolTip(Entry& entry, const std::string& text) {
 }
 
 void FormWidgets::Apply(Control id, const ControlState& state) {
+  // The form's own text is its window's title (the drive's address, say).
+  if (id == form_.id) {
+    if (!state.text.empty() && WindowTextUtf8(root_) != state.text) ::SetWindowTextW(root_, Wide(state.text).c_str());
+    return;
+  }
   auto it = entries_.find(id);
   if (it == entries_.end()) return;
   Entry& entry = it->second;

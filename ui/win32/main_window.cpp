@@ -46,9 +46,9 @@ MainWindow::MainWindow(Session& session)
                             100, 100, nullptr, bar, ::GetModuleHandleW(nullptr), this);
   Session* s = &session_;
   const HWND owner = hwnd_;
-  AddMenuItem(toolsMenu_, "通信日志", [s, owner] { BusLogWindow::ShowFor(owner, *s); });
-  AddMenuItem(toolsMenu_, "实时曲线", [s, owner] { CurvesWindow::ShowFor(owner, *s); });
-  AddMenuItem(helpMenu_, "关于 DriveDesk", [this] { ShowAbout(); });
+  AddMenuItem(toolsMenu_, "通信日志(&L)", [s, owner] { BusLogWindow::ShowFor(owner, *s); });
+  AddMenuItem(toolsMenu_, "实时曲线(&C)", [s, owner] { CurvesWindow::ShowFor(owner, *s); });
+  AddMenuItem(helpMenu_, "关于 DriveDesk(&A)", [this] { ShowAbout(); });
   controls_ = std::make_unique<FormWidgets>(session_, form, hwnd_, static_cast<int>(::GetDpiForWindow(hwnd_)));
   mirror_->Attach(controls_.get());
   SetOuterSize(form.outerWidth, form.outerHeight);
@@ -62,7 +62,10 @@ MainWindow::~MainWindow() {
   }
 }
 
-HWND MainWindow::ActiveWindow() const { return dialog_ != nullptr ? dialog_->Handle() : hwnd_; }
+HWND MainWindow::ActiveWindow() const {
+  if (dialog_ != nullptr) return dialog_->Handle();
+  return modal_ != nullptr ? modal_ : hwnd_;
+}
 
 UINT MainWindow::AddMenuItem(HMENU menu, const std::string& text, std::function<void()> action) {
   const UINT id = kFirstCommand + static_cast<UINT>(menuActions_.size());

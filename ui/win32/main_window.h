@@ -33,6 +33,8 @@ class MainWindow {
   HWND Handle() const { return hwnd_; }
   // The window a message box belongs to: the open dialog, else this one.
   HWND ActiveWindow() const;
+  // A modal window of a menu item (nullptr when it closes): messages sit on it.
+  void SetModalWindow(HWND window) { modal_ = window; }
   FormWidgets& Controls() { return *controls_; }
   ControlMirror& Mirror() { return *mirror_; }
   HWND Widget(Control id) const { return controls_->Window(id); }
@@ -82,6 +84,7 @@ class MainWindow {
   std::vector<std::function<void()>> menuActions_;  // command id 1000 + index
   std::vector<std::function<void(HMENU)>> menuHooks_;
   SettingsDialog* dialog_ = nullptr;
+  HWND modal_ = nullptr;
   int outerWidth_ = 0;  // twips, the view's
   int outerHeight_ = 0;
   bool closing_ = false;

@@ -238,9 +238,9 @@ ParameterFileDialogs StandardParameterFileDialogs(HWND owner) {
 void InstallParameterFileMenu(Session& session, MainWindow& window, ParameterFileDialogs dialogs) {
   auto menu = std::make_shared<ParameterFileFlow>(session, std::move(dialogs));
   HMENU file = window.FileMenu();
-  const UINT ids[] = {window.AddMenuItem(file, "备份参数…", [menu] { menu->Backup(); }),
-                      window.AddMenuItem(file, "恢复参数…", [menu] { menu->Restore(); }),
-                      window.AddMenuItem(file, "与文件比较…", [menu] { menu->Compare(); })};
+  const UINT ids[] = {window.AddMenuItem(file, "备份参数(&B)…", [menu] { menu->Backup(); }),
+                      window.AddMenuItem(file, "恢复参数(&R)…", [menu] { menu->Restore(); }),
+                      window.AddMenuItem(file, "与文件比较(&C)…", [menu] { menu->Compare(); })};
   Session* s = &session;
   window.OnMenuOpen([s, file, ids](HMENU opened) {
     if (opened != file) return;

@@ -4,6 +4,7 @@
 
 #include "app/bus_log.h"
 #include "app/bus_log_file.h"
+#include "app/drive_address.h"
 #include "app/exit_steps.h"
 #include "app/orderly_shutdown.h"
 #include "app/session.h"
@@ -61,6 +62,7 @@ int RunProgram(const ProgramOptions& options) {
 
   Win32UiServices services;
   Session session(services);
+  session.SettingsPath = UserSettingsPath();
   DefineControls(session.controls);
   MainWindow window(session);
   window.QuitOnDestroy();

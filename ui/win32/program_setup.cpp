@@ -4,6 +4,7 @@
 
 #include "app/session.h"
 #include "ui/install_handlers.h"
+#include "ui/win32/drive_search_dialog.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/parameter_file_menu.h"
 #include "ui/win32/view_switch.h"
@@ -18,6 +19,7 @@ void LoadProgram(Session& session, Win32UiServices& services, MainWindow& window
   InstallViewSwitch(session, window);
   if (!dialogs.openFile) dialogs = StandardParameterFileDialogs(window.Handle());
   InstallParameterFileMenu(session, window, std::move(dialogs));
+  InstallDriveAddressMenu(session, window);
   window.Load();
 }
 

@@ -1,6 +1,7 @@
 // drivedesk_tour.exe: drives the real Win32 window through the tour of the Qt one
 // (ui/qt/tour_main.cpp) against a simulated drive on COM12, and writes a BMP of each
-// step: start, connected, the live curves during a move of ten revolutions, moved,
+// step: start, the drive address and drive search dialogs, connected, the live curves
+// during a move of ten revolutions, moved,
 // homed, the compact and the full view, the settings dialog and the communication log.
 // Run by tests/windows/screenshot.sh (Xvfb, Wine under a Chinese locale, drivesim).
 //   drivedesk_tour.exe OUTPUT-DIR
@@ -9,15 +10,19 @@
 #endif
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/bus_log.h"
 #include "app/control.h"
 #include "app/session.h"
+#include "ui/win32/drive_search_dialog.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/program_setup.h"
 #include "ui/win32/settings_dialog.h"
@@ -157,6 +162,39 @@ int main(int argc, char* argv[]) {
   std::printf("  ports found: %zu, chosen %s\n", session.controls.Items(dd::Control::PortList).size(),
               session.controls.ComboText(dd::Control::PortList).c_str());
   Save(main, "01_start");
+
+  Step("\"工具\" -> \"驱动器地址(A)…\", then \"搜索驱动器(S)…\" over COM12 at 115200, addresses 1-5");
+  services.PostDelayed(300, [&] {
+    HWND dialog = ::FindWindowW(dd::kAddressDialogClass, nullptr);
+    ok = dialog != nullptr && ok;
+    if (dialog == nullptr) return;
+    Save(dialog, "01a_drive_address");
+    ::SendMessageW(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+  });
+  RunMenuItem(main, 1, "驱动器地址");
+  services.PostDelayed(300, [&] {
+    HWND dialog = ::FindWindowW(dd::DriveSearchDialog::kClass, nullptr);
+    ok = dialog != nullptr && ok;
+    if (dialog == nullptr) return;
+    const auto item = [dialog](int id) { return ::GetDlgItem(dialog, id); };
+    for (const auto& [id, entry] : {std::pair{dd::DriveSearchDialog::kPortChoice, L"COM12"},
+                                    std::pair{dd::DriveSearchDialog::kBaudChoice, L"115200"}}) {
+      const auto index = ::SendMessageW(item(id), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                        reinterpret_cast<LPARAM>(entry));
+      ::SendMessageW(item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+    ::SendMessageW(item(dd::DriveSearchDialog::kRangeField), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1-5"));
+    ::SendMessageW(item(dd::DriveSearchDialog::kStartButton), BM_CLICK, 0, 0);
+    const bool searched =
+        waitFor([&] { return ::IsWindowEnabled(item(dd::DriveSearchDialog::kStartButton)) != FALSE; }, 10000);
+    std::printf("  %s (%d rows)\n", dd::WindowTextUtf8(item(dd::DriveSearchDialog::kStatusLine)).c_str(),
+                static_cast<int>(::SendMessageW(item(dd::DriveSearchDialog::kFoundList), LVM_GETITEMCOUNT, 0, 0)));
+    ok = searched && ok;
+    pause(200);
+    Save(dialog, "01b_drive_search");
+    ::SendMessageW(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+  });
+  RunMenuItem(main, 1, "搜索驱动器");
 
   Step("connect: baud rate 115200, then \"开启通信\"");
   ok = Pick(window, dd::Control::PortList, "COM12") && Pick(window, dd::Control::BaudList, "115200") && ok;
