@@ -73,6 +73,9 @@ bool ConfigurePort(SerialHandle handle, int32_t baudRate, int16_t dataBits, int1
     dcb = DCB{};
     dcb.DCBlength = sizeof(dcb);
     dcb.fBinary = TRUE;
+    // As Windows opens a port: adapters that draw power or direction from them need both.
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
   }
   dcb.BaudRate = static_cast<DWORD>(baudRate);
   dcb.ByteSize = static_cast<BYTE>(dataBits);
