@@ -46,8 +46,9 @@ MainWindow::MainWindow(Session& session)
                             100, 100, nullptr, bar, ::GetModuleHandleW(nullptr), this);
   Session* s = &session_;
   const HWND owner = hwnd_;
-  AddMenuItem(toolsMenu_, "通信日志(&L)", [s, owner] { BusLogWindow::ShowFor(owner, *s); });
+  // In the Qt window's order.
   AddMenuItem(toolsMenu_, "实时曲线(&C)", [s, owner] { CurvesWindow::ShowFor(owner, *s); });
+  AddMenuItem(toolsMenu_, "通信日志(&L)", [s, owner] { BusLogWindow::ShowFor(owner, *s); });
   AddMenuItem(helpMenu_, "关于 DriveDesk(&A)", [this] { ShowAbout(); });
   controls_ = std::make_unique<FormWidgets>(session_, form, hwnd_, static_cast<int>(::GetDpiForWindow(hwnd_)));
   mirror_->Attach(controls_.get());
