@@ -15,6 +15,7 @@ BusRecord& BusLog::NextSlot() {
   BusRecord& r = ring_[next_ % capacity_];
   r = BusRecord{};
   r.sequence = next_++;
+  r.units = units_;
   return r;
 }
 
@@ -82,6 +83,11 @@ void BusLog::Push(const TransactionRecord& record) {
   failureBefore_ = failed;
   if (failed) lastFailure_ = r;
   if (portError) portDown_ = true;
+}
+
+void BusLog::SetUnits(LogUnits units) {
+  const std::lock_guard lock(mutex_);
+  units_ = units;
 }
 
 void BusLog::PushNotice(std::string text) {

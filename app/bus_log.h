@@ -27,6 +27,13 @@ enum class BusRecordKind : uint8_t {
   PortBack,  // the port takes writes again; `count` requests could not be sent meanwhile
 };
 
+// The form's units a record's values are read in: speed register to rpm, pulses a turn;
+// zero before a connection read them.
+struct LogUnits {
+  int32_t speedCoefficient = 0;
+  double pulsesPerRev = 0;
+};
+
 struct BusRecord {
   uint64_t sequence = 0;
   BusRecordKind kind = BusRecordKind::Frame;
@@ -41,6 +48,7 @@ struct BusRecord {
   uint64_t count = 0;          // Repeated and PortBack
   std::string_view operation;  // static text from the link layer
   std::shared_ptr<const std::string> notice;  // Notice
+  LogUnits units;  // in force when it was logged: a later change of them does not reread it
 
   std::span<const uint8_t> Request() const { return {requestBytes.data(), requestSize}; }
   std::span<const uint8_t> Reply() const { return {replyBytes.data(), replySize}; }
@@ -65,6 +73,8 @@ class BusLog {
   // out again (a PortBack record).
   void Push(const TransactionRecord& record);
   void PushNotice(std::string text);
+  // The units every record from now on is read in (the connection sequence sets them).
+  void SetUnits(LogUnits units);
 
   // Appends the records from sequence `cursor` on (at most `max`) to `out` and moves the
   // cursor past them; repeats counted so far come first as a Repeated record. Returns how
@@ -94,6 +104,7 @@ class BusLog {
   mutable std::mutex mutex_;
   std::vector<BusRecord> ring_;
   uint64_t next_ = 0;
+  LogUnits units_;
 
   // Collapsing, under the lock.
   bool failureBefore_ = false;  // the last record kept was a failure: lastFailure_

@@ -213,7 +213,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   const double connectMs = Ms(Clock::now() - clickAt);
-  if (logWindow) dd::BusLogWindow::ShowFor(&window, [&session] { return dd::LogUnitsOf(session.state); });
+  if (logWindow) dd::BusLogWindow::ShowFor(&window);
   QTest::qWait(500);
 
   // Probe: a click posted from another thread every probeMs onto "置零"; the time until

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "app/bus_log.h"
 #include "app/number_text.h"
 #include "link/drive_commands.h"
 #include "params/field_table.h"
@@ -123,6 +124,7 @@ bool Sequence::ReadScaling() {
     return false;
   }
   st.PulsesPerRev = pulsesPerRev;
+  ProgramBusLog().SetUnits({coefficient, pulsesPerRev});
   Show(Control::PulsesPerRevField, Grouped(pulsesPerRev));
   rpmPerUnit_ = *RpmPerSpeedUnit(coefficient, pulsesPerRev);
 

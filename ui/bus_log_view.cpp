@@ -99,10 +99,6 @@ std::string FailureMeaning(const BusRecord& r) {
 
 }  // namespace
 
-LogUnits LogUnitsOf(const SharedState& state) {
-  return {state.SpeedCoefficient.load(), state.PulsesPerRev.load()};
-}
-
 std::string OperationCaption(std::string_view operation) {
   const std::string_view base = BaseName(operation);
   if (const ParameterInfo* entry = FindParameter(base)) {
@@ -182,7 +178,8 @@ bool BusLogFilter::Passes(const BusRecord& r) const {
   return !(failuresOnly && r.kind == BusRecordKind::Frame && FailureName(r).empty());
 }
 
-void AppendLogRows(const BusRecord& r, const LogUnits& units, std::vector<BusLogRow>& rows) {
+void AppendLogRows(const BusRecord& r, std::vector<BusLogRow>& rows) {
+  const LogUnits& units = r.units;
   const auto row = [&](std::chrono::system_clock::time_point at, std::string direction, std::string bytes,
                        std::string meaning, bool failed) {
     rows.push_back({LocalClockText(at, true, true), std::move(direction), std::move(bytes), std::move(meaning),

@@ -27,13 +27,6 @@ struct BusLogRow {
   }
 };
 
-// The drive's scaling, for values in the form's units; zero before a connection read it.
-struct LogUnits {
-  int32_t speedCoefficient = 0;
-  double pulsesPerRev = 0;
-};
-LogUnits LogUnitsOf(const SharedState& state);
-
 // The window's name for a drive operation: "运行速度" for ReadRunSpeed and WriteRunSpeed,
 // "停止运动" for StopMotion; the name itself for one it does not know.
 std::string OperationCaption(std::string_view operation);
@@ -49,7 +42,8 @@ std::string ValueReading(std::string_view operation, double registerValue, const
 inline constexpr const char* kBusLogColumnTitles[] = {"时间", "方向", "字节", "含义"};
 inline constexpr int kBusLogColumnCount = 4;
 
-void AppendLogRows(const BusRecord& record, const LogUnits& units, std::vector<BusLogRow>& rows);
+// Values in the units the record was logged in, the register value beside.
+void AppendLogRows(const BusRecord& record, std::vector<BusLogRow>& rows);
 // One of the status polling's nine reads.
 bool IsPollingRead(const BusRecord& record);
 

@@ -345,9 +345,10 @@ void PushTraffic(BusLog& log) {
 
 TEST(BusLogWindowTest, filtersPauseClearAndSave_showWhatTheOperatorAsked) {
   BusLog log;
+  // 1 speed unit is 1.171875 rpm at 51,200 pulses a turn: 300 is 351.5625 rpm.
+  log.SetUnits({1, 51200});
   PushTraffic(log);
-  // 1 speed unit is 1.171875 rpm: 300 is 351.5625 rpm.
-  BusLogWindow window(log, [] { return LogUnits{1, 51200}; });
+  BusLogWindow window(log);
   window.show();
   // Rows: read 2, timed-out read 2 (TX, --), retry 2, write 2, corrupt write 3; in the
   // window's names and the form's units.
@@ -379,12 +380,18 @@ TEST(BusLogWindowTest, filtersPauseClearAndSave_showWhatTheOperatorAsked) {
   // it appears.
   QTest::mouseClick(window.FailuresOnlyBox(), Qt::LeftButton);
   QTest::mouseClick(window.PauseButton(), Qt::LeftButton);
+  log.SetUnits({1, 25600});  // a save changed the pulses a turn
   PushTraffic(log);
   window.TakeNewRecords();
   EXPECT_EQ(window.ShownRows(), 11);
   EXPECT_FALSE(window.CountersText().contains("轮询 0 次/秒")) << window.CountersText().toStdString();
   QTest::mouseClick(window.PauseButton(), Qt::LeftButton);
   EXPECT_EQ(window.ShownRows(), 22);
+  // Each record in the units it was logged in, also after a filter rebuilt the rows.
+  QTest::mouseClick(window.HidePollingBox(), Qt::LeftButton);
+  QTest::mouseClick(window.HidePollingBox(), Qt::LeftButton);
+  EXPECT_EQ(window.RowText(6, 3).toStdString(), "写 运行速度 = 351.5625 rpm（原始值 300）");
+  EXPECT_EQ(window.RowText(17, 3).toStdString(), "写 运行速度 = 703.125 rpm（原始值 300）");
   QTest::mouseClick(window.ClearButton(), Qt::LeftButton);
   EXPECT_EQ(window.ShownRows(), 0);
   EXPECT_TRUE(window.CountersText().contains("请求 0"));

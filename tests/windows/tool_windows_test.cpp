@@ -86,8 +86,7 @@ TEST(WindowsToolWindows, logListsTheRingsRecordsWithoutCopying_curvesExportTheVi
   HeadlessUi ui;
   Session session(ui);
   session.samples = std::make_shared<SampleHistory>();
-  session.state.SpeedCoefficient = 1;  // values in rpm, as in the form
-  session.state.PulsesPerRev = 51200;
+  ProgramBusLog().SetUnits({1, 51200});  // values in rpm, as in the form
 
   // The log: 2,500 transactions, every tenth a failed write, and a notice; the window
   // opens with the last 2,000 records: 1,999 of two rows each and the notice.

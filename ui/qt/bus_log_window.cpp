@@ -84,8 +84,7 @@ class BusLogTableModel : public QAbstractTableModel {
   std::deque<BusLogRow> rows_;
 };
 
-BusLogWindow::BusLogWindow(BusLog& log, std::function<LogUnits()> units, QWidget* parent)
-    : QWidget(parent, Qt::Window), log_(log), units_(std::move(units)) {
+BusLogWindow::BusLogWindow(BusLog& log, QWidget* parent) : QWidget(parent, Qt::Window), log_(log) {
   setWindowTitle(QStringLiteral("通信日志"));
   resize(1100, 560);
   model_ = new BusLogTableModel(this);
@@ -149,10 +148,10 @@ BusLogWindow::BusLogWindow(BusLog& log, std::function<LogUnits()> units, QWidget
 
 BusLogWindow::~BusLogWindow() = default;
 
-void BusLogWindow::ShowFor(QWidget* mainWindow, std::function<LogUnits()> units) {
+void BusLogWindow::ShowFor(QWidget* mainWindow) {
   static QPointer<BusLogWindow> window;
   if (window.isNull()) {
-    window = new BusLogWindow(ProgramBusLog(), std::move(units), mainWindow);
+    window = new BusLogWindow(ProgramBusLog(), mainWindow);
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Closing the main window ends the program even while the log is open.
     window->setAttribute(Qt::WA_QuitOnClose, false);
@@ -162,12 +161,10 @@ void BusLogWindow::ShowFor(QWidget* mainWindow, std::function<LogUnits()> units)
   window->activateWindow();
 }
 
-void InstallBusLogMenu(MainWindow& window, Session& session) {
+void InstallBusLogMenu(MainWindow& window) {
   QWidget* parent = &window;
-  const SharedState* state = &session.state;
-  QAction* action = window.ToolsMenu()->addAction(QStringLiteral("通信日志(&L)"), parent, [parent, state] {
-    BusLogWindow::ShowFor(parent, [state] { return LogUnitsOf(*state); });
-  });
+  QAction* action = window.ToolsMenu()->addAction(QStringLiteral("通信日志(&L)"), parent,
+                                                  [parent] { BusLogWindow::ShowFor(parent); });
   action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
 }
 
@@ -179,13 +176,12 @@ void BusLogWindow::TakeNewRecords() {
   std::vector<BusRecord> taken;
   // Also while paused: the counters show the bus as it is, only the table stands still.
   tally_.Lost(log_.ReadFrom(cursor_, taken, kMaxRecords));
-  const LogUnits units = units_ ? units_() : LogUnits{};
   const QScrollBar* scroll = table_->verticalScrollBar();
   const bool following = scroll->value() == scroll->maximum();
   std::vector<BusLogRow> rows;
   for (const BusRecord& r : taken) {
     tally_.Take(r);
-    if (!paused_ && Passes(r)) AppendLogRows(r, units, rows);
+    if (!paused_ && Passes(r)) AppendLogRows(r, rows);
     records_.push_back(r);
   }
   while (records_.size() > kMaxRecords) records_.pop_front();
@@ -196,10 +192,9 @@ void BusLogWindow::TakeNewRecords() {
 
 void BusLogWindow::Rebuild() {
   model_->Reset();
-  const LogUnits units = units_ ? units_() : LogUnits{};
   std::vector<BusLogRow> rows;
   for (const BusRecord& r : records_) {
-    if (Passes(r)) AppendLogRows(r, units, rows);
+    if (Passes(r)) AppendLogRows(r, rows);
   }
   model_->Append(std::move(rows));
   table_->scrollToBottom();

@@ -22,23 +22,21 @@ namespace dd {
 
 class BusLogTableModel;
 class MainWindow;
-struct Session;
 
-// Adds "通信日志" to the window's menu "工具"; values are shown in the units of the
-// session's drive.
-void InstallBusLogMenu(MainWindow& window, Session& session);
+// Adds "通信日志" to the window's menu "工具"; values are shown in the units each record
+// was logged in.
+void InstallBusLogMenu(MainWindow& window);
 
 class BusLogWindow : public QWidget {
   Q_OBJECT
 
  public:
   // Shows the records pushed from now on, and the last ones already in the log.
-  // `units` gives the drive's scaling at the moment a record is shown.
-  explicit BusLogWindow(BusLog& log, std::function<LogUnits()> units = {}, QWidget* parent = nullptr);
+  explicit BusLogWindow(BusLog& log, QWidget* parent = nullptr);
   ~BusLogWindow() override;
 
   // The one window of the program's log: created on first use, raised afterwards.
-  static void ShowFor(QWidget* mainWindow, std::function<LogUnits()> units);
+  static void ShowFor(QWidget* mainWindow);
 
   // Takes what the log holds now (the timer does this twice a second).
   void TakeNewRecords();
@@ -61,7 +59,6 @@ class BusLogWindow : public QWidget {
   void UpdateCounters();
 
   BusLog& log_;
-  std::function<LogUnits()> units_;
   uint64_t cursor_ = 0;
   std::deque<BusRecord> records_;  // the last ones taken, bounded
   BusLogTableModel* model_ = nullptr;

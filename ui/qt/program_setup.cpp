@@ -15,7 +15,7 @@ void LoadProgram(Session& session, QtUiServices& services, MainWindow& window) {
   services.SetMainWindow(&window);
   InstallAllHandlers(session);
   InstallViewSwitch(session, window);
-  InstallBusLogMenu(window, session);
+  InstallBusLogMenu(window);
   InstallDriveAddressMenu(session, window);
   // Owned by the menu.
   new ParameterFileMenu(session, *window.FileMenu(), StandardParameterFileDialogs(&window));

@@ -52,13 +52,11 @@ LogWindow* current = nullptr;
 
 bool Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
 
-LogUnits UnitsOf(const LogWindow& w) { return LogUnitsOf(w.session.state); }
-
 const BusRecord* RecordOf(LogWindow& w, uint64_t sequence) {
   if (!(w.haveRecord && w.record.sequence == sequence)) {
     w.haveRecord = w.log.Get(sequence, w.record);
     w.recordRows.clear();
-    if (w.haveRecord) AppendLogRows(w.record, UnitsOf(w), w.recordRows);
+    if (w.haveRecord) AppendLogRows(w.record, w.recordRows);
   }
   return w.haveRecord && w.record.sequence == sequence ? &w.record : nullptr;
 }
@@ -69,11 +67,11 @@ const BusLogRow* RowOf(LogWindow& w, ShownRow row) {
 }
 
 // Appends the shown rows of `record` if the filters pass it.
-void AddRows(const LogWindow& w, const LogUnits& units, const BusRecord& r, std::vector<ShownRow>& rows,
+void AddRows(const LogWindow& w, const BusRecord& r, std::vector<ShownRow>& rows,
              std::vector<BusLogRow>& scratch) {
   if (!w.filter.Passes(r)) return;
   scratch.clear();
-  AppendLogRows(r, units, scratch);
+  AppendLogRows(r, scratch);
   for (std::size_t i = 0; i < scratch.size(); ++i) rows.push_back({r.sequence, static_cast<uint8_t>(i)});
 }
 
@@ -100,12 +98,11 @@ void TakeNew(LogWindow& w) {
     const bool following = count == 0 || ListView_GetTopIndex(w.list) + ListView_GetCountPerPage(w.list) >= count;
     std::vector<ShownRow> added;
     std::vector<BusLogRow> scratch;
-    const LogUnits units = UnitsOf(w);
     const uint64_t end = w.log.End();
     while (w.cursor < end) {
       w.counts.Lost(w.log.VisitFrom(w.cursor, kSlice, [&](const BusRecord& r) {
         w.counts.Take(r);
-        AddRows(w, units, r, added, scratch);
+        AddRows(w, r, added, scratch);
       }));
     }
     w.rows.insert(w.rows.end(), added.begin(), added.end());
@@ -120,12 +117,10 @@ void Rebuild(LogWindow& w) {
   w.filter = {Checked(w.window, kHidePolling), Checked(w.window, kFailuresOnly)};
   std::vector<ShownRow> rows;
   std::vector<BusLogRow> scratch;
-  const LogUnits units = UnitsOf(w);
   for (uint64_t from = w.first; from < w.cursor;) {
     w.log.VisitFrom(from, std::min<uint64_t>(kSlice, w.cursor - from),
-                    [&](const BusRecord& r) { AddRows(w, units, r, rows, scratch); });
+                    [&](const BusRecord& r) { AddRows(w, r, rows, scratch); });
   }
-  w.haveRecord = false;  // the units may have changed
   w.rows.assign(rows.begin(), rows.end());
   ShowRowCount(w, true);
 }
