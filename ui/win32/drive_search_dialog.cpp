@@ -10,6 +10,7 @@
 #include "ui/win32/form_widgets.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/ui_fonts.h"
+#include "ui/win32/tool_window_kit.h"
 #include "ui/win32/wide_text.h"
 
 namespace dd {
@@ -177,14 +178,7 @@ DriveSearchDialog::DriveSearchDialog(Session& session, HWND owner) : view_(sessi
   // Double-buffered, as the log's list: Wine leaves the rows of a plain one off the screen.
   ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
   const int widths[] = {110, 90, 70, 130, 110};
-  for (int c = 0; c < 5; ++c) {
-    const std::wstring header = Wide(kSearchColumns[c]);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.cx = ::MulDiv(widths[c], DpiOf(hwnd_), 96);
-    column.pszText = const_cast<wchar_t*>(header.c_str());
-    ::SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-  }
+  AddListColumns(list, kSearchColumns, widths, DpiOf(hwnd_));
   AddChild(hwnd_, L"BUTTON", "开始搜索", WS_TABSTOP | BS_DEFPUSHBUTTON, {12, 392, 100, 28}, kStartButton);
   AddChild(hwnd_, L"BUTTON", "取消搜索", WS_TABSTOP | BS_PUSHBUTTON, {120, 392, 100, 28}, kCancelButton);
   AddChild(hwnd_, L"BUTTON", "使用所选驱动器", WS_TABSTOP | BS_PUSHBUTTON, {228, 392, 140, 28}, kUseButton);
@@ -208,19 +202,7 @@ void DriveSearchDialog::Start() {
 
 void DriveSearchDialog::ShowView() {
   HWND list = Item(kFoundList);
-  for (; shownRows_ < view_.Rows(); ++shownRows_) {
-    const auto cells = view_.Row(shownRows_);
-    for (int c = 0; c < 5; ++c) {
-      const std::wstring cell = Wide(cells[static_cast<std::size_t>(c)]);
-      LVITEMW item = {};
-      item.mask = LVIF_TEXT;
-      item.iItem = shownRows_;
-      item.iSubItem = c;
-      item.pszText = const_cast<wchar_t*>(cell.c_str());
-      ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, static_cast<WPARAM>(shownRows_),
-                     reinterpret_cast<LPARAM>(&item));
-    }
-  }
+  for (; shownRows_ < view_.Rows(); ++shownRows_) SetListRow(list, shownRows_, view_.Row(shownRows_));
   ::SendMessageW(Item(kProgressBar), PBM_SETRANGE32, 0, static_cast<LPARAM>(view_.Total()));
   ::SendMessageW(Item(kProgressBar), PBM_SETPOS, static_cast<WPARAM>(view_.Done()), 0);
   ::SetWindowTextW(Item(kStatusLine), Wide(view_.Status()).c_str());

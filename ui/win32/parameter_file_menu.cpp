@@ -14,6 +14,7 @@
 #include "ui/win32/form_widgets.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/ui_fonts.h"
+#include "ui/win32/tool_window_kit.h"
 #include "ui/win32/wide_text.h"
 
 namespace dd {
@@ -135,27 +136,11 @@ class ComparisonTable {
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     const char* headers[] = {"参数", "驱动器", "文件"};
     const int widths[] = {200, 160, 160};
-    for (int c = 0; c < 3; ++c) {
-      const std::wstring header = Wide(headers[c]);
-      LVCOLUMNW column = {};
-      column.mask = LVCF_TEXT | LVCF_WIDTH;
-      column.cx = px(widths[c]);
-      column.pszText = const_cast<wchar_t*>(header.c_str());
-      ::SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-    }
+    AddListColumns(list, headers, widths, dpi);
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
       const ComparisonRow& row = rows_[static_cast<std::size_t>(i)];
       const std::string cells[3] = {row.parameter, row.drive, row.file};
-      for (int c = 0; c < 3; ++c) {
-        const std::wstring cell = Wide(cells[c]);
-        LVITEMW item = {};
-        item.mask = LVIF_TEXT;
-        item.iItem = i;
-        item.iSubItem = c;
-        item.pszText = const_cast<wchar_t*>(cell.c_str());
-        ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, static_cast<WPARAM>(i),
-                       reinterpret_cast<LPARAM>(&item));
-      }
+      SetListRow(list, i, cells);
     }
     LOGFONTW bold = {};
     ::GetObjectW(font, sizeof(bold), &bold);

@@ -1,5 +1,6 @@
 #include "ui/win32/tool_window_kit.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <cstdio>
@@ -79,6 +80,30 @@ bool WriteWholeFile(const std::wstring& path, std::string_view data) {
   if (file == nullptr) return false;
   const bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();
   return std::fclose(file) == 0 && written;
+}
+
+void AddListColumns(HWND list, std::span<const char* const> titles, std::span<const int> widthsAt96, int dpi) {
+  for (std::size_t c = 0; c < titles.size() && c < widthsAt96.size(); ++c) {
+    const std::wstring title = Wide(titles[c]);
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.cx = ::MulDiv(widthsAt96[c], dpi, 96);
+    column.pszText = const_cast<wchar_t*>(title.c_str());
+    ::SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+  }
+}
+
+void SetListRow(HWND list, int row, std::span<const std::string> cells) {
+  for (std::size_t c = 0; c < cells.size(); ++c) {
+    const std::wstring cell = Wide(cells[c]);
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = static_cast<int>(c);
+    item.pszText = const_cast<wchar_t*>(cell.c_str());
+    ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(&item));
+  }
 }
 
 }  // namespace dd

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ HWND AddControl(HWND parent, const wchar_t* windowClass, std::string_view text, 
 // "描述|*.ext|..." with '|' between the parts.
 std::wstring AskSaveFile(HWND owner, std::string_view title, std::string_view fileName,
                          std::string_view filter);
+// A report list's column titles, `widthsAt96` scaled to `dpi`; then one row's cells (the
+// row is added when it is the list's next one).
+void AddListColumns(HWND list, std::span<const char* const> titles, std::span<const int> widthsAt96, int dpi);
+void SetListRow(HWND list, int row, std::span<const std::string> cells);
 // Writes `data` to `path` as it is; false if it cannot be written completely.
 bool WriteWholeFile(const std::wstring& path, std::string_view data);
 
