@@ -1,16 +1,11 @@
 #include "ui/win32/parameter_file_menu.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
-#include <shlobj.h>
-
-#include <cstdio>
 #include <memory>
 
 #include "app/number_text.h"
 #include "app/session.h"
 #include "params/parameter_file_actions.h"
-#include "ui/file_texts.h"
 #include "ui/win32/form_widgets.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/ui_fonts.h"
@@ -20,43 +15,7 @@
 namespace dd {
 namespace {
 
-constexpr wchar_t kFileFilter[] = L"参数文件 (*.txt)\0*.txt\0所有文件 (*)\0*.*\0";
-
-std::string DocumentsFolder() {
-  PWSTR path = nullptr;
-  std::string folder;
-  if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path))) folder = Utf8(path);
-  ::CoTaskMemFree(path);
-  return folder;
-}
-
-// Starts in the folder last used (else the documents folder); a save proposes `name`.
-std::string FileDialog(HWND owner, const std::string& title, const std::string& name, bool save) {
-  std::wstring file(MAX_PATH * 4, L'\0');
-  const std::wstring wideTitle = Wide(title);
-  std::wstring folder = Wide(LastFolder());
-  const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    folder = Wide(DocumentsFolder());
-  }
-  if (save) {
-    const std::wstring proposed = Wide(name);
-    file.replace(0, proposed.size(), proposed);
-  }
-  OPENFILENAMEW dialog = {};
-  dialog.lStructSize = sizeof(dialog);
-  dialog.hwndOwner = owner;
-  dialog.lpstrFilter = kFileFilter;
-  dialog.lpstrFile = file.data();
-  dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrInitialDir = folder.c_str();
-  dialog.lpstrTitle = wideTitle.c_str();
-  dialog.lpstrDefExt = L"txt";
-  dialog.Flags = OFN_EXPLORER | OFN_NOCHANGEDIR |
-                 (save ? OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
-  const BOOL chosen = save ? ::GetSaveFileNameW(&dialog) : ::GetOpenFileNameW(&dialog);
-  return chosen ? Utf8(file.c_str()) : std::string();
-}
+constexpr const char* kFileFilter = "参数文件 (*.txt)|*.txt|所有文件 (*)|*.*";
 
 bool ConfirmRestore(HWND owner, const std::string& text, bool offerNumber, bool& withNumber) {
   withNumber = false;
@@ -209,10 +168,10 @@ class ComparisonTable {
 
 ParameterFileDialogs StandardParameterFileDialogs(HWND owner) {
   ParameterFileDialogs d;
-  d.saveFile = [owner](const std::string& title, const std::string& proposed) {
-    return FileDialog(owner, title, proposed, true);
+  d.saveFile = [owner](const std::string& title, const std::string& proposedName) {
+    return Utf8(AskSaveFile(owner, title, proposedName, kFileFilter));
   };
-  d.openFile = [owner](const std::string& title) { return FileDialog(owner, title, {}, false); };
+  d.openFile = [owner](const std::string& title) { return Utf8(AskOpenFile(owner, title, kFileFilter)); };
   d.confirmRestore = [owner](const std::string& text, bool offerNumber, bool& withNumber) {
     return ConfirmRestore(owner, text, offerNumber, withNumber);
   };

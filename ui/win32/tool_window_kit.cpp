@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <vector>
@@ -52,14 +53,31 @@ HWND AddControl(HWND parent, const wchar_t* windowClass, std::string_view text, 
   return control;
 }
 
-std::wstring AskSaveFile(HWND owner, std::string_view title, std::string_view fileName,
-                         std::string_view filter) {
+namespace {
+
+std::wstring StartFolder() {
+  const std::wstring last = Wide(LastFolder());
+  const DWORD attributes = last.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(last.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return last;
+  PWSTR documents = nullptr;
+  std::wstring folder;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documents))) folder = documents;
+  CoTaskMemFree(documents);
+  return folder;
+}
+
+std::wstring AskFile(HWND owner, std::string_view title, std::string_view fileName, std::string_view filter,
+                     bool save) {
   std::wstring filters = Wide(filter) + L"||";
   for (wchar_t& c : filters) c = c == L'|' ? L'\0' : c;
   const std::wstring caption = Wide(title);
   std::vector<wchar_t> path(MAX_PATH * 4, L'\0');
   const std::wstring name = Wide(fileName);
   name.copy(path.data(), std::min(name.size(), path.size() - 1));
+  // The extension of the filter's first pattern ("*.txt"), added to a name typed without one.
+  const std::size_t star = filters.find(L"*.");
+  const std::wstring extension = star == std::wstring::npos ? L"" : filters.substr(star + 2).c_str();
+  const std::wstring folder = StartFolder();
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = owner;
@@ -67,12 +85,23 @@ std::wstring AskSaveFile(HWND owner, std::string_view title, std::string_view fi
   dialog.lpstrFile = path.data();
   dialog.nMaxFile = static_cast<DWORD>(path.size());
   dialog.lpstrTitle = caption.c_str();
-  const std::wstring folder = Wide(LastFolder());
   if (!folder.empty()) dialog.lpstrInitialDir = folder.c_str();
-  dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-  if (!GetSaveFileNameW(&dialog)) return {};
+  if (!extension.empty() && extension != L"*") dialog.lpstrDefExt = extension.c_str();
+  dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+  if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog))) return {};
   RememberFolderOf(Utf8(path.data()));
   return path.data();
+}
+
+}  // namespace
+
+std::wstring AskSaveFile(HWND owner, std::string_view title, std::string_view fileName,
+                         std::string_view filter) {
+  return AskFile(owner, title, fileName, filter, true);
+}
+
+std::wstring AskOpenFile(HWND owner, std::string_view title, std::string_view filter) {
+  return AskFile(owner, title, {}, filter, false);
 }
 
 bool WriteWholeFile(const std::wstring& path, std::string_view data) {

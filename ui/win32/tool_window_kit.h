@@ -18,10 +18,12 @@ HFONT ToolFont();
 // Pixels for `pixelsAt96` at the screen's DPI.
 int Scaled(int pixelsAt96);
 HWND AddControl(HWND parent, const wchar_t* windowClass, std::string_view text, DWORD style, int id);
-// The path the user picks in the Windows save dialog, empty when cancelled. `filter` is
-// "描述|*.ext|..." with '|' between the parts.
+// The path the user picks in the Windows save or open dialog, empty when cancelled. Both
+// start in the folder last used (else the documents folder) and remember the chosen one.
+// `filter` is "描述|*.ext|..." with '|' between the parts; a save proposes `fileName`.
 std::wstring AskSaveFile(HWND owner, std::string_view title, std::string_view fileName,
                          std::string_view filter);
+std::wstring AskOpenFile(HWND owner, std::string_view title, std::string_view filter);
 // A report list's column titles, `widthsAt96` scaled to `dpi`; then one row's cells (the
 // row is added when it is the list's next one).
 void AddListColumns(HWND list, std::span<const char* const> titles, std::span<const int> widthsAt96, int dpi);
