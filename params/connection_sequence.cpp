@@ -120,6 +120,7 @@ bool Sequence::ReadScaling() {
   if (!perToothRead || !(pulsesPerRev > 0)) {
     if (Lost()) return false;
     st.PulsesPerRev = 0.0;
+    ProgramBusLog().SetUnits({coefficient, 0.0});
     Fatal("获取到错误的圈脉冲数，请重新启动程序！");
     return false;
   }

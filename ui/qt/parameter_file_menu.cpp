@@ -14,10 +14,8 @@
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <chrono>
 #include <memory>
 
-#include "app/number_text.h"
 #include "app/session.h"
 #include "params/parameter_file_actions.h"
 #include "ui/file_texts.h"
